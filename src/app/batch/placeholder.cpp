@@ -1,0 +1,2 @@
+// The batch run lives here.
+namespace qm {}

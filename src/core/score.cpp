@@ -1,0 +1,96 @@
+#include "core/score.hpp"
+
+#include "core/messages.hpp"
+
+namespace qm {
+
+Element newElement(Kind kind) {
+    Element e;
+    e.Kind = kind;
+    return e;
+}
+
+void initNoteData(NoteData& note) { note = NoteData{}; }
+
+StaveList::iterator staveAt(Score& score, std::int32_t i) {
+    if (i < 1 || i > static_cast<std::int32_t>(score.Staves.size())) return score.Staves.end();
+    return std::next(score.Staves.begin(), i - 1);
+}
+
+void createStaves(Score& score, std::int32_t count, std::int32_t version, Messages& messages) {
+    if (count == 0) {
+        messages.reportError(67, "File has wrong format or no staves");
+        return;
+    }
+    score.StaveCount = count;
+    score.NWVersion = version;
+    score.Staves.clear();
+    score.TextTable.assign(1, std::string{});
+    score.TitleIndex = 0;
+    // Staves are created head-first, so the head carries the highest number until the system
+    // pass renumbers them; list order is file order.
+    for (std::int32_t i = 1; i <= count; ++i) {
+        Stave stave;
+        stave.StaveNo = i;
+        score.Staves.push_front(std::move(stave));
+    }
+}
+
+void preCreateElements(Stave& stave, std::int32_t count) {
+    stave.ElementCount = count;
+    stave.Elements.assign(static_cast<std::size_t>(count), newElement(Kind::Unknown));
+}
+
+void freeElements(Stave& stave) {
+    stave.Elements.clear();
+    stave.ElementCount = 0;
+}
+
+void freeScore(Score& score) {
+    score.Staves.clear();
+    score.StaveCount = 0;
+}
+
+std::string kindName(std::uint8_t kind) {
+    switch (static_cast<Kind>(kind)) {
+    case Kind::NewStave: return "New Stave";
+    case Kind::Clef: return "Clef";
+    case Kind::BarLine: return "Bar Line";
+    case Kind::Note: return "Note";
+    case Kind::Rest: return "Rest";
+    case Kind::RestChord: return "Rest-chord";
+    case Kind::Chord: return "Chord";
+    case Kind::TimeSig: return "Time Signature";
+    case Kind::KeySig: return "Key Signature";
+    case Kind::Text: return "Text";
+    case Kind::Volume: return "Volume";
+    case Kind::DynamicVar: return "Dynamic variation";
+    case Kind::Pedal: return "Ped Up/dn";
+    case Kind::TempoVar: return "Tempo Var";
+    case Kind::FlowControl: return "Flow Control";
+    case Kind::Symbol: return "symbol";
+    case Kind::Accidental: return "Accidental";
+    case Kind::SlurPoint: return "Slur Point";
+    case Kind::Accent: return "Accent";
+    case Kind::Unknown: return "Unknown";
+    default: return "Oops! ";
+    }
+}
+
+std::string accentName(std::uint8_t code) {
+    static constexpr const char* names[] = {"Staccato", "Tenuto", "Accent", "Mordent", "unknown"};
+    return code <= 4 ? names[code] : "unknown";
+}
+
+char noteLetter(std::int32_t position) {
+    std::int32_t r = (position + 1) % 7;
+    if (r < 0) r += 7;
+    return static_cast<char>('A' + r);
+}
+
+std::string cut255(std::string text) {
+    if (text.size() > 255) text.resize(255);
+    return text;
+}
+
+} // namespace qm

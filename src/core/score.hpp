@@ -1,0 +1,180 @@
+// The in-memory score: staves holding their elements in file order. The reader builds it, the
+// repair passes rewrite it in place, the writer walks it. Partners (beams, ties, slur points)
+// are named by ElementNo within the stave, never by pointer.
+#pragma once
+
+#include <cstdint>
+#include <iterator>
+#include <list>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+enum class Kind : std::uint8_t {
+    NewStave = 0,
+    Clef = 1,
+    BarLine = 2,
+    Note = 3,
+    Rest = 4,
+    RestChord = 5,
+    Chord = 6,
+    TimeSig = 7,
+    KeySig = 8,
+    Text = 9,
+    LineSegment = 10,
+    Volume = 11,
+    DynamicVar = 12,
+    PerformanceStyle = 13,
+    Pedal = 14,
+    TempoVar = 15,
+    FlowControl = 16,
+    Symbol = 17,
+    Accidental = 18,
+    SlurPoint = 19,
+    Accent = 20,
+    Arpeggio = 21,
+    Unknown = 22,
+};
+
+// Payload of notes, rests, rest-chords and chords. Initial values are those of a new record.
+struct NoteData {
+    std::uint8_t Duration = 3;
+    std::int32_t Position = 0;
+    std::int32_t BeamTo = 0;
+    std::int32_t BeamFrom = 0;
+    std::int32_t TieTo = 0;
+    std::int32_t TieFrom = 0;
+    std::int32_t SlurTo = 0;
+    std::int32_t SlurFrom = 0;
+    std::int32_t MemberCount = 0;
+    std::uint8_t Stem = 0;
+    std::uint8_t BeamMatched = 1;
+    std::uint8_t TieMatched = 1;
+    std::uint8_t Grace = 0;
+    std::uint8_t Dotted = 0;
+    std::uint8_t DoubleDotted = 0;
+    std::uint8_t AuxFrom = 0;
+    std::uint8_t AuxTo = 0;
+    std::uint8_t InChord = 0;
+    std::uint8_t ChordFlag = 0;
+    std::uint8_t HasBeamFrom = 0;
+    std::uint8_t HasBeamTo = 0;
+    std::uint8_t HasTieFrom = 0;
+    std::uint8_t HasTieTo = 0;
+    std::uint8_t HasSlurFrom = 0;
+    std::uint8_t HasSlurTo = 0;
+    std::uint8_t SlurDir = 1;
+    std::uint8_t Accidental = 5;
+    std::uint8_t Articulation = 4;
+
+    bool operator==(const NoteData&) const = default;
+};
+
+struct TextData {
+    std::int32_t TextIndex = 0;
+    std::uint8_t TextStyle = 0;
+};
+
+struct TimeSigData {
+    std::int32_t Numerator = 0;
+    std::int32_t Denominator = 0;
+    std::uint8_t IsTop = 0;
+    std::uint8_t CommonTime = 0;
+    std::uint8_t CutTime = 0;
+};
+
+struct KeySigData {
+    std::uint8_t Sharps = 0;
+    std::uint8_t Flats = 0;
+    std::int32_t SignCount = 0;
+};
+
+struct AccidentalData {
+    std::int32_t Position = 0;
+};
+
+// One element of a stave. Every element carries the payload fields of every kind; only those
+// of its Kind are meaningful. Copying an Element copies all of them.
+struct Element {
+    std::int32_t StaveNo = 0;
+    std::int32_t ElementNo = 0;
+    std::int32_t YPos = 0;
+    std::int32_t XPos = 0;
+    qm::Kind Kind = qm::Kind::Unknown;
+    std::uint8_t Code = 0;
+
+    NoteData Note;
+    TextData Text;
+    TimeSigData TimeSig;
+    KeySigData KeySig;
+    AccidentalData Accidental;
+
+    bool isNoteOrRest() const { return Kind == qm::Kind::Note || Kind == qm::Kind::Rest; }
+};
+
+using ElementList = std::list<Element>;
+using ElementIt = ElementList::iterator;
+
+struct Stave {
+    std::int32_t StaveNo = 0;
+    std::int32_t ElementCount = 0;
+    std::int32_t YPos = 0;
+    std::uint8_t SystemStart = 0;
+    std::uint8_t SystemEnd = 0;
+    ElementList Elements;
+    std::uint8_t StaffStyle = 0;
+    std::uint8_t InitialClef = 0;
+    std::int32_t LyricLines = 0;
+    std::uint8_t FinalBarStyle = 0;
+};
+
+using StaveList = std::list<Stave>;
+
+// Score-wide state of one conversion. TextTable entry 0 is always the empty text; the table
+// grows as texts are read, so every text keeps an entry of its own.
+struct Score {
+    StaveList Staves;
+    std::int32_t StaveCount = 0;
+    std::int32_t NWVersion = 0;
+    std::int32_t TitleIndex = 0;
+    std::vector<std::string> TextTable{std::string{}};
+    std::int32_t TextCount = 0;
+    std::string HeaderText;
+    std::string FooterText;
+};
+
+// A new element of the given kind with positions and numbers 0; notes, rests and chords get
+// the initial note record.
+Element newElement(Kind kind);
+
+// Resets a note record to the values of a new one.
+void initNoteData(NoteData& note);
+
+// The i-th stave, counting from 1; end() when there are fewer staves.
+StaveList::iterator staveAt(Score& score, std::int32_t i);
+
+// Creates the staves of a file (error 67 when count is 0). Stave k of the file is staveAt(k).
+class Messages;
+void createStaves(Score& score, std::int32_t count, std::int32_t version, Messages& messages);
+
+// Fills a stave with count Unknown elements, ready for the element records.
+void preCreateElements(Stave& stave, std::int32_t count);
+
+void freeElements(Stave& stave);
+void freeScore(Score& score);
+
+// Display names used in messages ("Oops! " for kinds without a name of their own).
+std::string kindName(std::uint8_t kind);
+inline std::string kindName(Kind kind) { return kindName(static_cast<std::uint8_t>(kind)); }
+
+// "Staccato", "Tenuto", "Accent", "Mordent", "unknown" for codes 0..4.
+std::string accentName(std::uint8_t code);
+
+// Letter of a staff position counted from the middle line of a treble staff (0 gives 'B').
+char noteLetter(std::int32_t position);
+
+// Cuts a text to the 255 characters that a short string holds.
+std::string cut255(std::string text);
+
+} // namespace qm

@@ -1,0 +1,7 @@
+#include "nwcdump/nwcdump.hpp"
+
+namespace qm {
+
+std::string dumpNwc(std::span<const std::uint8_t>) { throw NwcDumpError("not implemented yet"); }
+
+} // namespace qm

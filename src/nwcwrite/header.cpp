@@ -1,0 +1,7 @@
+#include "nwcwrite/header.hpp"
+
+namespace qm {
+
+void writeFileHeader(NwcOutput&, const Score&, Messages&) {}
+
+} // namespace qm

@@ -1,0 +1,25 @@
+// NWC staff headers and element records.
+#pragma once
+
+#include <cstdint>
+
+#include "core/messages.hpp"
+#include "core/score.hpp"
+#include "nwcwrite/output.hpp"
+
+namespace qm {
+
+// Writes the staff header and a record for every element that NWC can show, in list order.
+void writeStaff(NwcOutput& out, Stave& stave, const Score& score, Messages& messages);
+
+// Writes one element's record, or nothing (Unknown), or reports error 63.
+void writeElement(NwcOutput& out, Element& element, const Stave& stave, const Score& score,
+                  Messages& messages);
+
+// The object count at the end of the staff header.
+std::int32_t staffObjectCount(const Stave& stave);
+
+// How far the stave's marks reach above it; at least 12.
+std::int32_t staffTopExtent(const Stave& stave);
+
+} // namespace qm

@@ -1,0 +1,34 @@
+// Reads an NW file into the score: header and stave headers, each stave's element records
+// followed by that stave's own passes, and the page texts of the trailer.
+#pragma once
+
+#include <cstdint>
+
+#include "core/messages.hpp"
+#include "core/score.hpp"
+#include "nwread/record.hpp"
+
+namespace qm {
+
+struct HeaderReadResult {
+    std::int32_t StaveCount = 0;
+    bool ShortRecord = false;
+};
+
+// Reads the file header and stave headers, creating the staves and their empty elements.
+HeaderReadResult readNWHeader(RecordSource& source, Score& score, Messages& messages);
+
+// Reads stave k's element records and runs the stave's passes in their fixed order.
+void readNWStave(RecordSource& source, Score& score, std::int32_t k, Messages& messages);
+
+// Reads one element record into `element`.
+void readNWElement(RecordSource& source, Score& score, Stave& stave, Element& element,
+                   std::int32_t k, std::int32_t e, Messages& messages);
+
+// Reads the page header and footer texts from the records that remain.
+void readNWTrailer(RecordSource& source, Score& score, Messages& messages);
+
+// The element kind of a record type (byte 7) and subcode (byte 6).
+Kind kindOfRecord(std::uint8_t type, std::uint8_t subcode);
+
+} // namespace qm

@@ -1,0 +1,89 @@
+#include "repair/durations.hpp"
+
+namespace qm {
+
+std::int32_t durationValue(const Element& element, Messages& messages) {
+    if (element.Kind != Kind::Note && element.Kind != Kind::Rest && element.Kind != Kind::Chord)
+        return 0;
+    const NoteData& note = element.Note;
+    // Duration is 0..7 once decoded; a larger code is held to the shortest note.
+    const int code = note.Duration > 7 ? 7 : note.Duration;
+    std::int32_t value = std::int32_t{1} << (7 - code);
+    if (note.DoubleDotted) {
+        if (value % 4 != 0) messages.reportError(48, "Too short a double dotted note");
+        value = (7 * value) / 4;
+    } else if (note.Dotted) {
+        if (value % 2 != 0) messages.reportError(49, "Too short a dotted note");
+        value = (3 * value) / 2;
+    }
+    return value;
+}
+
+std::int32_t durationValue(const Element* element, Messages& messages) {
+    return element ? durationValue(*element, messages) : 0;
+}
+
+namespace {
+
+bool endsBarSpan(Kind kind) {
+    switch (kind) {
+    case Kind::BarLine:
+    case Kind::TimeSig:
+    case Kind::Volume:
+    case Kind::DynamicVar:
+    case Kind::PerformanceStyle:
+    case Kind::Pedal:
+    case Kind::TempoVar:
+    case Kind::FlowControl: return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
+std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
+                          Messages& messages) {
+    std::int32_t sum = 0;
+    for (auto it = from; it != end && !endsBarSpan(it->Kind); ++it) {
+        if (it->Kind == Kind::Chord) {
+            sum += durationValue(*it, messages);
+        } else if (it->isNoteOrRest() && !it->Note.InChord && !it->Note.Grace) {
+            sum += durationValue(*it, messages);
+        }
+    }
+    return sum;
+}
+
+RestStep largestRest(std::int32_t length) {
+    std::int32_t p = 1;
+    int c = 7;
+    while (2 * p <= length && c > 0) {
+        p *= 2;
+        --c;
+    }
+    RestStep step;
+    step.Duration = static_cast<std::uint8_t>(c);
+    step.Covers = p;
+    if (length >= 2 * p) return step; // only a breve gets here: a plain breve
+    if (p % 4 == 0 && 4 * length >= 7 * p) {
+        step.Dotted = 1;
+        step.DoubleDotted = 1;
+        step.Covers = 7 * p / 4;
+    } else if (p % 2 == 0 && 2 * length >= 3 * p) {
+        step.Dotted = 1;
+        step.Covers = 3 * p / 2;
+    }
+    return step;
+}
+
+std::vector<RestStep> decomposeIntoRests(std::int32_t length) {
+    std::vector<RestStep> rests;
+    while (length > 0) {
+        RestStep step = largestRest(length);
+        rests.push_back(step);
+        length -= step.Covers;
+    }
+    return rests;
+}
+
+} // namespace qm
