@@ -18,13 +18,15 @@ std::string formatMessage(std::string_view word, int code, std::string_view text
 
 } // namespace
 
-std::string formatError(int code, std::string_view text) { return formatMessage("Error ", code, text); }
+std::string formatError(int code, std::string_view text) {
+    return formatMessage("Error ", code, text);
+}
 
 std::string formatWarning(int code, std::string_view text) {
     return formatMessage("Warning ", code, text);
 }
 
-FileMessageLog::FileMessageLog(std::string currentFile, MessageCounts& counts, LineSink sink)
+FileMessageLog::FileMessageLog(std::string currentFile, MessageCounts &counts, LineSink sink)
     : CurrentFile(std::move(currentFile)), Counts(counts), Sink(std::move(sink)) {}
 
 void FileMessageLog::writeHeadingOnce() {

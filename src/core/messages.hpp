@@ -41,14 +41,14 @@ class FileMessageLog : public Messages {
 public:
     using LineSink = std::function<void(std::string_view line)>;
 
-    FileMessageLog(std::string currentFile, MessageCounts& counts, LineSink sink);
+    FileMessageLog(std::string currentFile, MessageCounts &counts, LineSink sink);
 
     void reportError(int code, std::string_view text) override;
     void reportWarning(int code, std::string_view text) override;
     void logPlainLine(std::string_view text) override;
 
     // Called after every counted message, so a window can show the totals as they rise.
-    std::function<void(const MessageCounts&)> onCountsChanged;
+    std::function<void(const MessageCounts &)> onCountsChanged;
 
     bool logHeaderWritten() const { return LogHeaderWritten; }
 
@@ -58,7 +58,7 @@ private:
 
     std::string CurrentFile;
     bool LogHeaderWritten = false;
-    MessageCounts& Counts;
+    MessageCounts &Counts;
     LineSink Sink;
 };
 

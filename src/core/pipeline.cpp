@@ -10,13 +10,14 @@
 
 namespace qm {
 
-std::vector<std::uint8_t> convertScore(std::span<const std::uint8_t> nwBytes, Messages& messages) {
+std::vector<std::uint8_t> convertScore(std::span<const std::uint8_t> nwBytes, Messages &messages) {
     Score score;
     RecordSource source(nwBytes);
 
     // Read: headers, then every stave with its own passes, then the page texts.
     const HeaderReadResult header = readNWHeader(source, score, messages);
-    for (std::int32_t k = 1; k <= header.StaveCount; ++k) readNWStave(source, score, k, messages);
+    for (std::int32_t k = 1; k <= header.StaveCount; ++k)
+        readNWStave(source, score, k, messages);
     readNWTrailer(source, score, messages);
     messages.logPlainLine("");
 
@@ -30,7 +31,8 @@ std::vector<std::uint8_t> convertScore(std::span<const std::uint8_t> nwBytes, Me
     // Write.
     NwcOutput out;
     writeFileHeader(out, score, messages);
-    for (Stave& stave : score.Staves) writeStaff(out, stave, score, messages);
+    for (Stave &stave : score.Staves)
+        writeStaff(out, stave, score, messages);
     messages.logPlainLine("");
 
     freeScore(score);

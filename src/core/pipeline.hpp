@@ -9,6 +9,6 @@
 
 namespace qm {
 
-std::vector<std::uint8_t> convertScore(std::span<const std::uint8_t> nwBytes, Messages& messages);
+std::vector<std::uint8_t> convertScore(std::span<const std::uint8_t> nwBytes, Messages &messages);
 
 } // namespace qm

@@ -10,14 +10,14 @@ Element newElement(Kind kind) {
     return e;
 }
 
-void initNoteData(NoteData& note) { note = NoteData{}; }
+void initNoteData(NoteData &note) { note = NoteData{}; }
 
-StaveList::iterator staveAt(Score& score, std::int32_t i) {
+StaveList::iterator staveAt(Score &score, std::int32_t i) {
     if (i < 1 || i > static_cast<std::int32_t>(score.Staves.size())) return score.Staves.end();
     return std::next(score.Staves.begin(), i - 1);
 }
 
-void createStaves(Score& score, std::int32_t count, std::int32_t version, Messages& messages) {
+void createStaves(Score &score, std::int32_t count, std::int32_t version, Messages &messages) {
     if (count == 0) {
         messages.reportError(67, "File has wrong format or no staves");
         return;
@@ -36,17 +36,17 @@ void createStaves(Score& score, std::int32_t count, std::int32_t version, Messag
     }
 }
 
-void preCreateElements(Stave& stave, std::int32_t count) {
+void preCreateElements(Stave &stave, std::int32_t count) {
     stave.ElementCount = count;
     stave.Elements.assign(static_cast<std::size_t>(count), newElement(Kind::Unknown));
 }
 
-void freeElements(Stave& stave) {
+void freeElements(Stave &stave) {
     stave.Elements.clear();
     stave.ElementCount = 0;
 }
 
-void freeScore(Score& score) {
+void freeScore(Score &score) {
     score.Staves.clear();
     score.StaveCount = 0;
 }
@@ -78,7 +78,7 @@ std::string kindName(std::uint8_t kind) {
 }
 
 std::string accentName(std::uint8_t code) {
-    static constexpr const char* names[] = {"Staccato", "Tenuto", "Accent", "Mordent", "unknown"};
+    static constexpr const char *names[] = {"Staccato", "Tenuto", "Accent", "Mordent", "unknown"};
     return code <= 4 ? names[code] : "unknown";
 }
 

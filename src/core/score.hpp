@@ -68,7 +68,7 @@ struct NoteData {
     std::uint8_t Accidental = 5;
     std::uint8_t Articulation = 4;
 
-    bool operator==(const NoteData&) const = default;
+    bool operator==(const NoteData &) const = default;
 };
 
 struct TextData {
@@ -149,20 +149,20 @@ struct Score {
 Element newElement(Kind kind);
 
 // Resets a note record to the values of a new one.
-void initNoteData(NoteData& note);
+void initNoteData(NoteData &note);
 
 // The i-th stave, counting from 1; end() when there are fewer staves.
-StaveList::iterator staveAt(Score& score, std::int32_t i);
+StaveList::iterator staveAt(Score &score, std::int32_t i);
 
 // Creates the staves of a file (error 67 when count is 0). Stave k of the file is staveAt(k).
 class Messages;
-void createStaves(Score& score, std::int32_t count, std::int32_t version, Messages& messages);
+void createStaves(Score &score, std::int32_t count, std::int32_t version, Messages &messages);
 
 // Fills a stave with count Unknown elements, ready for the element records.
-void preCreateElements(Stave& stave, std::int32_t count);
+void preCreateElements(Stave &stave, std::int32_t count);
 
-void freeElements(Stave& stave);
-void freeScore(Score& score);
+void freeElements(Stave &stave);
+void freeScore(Score &score);
 
 // Display names used in messages ("Oops! " for kinds without a name of their own).
 std::string kindName(std::uint8_t kind);

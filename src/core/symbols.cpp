@@ -87,8 +87,10 @@ constexpr std::pair<std::uint8_t, std::string_view> NamedSymbols[] = {
 
 constexpr std::array<std::string_view, 256> buildCatalogue() {
     std::array<std::string_view, 256> names{};
-    for (auto& name : names) name = "Unknown symbol";
-    for (const auto& [code, name] : NamedSymbols) names[code] = name;
+    for (auto &name : names)
+        name = "Unknown symbol";
+    for (const auto &[code, name] : NamedSymbols)
+        names[code] = name;
     return names;
 }
 

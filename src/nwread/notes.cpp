@@ -14,7 +14,7 @@ struct RangeBound {
 };
 
 constexpr RangeBound NoteBounds[] = {
-    {6, -1, 0}, {8, 7, 7}, {10, 2, 2}, {11, 2, 2}, {14, 0, 0},
+    {6, -1, 0}, {8, 7, 7},  {10, 2, 2}, {11, 2, 2}, {14, 0, 0},
     {15, 1, 1}, {16, 1, 1}, {19, 1, 1}, {20, 4, 4}, {21, 0, 0},
 };
 constexpr RangeBound RestBounds[] = {
@@ -22,11 +22,11 @@ constexpr RangeBound RestBounds[] = {
 };
 
 template <std::size_t N>
-void checkRanges(const Record& record, const RangeBound (&bounds)[N], int code,
-                 std::string_view ending, Messages& messages) {
+void checkRanges(const Record &record, const RangeBound (&bounds)[N], int code,
+                 std::string_view ending, Messages &messages) {
     bool triggered = false;
     std::string listed;
-    for (const RangeBound& bound : bounds) {
+    for (const RangeBound &bound : bounds) {
         const int value = record[static_cast<std::size_t>(bound.offset)];
         if (bound.trigger >= 0 && value > bound.trigger) triggered = true;
         if (value > bound.listing)
@@ -35,8 +35,8 @@ void checkRanges(const Record& record, const RangeBound (&bounds)[N], int code,
     if (triggered) messages.reportError(code, " Unresolved:" + listed + std::string(ending));
 }
 
-void decodeCommon(Element& element, const Record& record, Messages& messages) {
-    NoteData& note = element.Note;
+void decodeCommon(Element &element, const Record &record, Messages &messages) {
+    NoteData &note = element.Note;
     initNoteData(note);
     note.Duration = decodeLength(record[8], messages);
     note.Position = decodeSignedByte(record[9]);
@@ -47,14 +47,14 @@ void decodeCommon(Element& element, const Record& record, Messages& messages) {
     note.Grace = record[20] == 1 || (record[20] == 2 && record[8] == 4);
 }
 
-void setLink(std::int32_t& link, std::uint8_t& has, std::uint8_t byte) {
+void setLink(std::int32_t &link, std::uint8_t &has, std::uint8_t byte) {
     link = byte;
     has = byte != 0;
 }
 
 } // namespace
 
-std::uint8_t decodeLength(std::uint8_t code, Messages& messages) {
+std::uint8_t decodeLength(std::uint8_t code, Messages &messages) {
     if (code <= 7) return code;
     messages.reportError(47, "Unknown very short note length " + std::to_string(code));
     return 7;
@@ -64,10 +64,10 @@ std::uint8_t decodeArticulation(std::uint8_t code) {
     return (code >= 1 && code <= 4) ? static_cast<std::uint8_t>(code - 1) : 4;
 }
 
-void decodeNote(Element& element, const Record& record, std::int32_t nwVersion,
-                Messages& messages) {
+void decodeNote(Element &element, const Record &record, std::int32_t nwVersion,
+                Messages &messages) {
     decodeCommon(element, record, messages);
-    NoteData& note = element.Note;
+    NoteData &note = element.Note;
     setLink(note.BeamFrom, note.HasBeamFrom, record[12]);
     setLink(note.BeamTo, note.HasBeamTo, record[13]);
     if (nwVersion >= 200) {
@@ -81,7 +81,7 @@ void decodeNote(Element& element, const Record& record, std::int32_t nwVersion,
     checkRanges(record, NoteBounds, 24, " in note", messages);
 }
 
-void decodeRest(Element& element, const Record& record, Messages& messages) {
+void decodeRest(Element &element, const Record &record, Messages &messages) {
     decodeCommon(element, record, messages);
     checkRanges(record, RestBounds, 23, " in rest", messages);
 }

@@ -14,7 +14,7 @@ namespace qm {
 
 namespace {
 
-void applyStaveHeader(Stave& stave, const Stave* previous, const Record& record,
+void applyStaveHeader(Stave &stave, const Stave *previous, const Record &record,
                       std::int32_t nwVersion) {
     preCreateElements(stave, record[7]);
     if (previous && previous->StaffStyle == 1) {
@@ -31,8 +31,8 @@ void applyStaveHeader(Stave& stave, const Stave* previous, const Record& record,
 
 // The stave's own passes, in the order each relies on: slurs see absolute positions and
 // single notes; chords see paired beams; texts see relative positions.
-void runStavePasses(Score& score, Stave& stave, const Stave* previous, std::int32_t k,
-                    Messages& messages) {
+void runStavePasses(Score &score, Stave &stave, const Stave *previous, std::int32_t k,
+                    Messages &messages) {
     newStaveToFront(stave, score.NWVersion, messages);
     copyBarLines(stave, previous);
     resolveSlurs(stave, messages);
@@ -49,7 +49,7 @@ void runStavePasses(Score& score, Stave& stave, const Stave* previous, std::int3
     removeUnwritable(stave);
 }
 
-using SignDecoder = void (*)(Element&, const Record&, DecodeContext&);
+using SignDecoder = void (*)(Element &, const Record &, DecodeContext &);
 
 SignDecoder signDecoderFor(Kind kind) {
     switch (kind) {
@@ -73,16 +73,14 @@ SignDecoder signDecoderFor(Kind kind) {
     }
 }
 
-std::string trailerPiece(const Record& record) {
+std::string trailerPiece(const Record &record) {
     const std::size_t count = record[9] > 12 ? 12 : record[9];
     std::string piece(record.begin() + 10, record.begin() + 10 + static_cast<long>(count));
     if (record[9] < 12) piece += ' ';
     return piece;
 }
 
-void appendUpTo255(std::string& text, const std::string& piece) {
-    text = cut255(text + piece);
-}
+void appendUpTo255(std::string &text, const std::string &piece) { text = cut255(text + piece); }
 
 } // namespace
 
@@ -95,8 +93,22 @@ Kind kindOfRecord(std::uint8_t type, std::uint8_t subcode) {
     case 4: return Kind::BarLine;
     case 5:
         switch (subcode) {
-        case 12: case 25: case 31: case 33: case 35: case 44: case 46: case 48: return Kind::Note;
-        case 39: case 40: case 41: case 42: case 43: case 51: case 52: case 53: return Kind::Rest;
+        case 12:
+        case 25:
+        case 31:
+        case 33:
+        case 35:
+        case 44:
+        case 46:
+        case 48: return Kind::Note;
+        case 39:
+        case 40:
+        case 41:
+        case 42:
+        case 43:
+        case 51:
+        case 52:
+        case 53: return Kind::Rest;
         default: return Kind::Unknown;
         }
     case 7: return Kind::Accidental;
@@ -105,11 +117,22 @@ Kind kindOfRecord(std::uint8_t type, std::uint8_t subcode) {
     case 12: return Kind::SlurPoint;
     case 13:
         switch (subcode) {
-        case 115: case 116: case 118: return Kind::FlowControl;
-        case 64: case 129: return Kind::Accent;
-        case 65: case 66: case 128: return Kind::TempoVar;
-        case 134: case 135: return Kind::Pedal;
-        case 138: case 139: case 140: case 141: case 142: case 143: return Kind::Volume;
+        case 115:
+        case 116:
+        case 118: return Kind::FlowControl;
+        case 64:
+        case 129: return Kind::Accent;
+        case 65:
+        case 66:
+        case 128: return Kind::TempoVar;
+        case 134:
+        case 135: return Kind::Pedal;
+        case 138:
+        case 139:
+        case 140:
+        case 141:
+        case 142:
+        case 143: return Kind::Volume;
         default: return Kind::Symbol;
         }
     case 14: return Kind::Arpeggio;
@@ -117,7 +140,7 @@ Kind kindOfRecord(std::uint8_t type, std::uint8_t subcode) {
     }
 }
 
-HeaderReadResult readNWHeader(RecordSource& source, Score& score, Messages& messages) {
+HeaderReadResult readNWHeader(RecordSource &source, Score &score, Messages &messages) {
     HeaderReadResult result;
     score.TitleIndex = 0;
     Record record;
@@ -129,8 +152,8 @@ HeaderReadResult readNWHeader(RecordSource& source, Score& score, Messages& mess
     result.StaveCount = record[0];
     createStaves(score, record[0], record[8], messages);
 
-    const Stave* previous = nullptr;
-    for (Stave& stave : score.Staves) {
+    const Stave *previous = nullptr;
+    for (Stave &stave : score.Staves) {
         if (source.read(record) < RecordSize) {
             messages.reportError(44, "Unexpected end of file");
             result.ShortRecord = true;
@@ -142,19 +165,19 @@ HeaderReadResult readNWHeader(RecordSource& source, Score& score, Messages& mess
     return result;
 }
 
-void readNWStave(RecordSource& source, Score& score, std::int32_t k, Messages& messages) {
+void readNWStave(RecordSource &source, Score &score, std::int32_t k, Messages &messages) {
     auto stave = staveAt(score, k);
     if (stave == score.Staves.end()) return;
     stave->LyricLines = 0;
     std::int32_t e = 0;
-    for (Element& element : stave->Elements)
+    for (Element &element : stave->Elements)
         readNWElement(source, score, *stave, element, k, ++e, messages);
-    const Stave* previous = k > 1 ? &*std::prev(stave) : nullptr;
+    const Stave *previous = k > 1 ? &*std::prev(stave) : nullptr;
     runStavePasses(score, *stave, previous, k, messages);
 }
 
-void readNWElement(RecordSource& source, Score& score, Stave& stave, Element& element,
-                   std::int32_t k, std::int32_t e, Messages& messages) {
+void readNWElement(RecordSource &source, Score &score, Stave &stave, Element &element,
+                   std::int32_t k, std::int32_t e, Messages &messages) {
     Record record;
     const std::size_t got = source.read(record);
     if (got == 0) return;
@@ -187,7 +210,7 @@ void readNWElement(RecordSource& source, Score& score, Stave& stave, Element& el
     }
 }
 
-void readNWTrailer(RecordSource& source, Score& score, Messages& messages) {
+void readNWTrailer(RecordSource &source, Score &score, Messages &messages) {
     score.HeaderText.clear();
     score.FooterText.clear();
     Record record;

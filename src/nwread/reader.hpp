@@ -16,17 +16,17 @@ struct HeaderReadResult {
 };
 
 // Reads the file header and stave headers, creating the staves and their empty elements.
-HeaderReadResult readNWHeader(RecordSource& source, Score& score, Messages& messages);
+HeaderReadResult readNWHeader(RecordSource &source, Score &score, Messages &messages);
 
 // Reads stave k's element records and runs the stave's passes in their fixed order.
-void readNWStave(RecordSource& source, Score& score, std::int32_t k, Messages& messages);
+void readNWStave(RecordSource &source, Score &score, std::int32_t k, Messages &messages);
 
 // Reads one element record into `element`.
-void readNWElement(RecordSource& source, Score& score, Stave& stave, Element& element,
-                   std::int32_t k, std::int32_t e, Messages& messages);
+void readNWElement(RecordSource &source, Score &score, Stave &stave, Element &element,
+                   std::int32_t k, std::int32_t e, Messages &messages);
 
 // Reads the page header and footer texts from the records that remain.
-void readNWTrailer(RecordSource& source, Score& score, Messages& messages);
+void readNWTrailer(RecordSource &source, Score &score, Messages &messages);
 
 // The element kind of a record type (byte 7) and subcode (byte 6).
 Kind kindOfRecord(std::uint8_t type, std::uint8_t subcode);

@@ -26,11 +26,12 @@ public:
 
     // Reads the next record into `record` (zero-filled past what arrives) and returns how
     // many bytes arrived: 22 for a full record, fewer at the end of the file.
-    std::size_t read(Record& record) {
+    std::size_t read(Record &record) {
         record.fill(0);
         std::size_t n = Bytes.size() - Offset;
         if (n > RecordSize) n = RecordSize;
-        for (std::size_t i = 0; i < n; ++i) record[i] = Bytes[Offset + i];
+        for (std::size_t i = 0; i < n; ++i)
+            record[i] = Bytes[Offset + i];
         Offset += n;
         return n;
     }

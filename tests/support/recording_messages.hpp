@@ -23,13 +23,11 @@ public:
     }
     void logPlainLine(std::string_view text) override { plain.emplace_back(text); }
 
-    bool has(const std::string& line) const {
+    bool has(const std::string &line) const {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
     int errors(int code) const { return counts.ErrorFrequency[static_cast<std::size_t>(code)]; }
-    int warnings(int code) const {
-        return counts.WarningFrequency[static_cast<std::size_t>(code)];
-    }
+    int warnings(int code) const { return counts.WarningFrequency[static_cast<std::size_t>(code)]; }
 
     std::vector<std::string> lines;
     std::vector<std::string> plain;
