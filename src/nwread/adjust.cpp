@@ -1,14 +1,237 @@
 #include "nwread/adjust.hpp"
 
-// Placeholder passes: each leaves the stave as it is.
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
 namespace qm {
 
-void newStaveToFront(Stave&, std::int32_t, Messages&) {}
-void copyBarLines(Stave&, const Stave*) {}
-void mergeTimeSigDigits(Stave&) {}
-void attachAccidentals(Stave&, Messages&) {}
-void attachAccents(Stave&, Messages&) {}
-void makePositionsRelative(Stave&, Messages&) {}
-void removeUnwritable(Stave&) {}
+namespace {
+
+// The NWC time-signature record gives the numerator one byte; merged numbers stop there.
+constexpr std::int32_t MaxTimeSigNumber = 255;
+
+// The searches for an accidental's or accent's note never cross one of these.
+bool isBarrier(Kind kind) {
+    return kind == Kind::NewStave || kind == Kind::Clef || kind == Kind::BarLine ||
+           kind == Kind::TimeSig || kind == Kind::KeySig;
+}
+
+// Kinds that end a run of time-signature digits.
+bool endsTimeSigDigits(Kind kind) {
+    return kind == Kind::Clef || kind == Kind::BarLine || kind == Kind::Note ||
+           kind == Kind::Rest || kind == Kind::KeySig || kind == Kind::Accidental;
+}
+
+std::int32_t appendDigit(std::int32_t number, std::int32_t digit) {
+    return std::min(10 * number + digit, MaxTimeSigNumber);
+}
+
+void mergeDigitInto(TimeSigData &first, const TimeSigData &digit) {
+    if (digit.IsTop) {
+        first.Numerator = appendDigit(first.Numerator, digit.Numerator);
+    } else {
+        first.Denominator = appendDigit(first.Denominator, digit.Denominator);
+    }
+}
+
+// The notes that a sign at some point of the stave may belong to, looking one way only up to
+// the nearest barrier: any note, and the nearest note on each staff position.
+class NearbyNotes {
+public:
+    void forget() {
+        ByPosition.clear();
+        Any = nullptr;
+    }
+    void see(Element &note) {
+        ByPosition[note.Note.Position] = &note;
+        Any = &note;
+    }
+    Element *at(std::int32_t position) const {
+        auto it = ByPosition.find(position);
+        return it == ByPosition.end() ? nullptr : it->second;
+    }
+    Element *any() const { return Any; }
+
+private:
+    std::map<std::int32_t, Element *> ByPosition;
+    Element *Any = nullptr;
+};
+
+// Walks the stave in the given direction and hands each element of `signKind` to `visit`
+// with the notes seen since the last barrier on the way there.
+template <typename Iterator, typename Visit>
+void walkWithNearbyNotes(Iterator first, Iterator last, Kind signKind, Visit visit) {
+    NearbyNotes notes;
+    for (auto it = first; it != last; ++it) {
+        Element &element = *it;
+        if (isBarrier(element.Kind)) {
+            notes.forget();
+        } else if (element.Kind == Kind::Note) {
+            notes.see(element);
+        } else if (element.Kind == signKind) {
+            visit(element, notes);
+        }
+    }
+}
+
+// The note an accidental or accent is drawn for, from the nearest note ahead of it (or none)
+// and the last suitable note behind it since the last barrier (or none).
+struct SignNeighbours {
+    Element *ahead = nullptr;
+    Element *behind = nullptr;
+};
+
+Element *noteForAccidental(const Element &sign, const SignNeighbours &n) {
+    if (n.ahead && sign.XPos + 10 >= n.ahead->XPos) return n.ahead;
+    if (n.behind && n.behind->XPos >= sign.XPos - 5) return n.behind;
+    if (n.ahead && n.ahead->XPos > sign.XPos - 5) return n.ahead;
+    return nullptr;
+}
+
+// Unlike an accidental, an accent never takes a note more than 10 units ahead of it.
+Element *noteForAccent(const Element &sign, const SignNeighbours &n) {
+    if (n.ahead && sign.XPos + 10 >= n.ahead->XPos) return n.ahead;
+    if (n.behind && n.behind->XPos >= sign.XPos - 5) return n.behind;
+    return nullptr;
+}
+
+// For each sign of the kind, in list order: its neighbours, found in one walk each way.
+template <typename Pick>
+std::vector<std::pair<Element *, SignNeighbours>> findNeighbours(Stave &stave, Kind signKind,
+                                                                 Pick pick) {
+    std::vector<std::pair<Element *, SignNeighbours>> found;
+    ElementList &list = stave.Elements;
+    walkWithNearbyNotes(list.rbegin(), list.rend(), signKind,
+                        [&](Element &sign, const NearbyNotes &notes) {
+                            found.push_back({&sign, SignNeighbours{pick(sign, notes), nullptr}});
+                        });
+    std::reverse(found.begin(), found.end());
+    std::size_t i = 0;
+    walkWithNearbyNotes(list.begin(), list.end(), signKind,
+                        [&](Element &sign, const NearbyNotes &notes) {
+                            found[i].second.behind = pick(sign, notes);
+                            ++i;
+                        });
+    return found;
+}
+
+std::string placeOf(const Element &sign) {
+    return " in " + std::to_string(sign.StaveNo) + "th stave, element " +
+           std::to_string(sign.ElementNo);
+}
+
+// floor(a / 3) for any sign of a.
+std::int64_t floorDivThree(std::int64_t a) { return a >= 0 ? a / 3 : -((-a + 2) / 3); }
+
+bool isUnwritable(const Element &element) {
+    switch (element.Kind) {
+    case Kind::Accidental:
+    case Kind::SlurPoint:
+    case Kind::Accent:
+    case Kind::Unknown: return true;
+    case Kind::DynamicVar: return element.Code == 5;
+    case Kind::PerformanceStyle: return element.Code == 23;
+    case Kind::TempoVar: return element.Code == 9;
+    case Kind::FlowControl: return element.Code == 10;
+    default: return false;
+    }
+}
+
+} // namespace
+
+void newStaveToFront(Stave &stave, std::int32_t nwVersion, Messages &messages) {
+    ElementList &list = stave.Elements;
+    if (list.empty() || list.front().Kind == Kind::NewStave) return;
+    auto newStave = std::find_if(list.begin(), list.end(),
+                                 [](const Element &e) { return e.Kind == Kind::NewStave; });
+    if (newStave != list.end()) {
+        list.splice(list.begin(), list, newStave);
+    } else if (nwVersion < 200) {
+        messages.reportError(22, "Not found NewStave element");
+    }
+}
+
+void copyBarLines(Stave &stave, const Stave *previous) {
+    if (!previous) return;
+    ElementList &list = stave.Elements;
+    if (std::any_of(list.begin(), list.end(),
+                    [](const Element &e) { return e.Kind == Kind::BarLine; }))
+        return;
+    // Each copy goes in by XPos, searching on from where the previous copy went in.
+    auto at = list.begin();
+    for (const Element &bar : previous->Elements) {
+        if (bar.Kind != Kind::BarLine) continue;
+        while (at != list.end() && at->XPos < bar.XPos)
+            ++at;
+        list.insert(at, bar);
+        ++stave.ElementCount;
+    }
+}
+
+void mergeTimeSigDigits(Stave &stave) {
+    TimeSigData *first = nullptr; // the time signature whose digits are being gathered
+    for (Element &element : stave.Elements) {
+        if (element.Kind == Kind::TimeSig) {
+            if (first) {
+                mergeDigitInto(*first, element.TimeSig);
+                element.Kind = Kind::Unknown;
+            } else {
+                first = &element.TimeSig;
+            }
+        } else if (endsTimeSigDigits(element.Kind)) {
+            first = nullptr;
+        }
+    }
+}
+
+void attachAccidentals(Stave &stave, Messages &messages) {
+    auto samePosition = [](const Element &sign, const NearbyNotes &notes) {
+        return notes.at(sign.Accidental.Position);
+    };
+    for (auto &[sign, neighbours] : findNeighbours(stave, Kind::Accidental, samePosition)) {
+        if (Element *note = noteForAccidental(*sign, neighbours)) {
+            note->Note.Accidental = sign->Code;
+            continue;
+        }
+        messages.reportError(16, std::string("Lost note for accidental, pitch ") +
+                                     noteLetter(sign->Accidental.Position) + placeOf(*sign));
+    }
+}
+
+void attachAccents(Stave &stave, Messages &messages) {
+    auto anyNote = [](const Element &, const NearbyNotes &notes) { return notes.any(); };
+    for (auto &[sign, neighbours] : findNeighbours(stave, Kind::Accent, anyNote)) {
+        const std::uint8_t code = sign->Code;
+        Element *note = noteForAccent(*sign, neighbours);
+        if (!note) {
+            messages.reportError(15, "Lost note for accent " + accentName(code) + placeOf(*sign));
+            continue;
+        }
+        note->Note.Articulation = 2;
+        sign->Kind = Kind::Unknown;
+        if (code != 2)
+            messages.reportError(14, "Noteworthy is unable to display " + accentName(code) +
+                                         ". It has been changed to an accent.");
+    }
+}
+
+void makePositionsRelative(Stave &stave, Messages &messages) {
+    const std::int64_t reference = stave.YPos;
+    if (reference == 0)
+        messages.reportWarning(7, "Possible loss of correct positioning of elements such as text");
+    // Steps of three units from the reference, held to what a signed byte holds.
+    for (Element &element : stave.Elements) {
+        const std::int64_t steps = floorDivThree(element.YPos - reference + 1);
+        element.YPos = static_cast<std::int32_t>(std::clamp<std::int64_t>(steps, -128, 127));
+    }
+    stave.YPos = 0;
+}
+
+void removeUnwritable(Stave &stave) {
+    const auto removed = stave.Elements.remove_if(isUnwritable);
+    stave.ElementCount -= static_cast<std::int32_t>(removed);
+}
 
 } // namespace qm
