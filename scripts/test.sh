@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the normal build, the whole suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, and a short libFuzzer run of the converter.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=2
+fuzz_seconds=${QUILLMARK_FUZZ_SECONDS:-60}
+
+echo "== Release build and tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMARK_WERROR=ON >/dev/null
+cmake --build build -j$jobs
+ctest --test-dir build --output-on-failure -j$jobs
+
+echo "== Sanitizer build (ASan+UBSan) and tests"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_WERROR=ON \
+      -DQUILLMARK_SANITIZE=ON >/dev/null
+cmake --build build-asan -j$jobs
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j$jobs
+
+echo "== Fuzzing the converter for ${fuzz_seconds}s"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DQUILLMARK_SANITIZE=ON -DQUILLMARK_FUZZ=ON -DQUILLMARK_TESTS=OFF -DQUILLMARK_GUI=OFF >/dev/null
+cmake --build build-fuzz -j$jobs --target quillmark_fuzz_convert
+mkdir -p build-fuzz/corpus
+./build-fuzz/quillmark_fuzz_convert -max_total_time="$fuzz_seconds" -max_len=8192 -timeout=10 \
+  -print_final_stats=1 build-fuzz/corpus fuzz/seeds 2>&1 | tail -n 12
+echo "fuzz: no crash in ${fuzz_seconds}s"
