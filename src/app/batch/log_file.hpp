@@ -1,0 +1,37 @@
+// The run's log: a new file Quillmark_<n>.log, lines ended by CR LF.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "app/batch/files.hpp"
+
+namespace qm::batch {
+
+class LogFile {
+public:
+    // Creates the log with the smallest n whose name is not in the directory (exact case),
+    // taking the next n when a name appears in the meantime. Throws LogError.
+    static LogFile create(const std::filesystem::path &dir);
+
+    // Buffers one line. A write failure is kept and reported by flush(); later lines are dropped.
+    void writeLine(std::string_view line);
+    // Writes what is buffered. Throws LogError on a failure, now or earlier.
+    void flush();
+    // Flushes and closes. Throws LogError.
+    void close();
+
+    const std::filesystem::path &path() const { return Path; }
+
+private:
+    LogFile(UniqueFd fd, std::filesystem::path path) : Fd(std::move(fd)), Path(std::move(path)) {}
+    void writeBuffer();
+
+    UniqueFd Fd;
+    std::filesystem::path Path;
+    std::string Buffer;
+    int Error = 0;
+};
+
+} // namespace qm::batch

@@ -1,0 +1,58 @@
+#include "app/batch/naming.hpp"
+
+#include <algorithm>
+
+namespace qm::batch {
+
+namespace {
+
+char lowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+} // namespace
+
+std::string lowerCase(std::string_view name) {
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(), lowerChar);
+    return lower;
+}
+
+bool CaseBlindLess::operator()(const std::string &a, const std::string &b) const {
+    const auto byLowerByte = [](char x, char y) {
+        return static_cast<unsigned char>(lowerChar(x)) < static_cast<unsigned char>(lowerChar(y));
+    };
+    if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), byLowerByte))
+        return true;
+    if (std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(), byLowerByte))
+        return false;
+    return a < b;
+}
+
+bool okFileName(std::string_view name) {
+    const std::string lower = lowerCase(name);
+    if (lower.size() < 3) return false;
+    return lower.find(".nw") == lower.size() - 3 && lower.find(".nwc") == std::string::npos;
+}
+
+std::string makeUnique(std::string_view name, const TakenNames &taken, Messages &messages) {
+    const std::size_t length = name.size();
+    if (length < 4 || name[length - 4] != '.') {
+        messages.reportError(45, "Unexpected file type in" + std::string(name));
+        return std::string(name);
+    }
+    const std::string_view base = name.substr(0, length - 4);
+    const std::string_view ext = name.substr(length - 4);
+    std::string candidate(name);
+    // Each rejected candidate is a distinct taken name, so this ends.
+    for (std::int64_t n = 0; taken.has(candidate); ++n)
+        candidate = std::string(base) + "_" + std::to_string(n) + std::string(ext);
+    return candidate;
+}
+
+std::string addSubscript(std::string_view name, const TakenNames &taken, Messages &messages) {
+    const std::size_t stem = name.size() >= 3 ? name.size() - 3 : 0;
+    return makeUnique(std::string(name.substr(0, stem)) + ".nwc", taken, messages);
+}
+
+std::string logFileName(std::int64_t n) { return "Quillmark_" + std::to_string(n) + ".log"; }
+
+} // namespace qm::batch

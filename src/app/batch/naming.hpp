@@ -1,0 +1,45 @@
+// Which names the run converts, what it calls the outputs and its log files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "core/messages.hpp"
+
+namespace qm::batch {
+
+// ASCII letters in lower case; other bytes unchanged.
+std::string lowerCase(std::string_view name);
+
+// Directory order: alphabetical without regard to case (ASCII), ties broken by the exact bytes
+// so that "A.nw" and "a.nw", both possible here, have a fixed order.
+struct CaseBlindLess {
+    bool operator()(const std::string &a, const std::string &b) const;
+};
+
+// The names present in one directory, in lower case, for the "is it taken" test.
+class TakenNames {
+public:
+    void add(std::string_view name) { Lower.insert(lowerCase(name)); }
+    bool has(std::string_view name) const { return Lower.count(lowerCase(name)) != 0; }
+
+private:
+    std::unordered_set<std::string> Lower;
+};
+
+// An NW input: ends in ".nw" (any case) with no earlier ".nw" and no ".nwc" anywhere.
+bool okFileName(std::string_view name);
+
+// The first name of base.ext, base_0.ext, base_1.ext, ... not in `taken` (compared in lower
+// case). Reports error 45 and returns `name` unchanged when it has no 3-letter extension.
+std::string makeUnique(std::string_view name, const TakenNames &taken, Messages &messages);
+
+// The output name for an input accepted by okFileName: ".nw" becomes ".nwc", made unique.
+std::string addSubscript(std::string_view name, const TakenNames &taken, Messages &messages);
+
+// "Quillmark_<n>.log".
+std::string logFileName(std::int64_t n);
+
+} // namespace qm::batch

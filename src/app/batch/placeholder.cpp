@@ -1,2 +1,0 @@
-// The batch run lives here.
-namespace qm {}

@@ -1,0 +1,286 @@
+#include "app/batch/run.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "app/batch/files.hpp"
+#include "app/batch/log_file.hpp"
+#include "app/batch/naming.hpp"
+#include "app/batch/summary.hpp"
+#include "core/pipeline.hpp"
+#include "core/score.hpp"
+
+namespace qm::batch {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Attempts at a free output name when other processes keep taking the chosen one.
+constexpr int MaxNameAttempts = 1000;
+
+std::string joinPath(const std::string &dir, const std::string &name) {
+    if (!dir.empty() && dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+// The absolute form of a path given by the user, without a trailing separator.
+std::string displayPath(const fs::path &path) {
+    std::string text = fs::absolute(path).lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
+// One directory on the walk's stack: its subdirectories still to visit.
+struct WalkLevel {
+    UniqueFd Fd;
+    std::string Path;
+    std::vector<std::string> Subdirectories;
+    std::size_t Next = 0;
+};
+
+class Run {
+public:
+    Run(const RunOptions &options, RunObserver *observer)
+        : Observer(observer), Log(LogFile::create(options.LogDir)) {
+        Result.LogPath = Log.path();
+        if (Observer) Observer->onLogCreated(Result.LogPath);
+    }
+
+    RunResult convertDirectory(UniqueFd rootFd, const std::string &rootPath);
+    RunResult convertSingleFile(const fs::path &file);
+
+private:
+    RunResult finish();
+    void enterDirectory(std::vector<WalkLevel> &stack, UniqueFd fd, std::string path);
+    void convertFile(int dirFd, const std::string &dirPath, const std::string &name,
+                     TakenNames &taken);
+    int reserveOutputName(int dirFd, const std::string &inputName, TakenNames &taken,
+                          Messages &messages, std::string &outName);
+    int storeOutput(int dirFd, const std::string &inputName, std::span<const std::uint8_t> nwc,
+                    TakenNames &taken, Messages &messages, std::string &outName);
+    void reportFailure(Messages &messages, const std::string &path, std::string reason);
+    void abandonFile(Messages &messages, const std::string &path, std::string reason);
+    void reportDirectoryFailure(const std::string &path, int error);
+    void notify(const std::string &currentFile);
+
+    RunObserver *Observer;
+    LogFile Log;
+    MessageCounts Counts;
+    std::int32_t FilesCreated = 0;
+    RunResult Result;
+};
+
+void Run::notify(const std::string &currentFile) {
+    if (!Observer) return;
+    RunProgress progress;
+    progress.FilesCreated = FilesCreated;
+    progress.ErrorCount = Counts.ErrorCount;
+    progress.WarningCount = Counts.WarningCount;
+    progress.CurrentFile = currentFile;
+    Observer->onProgress(progress);
+}
+
+// A file the run could not handle: one plain line under its heading, a record in the result,
+// the observer told. Not a numbered message and not counted.
+void Run::reportFailure(Messages &messages, const std::string &path, std::string reason) {
+    messages.logPlainLine(cut255("   Not converted: " + path + ": " + reason));
+    IoFailure failure{path, std::move(reason)};
+    if (Observer) Observer->onIoFailure(failure);
+    Result.IoFailures.push_back(std::move(failure));
+}
+
+// The file ends here without output.
+void Run::abandonFile(Messages &messages, const std::string &path, std::string reason) {
+    reportFailure(messages, path, std::move(reason));
+    Log.flush();
+    notify("");
+}
+
+void Run::reportDirectoryFailure(const std::string &path, int error) {
+    FileMessageLog messages(path, Counts, [this](std::string_view line) { Log.writeLine(line); });
+    reportFailure(messages, path, "cannot read the directory: " + systemReason(error));
+    Log.flush();
+}
+
+RunResult Run::convertDirectory(UniqueFd rootFd, const std::string &rootPath) {
+    // Depth-first: a directory's files, then each subdirectory in turn. An explicit stack keeps
+    // deep trees off the call stack; links to directories are never entered, so no loop.
+    std::vector<WalkLevel> stack;
+    enterDirectory(stack, std::move(rootFd), rootPath);
+    while (!stack.empty()) {
+        WalkLevel &top = stack.back();
+        if (top.Next == top.Subdirectories.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const std::string &name = top.Subdirectories[top.Next++];
+        std::string path = joinPath(top.Path, name);
+        int error = 0;
+        UniqueFd fd = openDirectory(top.Fd.get(), name, error);
+        if (!fd.valid()) {
+            // Replaced by a link or a file since it was listed: not a directory to walk.
+            if (error != ELOOP && error != ENOTDIR) reportDirectoryFailure(path, error);
+            continue;
+        }
+        enterDirectory(stack, std::move(fd), std::move(path));
+    }
+    return finish();
+}
+
+void Run::enterDirectory(std::vector<WalkLevel> &stack, UniqueFd fd, std::string path) {
+    DirectoryListing listing;
+    if (const int error = listDirectory(fd.get(), listing); error != 0) {
+        reportDirectoryFailure(path, error);
+        return;
+    }
+    // The set stays sorted as names are added; outputs are added as they are made, so the
+    // listing stays current without reading the directory again.
+    for (const std::string &name : listing.Files)
+        if (okFileName(name)) convertFile(fd.get(), path, name, listing.Taken);
+    stack.push_back(WalkLevel{std::move(fd), std::move(path), std::move(listing.Subdirectories)});
+}
+
+RunResult Run::convertSingleFile(const fs::path &file) {
+    const std::string dirPath = displayPath(file.has_parent_path() ? file.parent_path() : ".");
+    int error = 0;
+    const UniqueFd dirFd(::open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DirectoryListing listing;
+    error = dirFd.valid() ? listDirectory(dirFd.get(), listing) : errno;
+    if (error != 0)
+        reportDirectoryFailure(dirPath, error);
+    else
+        convertFile(dirFd.get(), dirPath, file.filename().string(), listing.Taken);
+    return finish();
+}
+
+void Run::convertFile(int dirFd, const std::string &dirPath, const std::string &name,
+                      TakenNames &taken) {
+    const std::string currentFile = joinPath(dirPath, name);
+    FileMessageLog messages(currentFile, Counts,
+                            [this](std::string_view line) { Log.writeLine(line); });
+    messages.onCountsChanged = [&](const MessageCounts &) { notify(currentFile); };
+    notify(currentFile);
+
+    // STEP 1: read the whole input; only regular files of a plausible size are converted.
+    InputFile input = readInput(dirFd, name);
+    if (input.Status == InputStatus::NotRegularFile) return notify("");
+    if (input.Status == InputStatus::TooLarge)
+        return abandonFile(messages, currentFile,
+                           "larger than 16 MiB (" + std::to_string(input.Size) +
+                               " bytes), not an NW score");
+    if (input.Status == InputStatus::Failed)
+        return abandonFile(messages, currentFile, "cannot read: " + systemReason(input.Error));
+
+    // STEP 2: claim the output name with an empty file, as the name choice for the next file
+    // must see it.
+    std::string outName;
+    if (const int error = reserveOutputName(dirFd, name, taken, messages, outName); error != 0)
+        return abandonFile(messages, joinPath(dirPath, outName),
+                           "cannot create: " + systemReason(error));
+
+    // STEP 3: convert in memory.
+    std::vector<std::uint8_t> nwc;
+    try {
+        nwc = convertScore(input.Bytes, messages);
+    } catch (const std::exception &failure) {
+        removeQuietly(dirFd, outName);
+        return abandonFile(messages, currentFile,
+                           std::string("conversion failed: ") + failure.what());
+    }
+    input.Bytes = {};
+
+    // STEP 4: the bytes go to a temporary file that then takes the claimed name; on failure
+    // neither the placeholder nor a partial file stays.
+    if (const int error = storeOutput(dirFd, name, nwc, taken, messages, outName); error != 0)
+        return abandonFile(messages, joinPath(dirPath, outName),
+                           "cannot write: " + systemReason(error));
+    ++FilesCreated;
+    Log.flush();
+    notify("");
+}
+
+int Run::reserveOutputName(int dirFd, const std::string &inputName, TakenNames &taken,
+                           Messages &messages, std::string &outName) {
+    for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
+        outName = addSubscript(inputName, taken, messages);
+        const int error = createPlaceholder(dirFd, outName);
+        if (error != EEXIST) {
+            if (error == 0) taken.add(outName);
+            return error;
+        }
+        taken.add(outName); // made by someone else since the directory was listed
+    }
+    return EEXIST;
+}
+
+int Run::storeOutput(int dirFd, const std::string &inputName, std::span<const std::uint8_t> nwc,
+                     TakenNames &taken, Messages &messages, std::string &outName) {
+    std::string tempName;
+    if (const int error = writeTemporary(dirFd, nwc, tempName); error != 0) {
+        removeQuietly(dirFd, outName);
+        return error;
+    }
+    removeQuietly(dirFd, outName);
+    for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
+        const int error = moveNoReplace(dirFd, tempName, outName);
+        if (error != EEXIST) {
+            if (error != 0) removeQuietly(dirFd, tempName);
+            return error;
+        }
+        // Someone took the name between the placeholder's removal and the move: next name.
+        taken.add(outName);
+        outName = addSubscript(inputName, taken, messages);
+    }
+    removeQuietly(dirFd, tempName);
+    return EEXIST;
+}
+
+RunResult Run::finish() {
+    Result.SummaryLines = summaryLines(FilesCreated, Counts);
+    for (const std::string &line : Result.SummaryLines)
+        Log.writeLine(line);
+    Log.close();
+    Result.FilesCreated = FilesCreated;
+    Result.Counts = Counts;
+    notify("");
+    return std::move(Result);
+}
+
+void checkLogDir(const fs::path &logDir) {
+    std::error_code error;
+    if (!fs::is_directory(logDir, error))
+        throw SourceError("log directory " + logDir.string() + " is not a directory");
+}
+
+} // namespace
+
+RunResult runBatch(const RunOptions &options, RunObserver *observer) {
+    // STEP 1: what the source is; nothing is written when it is not usable.
+    checkLogDir(options.LogDir);
+    struct stat info {};
+    if (::stat(options.Source.c_str(), &info) != 0)
+        throw SourceError(options.Source.string() + ": " + systemReason(errno));
+    const bool isDirectory = S_ISDIR(info.st_mode);
+    if (!isDirectory && !S_ISREG(info.st_mode))
+        throw SourceError(options.Source.string() + ": neither a directory nor a regular file");
+    if (!isDirectory && !okFileName(options.Source.filename().string()))
+        throw SourceError(options.Source.string() + ": not an NW file name (name.nw)");
+    UniqueFd rootFd;
+    if (isDirectory) {
+        rootFd = UniqueFd(::open(options.Source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!rootFd.valid())
+            throw SourceError(options.Source.string() + ": " + systemReason(errno));
+    }
+
+    // STEP 2: fresh counters and a new log (the expression word lists are constant tables).
+    Run run(options, observer);
+
+    // STEP 3: convert, then the summary.
+    if (isDirectory) return run.convertDirectory(std::move(rootFd), displayPath(options.Source));
+    return run.convertSingleFile(options.Source);
+}
+
+} // namespace qm::batch
