@@ -7,12 +7,12 @@
 namespace qm {
 
 // Joins the fragments of a text that NW split into 12-character records.
-void joinTextFragments(Stave& stave, Score& score);
+void joinTextFragments(Stave &stave, Score &score);
 
 // Turns texts that spell a dynamic variation, performance style or flow direction into it.
-void classifyTexts(Stave& stave, const Score& score);
+void classifyTexts(Stave &stave, const Score &score);
 
 // On the first stave, takes the topmost title-style text above the stave as the title.
-void findTitle(Stave& stave, Score& score);
+void findTitle(Stave &stave, Score &score);
 
 } // namespace qm
