@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/batch/log_file.hpp"
+#include "app/batch/run.hpp"
+#include "nwtext/nwtext.hpp"
+
+namespace qm::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char *const OneStave = "header staves=1 version=200\n"
+                             "stave y=1000 count=3\n"
+                             "newstave x=10 y=1000\n"
+                             "note x=100 y=1000 dur=3 pos=0 stem=0\n"
+                             "rest x=140 y=1000 dur=3\n";
+
+class BatchRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "qm-batch-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        Root = fs::canonical(pattern);
+        fs::create_directory(Root / "src");
+        fs::create_directory(Root / "logs");
+    }
+    void TearDown() override { fs::remove_all(Root); }
+
+    void writeFile(const fs::path &path, const std::string &bytes) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+    void writeScore(const fs::path &path) {
+        const std::vector<std::uint8_t> bytes = nwtext::build(OneStave);
+        writeFile(path, std::string(bytes.begin(), bytes.end()));
+    }
+    static std::string readFile(const fs::path &path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    std::vector<std::string> namesIn(const fs::path &dir) {
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    RunResult run(RunObserver *observer = nullptr) {
+        return runBatch({Root / "src", Root / "logs"}, observer);
+    }
+
+    fs::path Root;
+};
+
+// Records what a window would show, and can act when a given file starts.
+class RecordingObserver : public RunObserver {
+public:
+    void onLogCreated(const fs::path &logPath) override { LogPath = logPath; }
+    void onProgress(const RunProgress &progress) override {
+        Progress.push_back(progress);
+        if (!progress.CurrentFile.empty() && progress.CurrentFile != LastFile && OnFileStart)
+            OnFileStart(progress.CurrentFile);
+        LastFile = progress.CurrentFile;
+    }
+    void onIoFailure(const IoFailure &failure) override { Failures.push_back(failure); }
+
+    std::function<void(const std::string &)> OnFileStart;
+    fs::path LogPath;
+    std::string LastFile;
+    std::vector<RunProgress> Progress;
+    std::vector<IoFailure> Failures;
+};
+
+TEST_F(BatchRun, ObserverSeesLogFileCountsAndSummary) {
+    writeScore(Root / "src/a.nw");
+    writeFile(Root / "src/short.nw", "abc"); // error 43
+    RecordingObserver observer;
+    const RunResult result = run(&observer);
+
+    EXPECT_EQ(observer.LogPath, Root / "logs/Quillmark_0.log");
+    EXPECT_EQ(result.LogPath, observer.LogPath);
+    EXPECT_EQ(result.FilesCreated, 2);
+    EXPECT_EQ(result.Counts.ErrorFrequency[43], 1);
+    ASSERT_FALSE(observer.Progress.empty());
+    const RunProgress &last = observer.Progress.back();
+    EXPECT_EQ(last.FilesCreated, 2);
+    EXPECT_EQ(last.ErrorCount, result.Counts.ErrorCount);
+    EXPECT_EQ(last.WarningCount, result.Counts.WarningCount);
+    EXPECT_TRUE(last.CurrentFile.empty());
+    // The file being converted is named while its counts rise.
+    const bool sawShort =
+        std::any_of(observer.Progress.begin(), observer.Progress.end(), [&](const RunProgress &p) {
+            return p.CurrentFile == (Root / "src/short.nw").string() && p.ErrorCount > 0;
+        });
+    EXPECT_TRUE(sawShort);
+    EXPECT_EQ(result.SummaryLines.front(), "*** 2 files were created. ***");
+    EXPECT_TRUE(result.IoFailures.empty());
+}
+
+TEST_F(BatchRun, NameTakenWhileRunningIsNeitherOverwrittenNorReused) {
+    writeScore(Root / "src/a.nw");
+    RecordingObserver observer;
+    // Another program creates a.nwc after the directory was listed.
+    observer.OnFileStart = [&](const std::string &) { writeFile(Root / "src/a.nwc", "mine"); };
+    const RunResult result = run(&observer);
+
+    EXPECT_EQ(result.FilesCreated, 1);
+    EXPECT_EQ(readFile(Root / "src/a.nwc"), "mine");
+    EXPECT_GT(fs::file_size(Root / "src/a_0.nwc"), 0u);
+    const std::vector<std::string> expected = {"a.nw", "a.nwc", "a_0.nwc"};
+    EXPECT_EQ(namesIn(Root / "src"), expected);
+}
+
+TEST_F(BatchRun, RefusedFilesLeaveNoOutputAndTheRunGoesOn) {
+    // 255 is the longest name the file system takes, so its output name cannot be created.
+    const std::string longName = std::string(252, 'x') + ".nw";
+    writeScore(Root / "src" / longName);
+    writeFile(Root / "src/big.nw", "x");
+    fs::resize_file(Root / "src/big.nw", 16 * 1024 * 1024 + 1);
+    writeScore(Root / "src/z.nw");
+    RecordingObserver observer;
+    const RunResult result = run(&observer);
+
+    EXPECT_EQ(result.FilesCreated, 1);
+    ASSERT_EQ(result.IoFailures.size(), 2u);
+    EXPECT_EQ(result.IoFailures[0].Path, Root / "src/big.nw");
+    EXPECT_NE(result.IoFailures[0].Reason.find("larger than 16 MiB"), std::string::npos);
+    EXPECT_EQ(result.IoFailures[1].Path, Root / "src" / (std::string(252, 'x') + ".nwc"));
+    EXPECT_NE(result.IoFailures[1].Reason.find("cannot create: File name too long"),
+              std::string::npos);
+    EXPECT_EQ(observer.Failures.size(), 2u);
+    const std::vector<std::string> expected = {"big.nw", longName, "z.nw", "z.nwc"};
+    EXPECT_EQ(namesIn(Root / "src"), expected);
+
+    const std::string log = readFile(result.LogPath);
+    EXPECT_NE(log.find("file:\\\\\\" + (Root / "src/big.nw").string() +
+                       "\r\n   Not converted: " + (Root / "src/big.nw").string() +
+                       ": larger than 16 MiB (16777217 bytes), not an NW score\r\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("*** 1 files were created. ***\r\n"), std::string::npos);
+}
+
+TEST_F(BatchRun, UnusableSourceOrLogDirectoryWritesNothing) {
+    writeFile(Root / "src/notes.txt", "x");
+    EXPECT_THROW(runBatch({Root / "missing", Root / "logs"}), SourceError);
+    EXPECT_THROW(runBatch({Root / "src/notes.txt", Root / "logs"}), SourceError);
+    EXPECT_THROW(runBatch({Root / "src", Root / "nologs"}), SourceError);
+    EXPECT_THROW(runBatch({Root / "src", Root / "src/notes.txt"}), SourceError);
+    EXPECT_TRUE(namesIn(Root / "logs").empty());
+}
+
+TEST_F(BatchRun, SingleFileConvertsBesideItselfWithItsOwnLog) {
+    writeScore(Root / "src/one.nw");
+    writeScore(Root / "src/other.nw");
+    const RunResult first = runBatch({Root / "src/one.nw", Root / "logs"});
+    const RunResult second = runBatch({Root / "src/one.nw", Root / "logs"});
+    EXPECT_EQ(first.FilesCreated, 1);
+    EXPECT_EQ(first.LogPath, Root / "logs/Quillmark_0.log");
+    EXPECT_EQ(second.LogPath, Root / "logs/Quillmark_1.log");
+    const std::vector<std::string> expected = {"one.nw", "one.nwc", "one_0.nwc", "other.nw"};
+    EXPECT_EQ(namesIn(Root / "src"), expected);
+    EXPECT_EQ(readFile(Root / "src/one.nwc"), readFile(Root / "src/one_0.nwc"));
+    EXPECT_EQ(
+        readFile(first.LogPath).rfind("file:\\\\\\" + (Root / "src/one.nw").string() + "\r\n", 0),
+        0u);
+}
+
+TEST_F(BatchRun, LogTakesTheSmallestFreeNumberComparingCaseExactly) {
+    writeFile(Root / "logs/Quillmark_1.log", "");
+    writeFile(Root / "logs/quillmark_0.log", "");
+    EXPECT_EQ(LogFile::create(Root / "logs").path(), Root / "logs/Quillmark_0.log");
+    EXPECT_EQ(LogFile::create(Root / "logs").path(), Root / "logs/Quillmark_2.log");
+    fs::create_directory(Root / "logs/Quillmark_3.log");
+    EXPECT_EQ(LogFile::create(Root / "logs").path(), Root / "logs/Quillmark_4.log");
+    EXPECT_EQ(readFile(Root / "logs/Quillmark_1.log"), "");
+}
+
+TEST_F(BatchRun, LogLinesEndInCrLf) {
+    LogFile log = LogFile::create(Root / "logs");
+    log.writeLine("one");
+    log.writeLine("");
+    log.writeLine("three");
+    log.close();
+    EXPECT_EQ(readFile(log.path()), "one\r\n\r\nthree\r\n");
+}
+
+} // namespace
+} // namespace qm::batch
