@@ -2,22 +2,68 @@
 // split-bar rule applied when systems are joined.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "core/messages.hpp"
 #include "core/score.hpp"
 
 namespace qm {
 
+// Length in 64th-note units of a bar of num/den: num * (64 / den) for den 1, 2, 4, ..., 64;
+// 0 for any other denominator.
+std::int64_t timeSigBarLength(std::int64_t numerator, std::int64_t denominator);
+
+// Time of the elements from `first` to `last`, both included: chords unless grace, notes and
+// rests unless grace or chord members; everything else takes no time.
+std::int64_t spanSum(ElementList::const_iterator first, ElementList::const_iterator last,
+                     Messages &messages);
+
 // Gives every stave an opening clef and time signature (warning or error 3).
-void insertOpeningSigns(Score& score, Messages& messages);
+void insertOpeningSigns(Score &score, Messages &messages);
 
 // Drops clefs, time and key signatures that repeat the one in force, and NewStave elements.
-void removeRepeatedSigns(Score& score);
+void removeRepeatedSigns(Score &score);
 
 // Turns a closing bar line into the stave's FinalBarStyle.
-void setFinalBarStyles(Score& score);
+void setFinalBarStyles(Score &score);
 
 // Removes the plain bar line that closes a short bar at a system's end, so the bar runs on.
-// `end` is the stave's last element before the next system was appended.
-void applySplitBarRule(Stave& stave, ElementIt end, Messages& messages);
+// `end` is the stave's last element before the next system was appended (Elements.end() when
+// the stave was empty).
+void applySplitBarRule(Stave &stave, ElementIt end, Messages &messages);
+
+// The split-bar rule for a stave that grows system by system. It remembers what it has walked
+// (the live bar lines, the time of each bar, the signature in force), so each call only walks
+// the elements added since the previous one; calling apply() after every append gives the same
+// result as applySplitBarRule() on the whole stave each time.
+class SplitBarTracker {
+public:
+    void apply(Stave &stave, ElementIt end, Messages &messages);
+
+private:
+    // The elements between two bar lines: their time, whether taking it reports a dotting
+    // error, and whether a note or rest lies among them.
+    struct Segment {
+        std::int64_t Span = 0;
+        bool ReportsDots = false;
+        bool HasNoteOrRest = false;
+        void absorb(const Segment &later);
+    };
+    struct Bar {
+        ElementIt Line;
+        Segment Before; // from the previous live bar line (or the stave's start) to Line
+    };
+
+    void walkTo(Stave &stave, ElementIt end);
+    void walkElement(ElementIt element);
+    std::int64_t lastBarSpan(Stave &stave, Messages &messages) const;
+
+    std::vector<Bar> Bars;
+    Segment Open; // after the last live bar line
+    ElementIt LastWalked;
+    bool WalkedAny = false;
+    std::int64_t BarLength = 64;
+};
 
 } // namespace qm

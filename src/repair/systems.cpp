@@ -1,10 +1,188 @@
 #include "repair/systems.hpp"
 
+#include <algorithm>
+#include <cassert>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "repair/bars.hpp"
+#include "repair/durations.hpp"
+
 namespace qm {
 
-void joinSystems(Score& score, Messages&) {
+namespace {
+
+using StaveIt = StaveList::iterator;
+
+// A run of staves in list order: a stave and the staves after it that do not start a system.
+struct SystemRun {
+    StaveIt First;
+    StaveIt Last;
+    std::int32_t Length = 0;
+};
+
+std::vector<SystemRun> findRuns(StaveIt from, StaveIt end) {
+    std::vector<SystemRun> runs;
+    for (StaveIt it = from; it != end; ++it) {
+        if (runs.empty() || it->SystemStart) runs.push_back(SystemRun{it, it, 0});
+        runs.back().Last = it;
+        ++runs.back().Length;
+    }
+    return runs;
+}
+
+// Kinds copied into a stave of rests: they end a bar's time and belong to every part.
+bool copiedIntoRestStave(Kind kind) {
+    switch (kind) {
+    case Kind::BarLine:
+    case Kind::TimeSig:
+    case Kind::Volume:
+    case Kind::DynamicVar:
+    case Kind::PerformanceStyle:
+    case Kind::Pedal:
+    case Kind::TempoVar:
+    case Kind::FlowControl: return true;
+    default: return false;
+    }
+}
+
+void appendRests(Stave &stave, std::int32_t length) {
+    for (const RestStep &step : decomposeIntoRests(length)) {
+        Element rest = newElement(Kind::Rest);
+        rest.StaveNo = stave.StaveNo;
+        rest.ElementNo = ++stave.ElementCount;
+        rest.Note.Duration = step.Duration;
+        rest.Note.Dotted = step.Dotted;
+        rest.Note.DoubleDotted = step.DoubleDotted;
+        stave.Elements.push_back(rest);
+    }
+}
+
+// A stave that holds, bar for bar, whole-bar rests in place of the source's music, with the
+// source's bar lines, time signatures and performance marks.
+Stave makeRestStave(const Stave &source, Messages &messages) {
+    Stave stave;
+    const auto end = source.Elements.end();
+    for (auto it = source.Elements.begin(); it != end;) {
+        if (copiedIntoRestStave(it->Kind)) {
+            stave.Elements.push_back(*it);
+            ++stave.ElementCount;
+            ++it;
+            continue;
+        }
+        appendRests(stave, barSpanValue(it, end, messages));
+        while (it != end && !copiedIntoRestStave(it->Kind))
+            ++it;
+    }
+    return stave;
+}
+
+void reportUnstartedRuns(const std::vector<SystemRun> &runs, Messages &messages) {
+    for (const SystemRun &run : runs)
+        if (!run.First->SystemStart)
+            messages.reportError(6, "Failed to detect first stave in system");
+}
+
+void fillUpSystems(Score &score, std::vector<SystemRun> &runs, std::int32_t size,
+                   Messages &messages) {
+    for (SystemRun &run : runs) {
+        if (!run.First->SystemStart) continue;
+        for (; run.Length < size; ++run.Length) {
+            Stave added = makeRestStave(*run.First, messages);
+            added.SystemEnd = run.Length + 1 == size ? 1 : 0;
+            run.Last = score.Staves.insert(std::next(run.Last), std::move(added));
+            ++score.StaveCount;
+        }
+    }
+}
+
+// The first `size` staves take the staff styles of the largest system, and those beyond the
+// first system's own staves its clefs too.
+void takeOverStyles(StaveList &staves, StaveIt largest, std::int32_t size,
+                    std::int32_t firstLength) {
+    StaveIt target = staves.begin();
+    StaveIt source = largest;
+    for (std::int32_t i = 0; i < size; ++i, ++target, ++source) {
+        target->StaffStyle = source->StaffStyle;
+        if (i >= firstLength) target->InitialClef = source->InitialClef;
+    }
+}
+
+void renumber(StaveList &staves, std::int32_t size) {
     std::int32_t number = 1;
-    for (auto& stave : score.Staves) stave.StaveNo = number++;
+    for (auto it = staves.begin(); number <= size; ++it)
+        it->StaveNo = number++;
+}
+
+void checkFirstSystemLength(StaveList &staves, std::int32_t size, Messages &messages) {
+    const std::vector<SystemRun> runs = findRuns(staves.begin(), staves.end());
+    if (runs.size() < 2 || runs.front().Length == size) return;
+    messages.reportError(50, "Unexpected first system length of " +
+                                 std::to_string(runs.front().Length) + " staves.");
+}
+
+void appendStave(Stave &target, Stave &source, SplitBarTracker &tracker, Messages &messages) {
+    const ElementIt formerLast =
+        target.Elements.empty() ? target.Elements.end() : std::prev(target.Elements.end());
+    target.Elements.splice(target.Elements.end(), source.Elements);
+    target.ElementCount += source.ElementCount;
+    tracker.apply(target, formerLast, messages);
+}
+
+// Appends the k-th stave of every later system to the k-th output stave.
+void appendLaterSystems(StaveList &output, StaveList &later, Messages &messages) {
+    std::vector<SplitBarTracker> trackers(output.size());
+    for (SystemRun &run : findRuns(later.begin(), later.end())) {
+        if (!run.First->SystemStart) messages.reportError(50, "Unexpected loss of start of system");
+        StaveIt source = run.First;
+        const StaveIt runEnd = std::next(run.Last);
+        std::size_t k = 0;
+        for (Stave &target : output) {
+            if (source == runEnd) {
+                messages.reportError(51, "Unexpected missing stave");
+            } else {
+                appendStave(target, *source++, trackers[k], messages);
+            }
+            ++k;
+        }
+        assert(source == runEnd); // no run is longer than the largest system
+    }
+}
+
+} // namespace
+
+void joinSystems(Score &score, Messages &messages) {
+    StaveList &staves = score.Staves;
+    if (staves.empty()) return;
+
+    // STEP 1: measure the runs; the largest system sets the number of output staves.
+    std::vector<SystemRun> runs = findRuns(staves.begin(), staves.end());
+    reportUnstartedRuns(runs, messages);
+    const std::int32_t firstLength = runs.front().Length;
+    const auto largest = std::max_element(runs.begin(), runs.end(), [](auto &a, auto &b) {
+        return a.Length < b.Length; // the earliest of equal runs wins
+    });
+    const std::int32_t size = largest->Length;
+    const StaveIt largestFirst = largest->First;
+    const bool uneven = std::any_of(runs.begin(), runs.end(),
+                                    [size](const SystemRun &run) { return run.Length != size; });
+
+    // STEP 2: fill shorter systems up with staves of rests.
+    if (uneven) fillUpSystems(score, runs, size, messages);
+
+    // STEP 3: a short first system takes the staff styles (and new staves' clefs) of the largest.
+    if (firstLength < size) takeOverStyles(staves, largestFirst, size, firstLength);
+
+    // STEP 4: number the output staves and check the first system.
+    renumber(staves, size);
+    checkFirstSystemLength(staves, size, messages);
+
+    // STEP 5: keep the first `size` staves and append every later system to them.
+    StaveList later;
+    later.splice(later.begin(), staves, std::next(staves.begin(), size), staves.end());
+    score.StaveCount = size;
+    appendLaterSystems(staves, later, messages);
 }
 
 } // namespace qm
