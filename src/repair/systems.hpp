@@ -7,6 +7,6 @@
 
 namespace qm {
 
-void joinSystems(Score& score, Messages& messages);
+void joinSystems(Score &score, Messages &messages);
 
 } // namespace qm
