@@ -1,8 +1,176 @@
 #include "repair/beams_ties.hpp"
 
+#include <cstdint>
+#include <string>
+
 namespace qm {
 
-void pairBeams(Stave&, Messages&) {}
-void pairTies(Stave&, Messages&) {}
+namespace {
+
+std::string num(std::int32_t value) { return std::to_string(value); }
+
+// The first element from `from` on that carries `number`. Elements of another stave (bar lines
+// copied from the stave above keep that stave's numbers) are passed over.
+Element *forwardSearch(ElementList &list, ElementIt from, std::int32_t number) {
+    const std::int32_t staveNo = from->StaveNo;
+    for (ElementIt it = from; it != list.end(); ++it) {
+        if (it->StaveNo == staveNo && it->ElementNo == number) return &*it;
+    }
+    return nullptr;
+}
+
+// The first Note of the given stave that carries `number`, searched from the head of the list.
+Element *findNote(ElementList &list, std::int32_t staveNo, std::int32_t number) {
+    for (Element &element : list) {
+        if (element.ElementNo == number && element.StaveNo == staveNo &&
+            element.Kind == Kind::Note) {
+            return &element;
+        }
+    }
+    return nullptr;
+}
+
+void clearMatchedFlags(ElementList &list, std::uint8_t NoteData::*flag) {
+    for (Element &element : list) {
+        if (element.Kind == Kind::Note) element.Note.*flag = 0;
+    }
+}
+
+// A pair written as later -> earlier: the chain P -> L -> E -> Q becomes P -> E -> L -> Q.
+void relinkReversedPair(ElementList &list, Element &later, Element &earlier) {
+    const std::int32_t staveNo = later.StaveNo;
+    const bool laterHadSource = later.Note.HasBeamFrom != 0;
+    const std::int32_t oldSource = later.Note.BeamFrom;
+    const bool earlierHadTarget = earlier.Note.HasBeamTo != 0;
+    const std::int32_t oldTarget = earlier.Note.BeamTo;
+
+    earlier.Note.HasBeamFrom = laterHadSource ? 1 : 0;
+    earlier.Note.BeamFrom = laterHadSource ? oldSource : 0;
+    if (laterHadSource) {
+        if (Element *source = findNote(list, staveNo, oldSource))
+            source->Note.BeamTo = earlier.ElementNo;
+    }
+    later.Note.HasBeamTo = earlierHadTarget ? 1 : 0;
+    later.Note.BeamTo = earlierHadTarget ? oldTarget : 0;
+    if (earlierHadTarget) {
+        if (Element *target = findNote(list, staveNo, oldTarget))
+            target->Note.BeamFrom = later.ElementNo;
+    }
+    later.Note.HasBeamFrom = 1;
+    later.Note.BeamFrom = earlier.ElementNo;
+    earlier.Note.HasBeamTo = 1;
+    earlier.Note.BeamTo = later.ElementNo;
+    // The later note now has its source confirmed, as if the earlier one had found it.
+    later.Note.BeamMatched = 1;
+}
+
+void checkBackwardTarget(ElementList &list, Element &note, Messages &messages) {
+    const std::int32_t x = note.ElementNo;
+    const std::int32_t t = note.Note.BeamTo;
+    const std::string stave = ", in stave " + num(note.StaveNo);
+    Element *earlier = findNote(list, note.StaveNo, t);
+    if (!earlier) {
+        messages.reportError(68, "Missing beam end from element " + num(x) + " to element " +
+                                     num(t) + stave);
+        note.Note.HasBeamTo = 0;
+    } else if (earlier->Note.HasBeamFrom && earlier->Note.BeamFrom == x) {
+        relinkReversedPair(list, note, *earlier);
+    } else {
+        messages.reportError(69, "Improperly matched beam ends between elements " + num(x) +
+                                     " and " + num(t) + stave);
+    }
+}
+
+void checkForwardSource(ElementList &list, Element &note, Messages &messages) {
+    const std::int32_t x = note.ElementNo;
+    const std::int32_t f = note.Note.BeamFrom;
+    const std::string stave = ", in stave " + num(note.StaveNo);
+    Element *later = findNote(list, note.StaveNo, f);
+    if (!later) {
+        messages.reportError(70, "Missing beam start from element " + num(f) + " to element " +
+                                     num(x) + stave);
+        note.Note.HasBeamFrom = 0;
+    } else if (later->Note.HasBeamTo && later->Note.BeamTo == x) {
+        relinkReversedPair(list, *later, note);
+    } else {
+        messages.reportError(71, "Improperly matched beam ends between elements " + num(x) +
+                                     " and " + num(f) + stave);
+    }
+}
+
+// Both halves run; the second sees the links as the first left them.
+void checkReversal(ElementList &list, Element &note, Messages &messages) {
+    if (note.Note.HasBeamTo && note.Note.BeamTo < note.ElementNo)
+        checkBackwardTarget(list, note, messages);
+    if (note.Note.HasBeamFrom && note.Note.BeamFrom > note.ElementNo)
+        checkForwardSource(list, note, messages);
+}
+
+bool pointsBackward(const Element &note) {
+    return (note.Note.HasBeamTo && note.Note.BeamTo < note.ElementNo) ||
+           (note.Note.HasBeamFrom && note.Note.BeamFrom > note.ElementNo);
+}
+
+void checkBeamsOf(ElementList &list, ElementIt it, Messages &messages) {
+    Element &note = *it;
+    const std::int32_t n = note.ElementNo;
+    const std::string stave = ", in stave " + num(note.StaveNo);
+    if (pointsBackward(note)) {
+        checkReversal(list, note, messages);
+    } else if (note.Note.HasBeamTo) {
+        Element *target = forwardSearch(list, it, note.Note.BeamTo);
+        if (target && target->Kind == Kind::Note && target->Note.HasBeamFrom &&
+            target->Note.BeamFrom == n) {
+            target->Note.BeamMatched = 1;
+        } else {
+            messages.reportError(53, "Missing beam end, from element " + num(n) + " to element " +
+                                         num(note.Note.BeamTo) + stave);
+            note.Note.HasBeamTo = 0;
+        }
+    } else if (note.Note.HasBeamFrom && !note.Note.BeamMatched) {
+        messages.reportError(54, "Missing beam start, to element " + num(n) + " from element " +
+                                     num(note.Note.BeamFrom) + stave);
+        note.Note.HasBeamFrom = 0;
+    }
+}
+
+void checkTiesOf(ElementList &list, ElementIt it, Messages &messages) {
+    Element &note = *it;
+    const std::int32_t n = note.ElementNo;
+    const std::string stave = ", in stave " + num(note.StaveNo);
+    if (note.Note.HasTieTo) {
+        Element *target = forwardSearch(list, it, note.Note.TieTo);
+        if (target && target->Kind == Kind::Note && target->Note.HasTieFrom &&
+            target->Note.TieFrom == n) {
+            target->Note.TieMatched = 1;
+        } else {
+            messages.reportError(55, "Missing tie end, from element " + num(n) + " to element " +
+                                         num(note.Note.TieTo) + stave);
+            note.Note.HasTieTo = 0;
+        }
+    } else if (note.Note.HasTieFrom && !note.Note.TieMatched) {
+        messages.reportError(56, "Missing tie start, to element " + num(n) + " from element " +
+                                     num(note.Note.TieFrom) + stave);
+        note.Note.HasTieFrom = 0;
+    }
+}
+
+} // namespace
+
+void pairBeams(Stave &stave, Messages &messages) {
+    ElementList &list = stave.Elements;
+    clearMatchedFlags(list, &NoteData::BeamMatched);
+    for (ElementIt it = list.begin(); it != list.end(); ++it) {
+        if (it->Kind == Kind::Note) checkBeamsOf(list, it, messages);
+    }
+}
+
+void pairTies(Stave &stave, Messages &messages) {
+    ElementList &list = stave.Elements;
+    clearMatchedFlags(list, &NoteData::TieMatched);
+    for (ElementIt it = list.begin(); it != list.end(); ++it) {
+        if (it->Kind == Kind::Note) checkTiesOf(list, it, messages);
+    }
+}
 
 } // namespace qm

@@ -7,7 +7,7 @@
 
 namespace qm {
 
-void pairBeams(Stave& stave, Messages& messages);
-void pairTies(Stave& stave, Messages& messages);
+void pairBeams(Stave &stave, Messages &messages);
+void pairTies(Stave &stave, Messages &messages);
 
 } // namespace qm
