@@ -1,11 +1,13 @@
 #include "repair/durations.hpp"
 
+#include <limits>
+
 namespace qm {
 
-std::int32_t durationValue(const Element& element, Messages& messages) {
+std::int32_t durationValue(const Element &element, Messages &messages) {
     if (element.Kind != Kind::Note && element.Kind != Kind::Rest && element.Kind != Kind::Chord)
         return 0;
-    const NoteData& note = element.Note;
+    const NoteData &note = element.Note;
     // Duration is 0..7 once decoded; a larger code is held to the shortest note.
     const int code = note.Duration > 7 ? 7 : note.Duration;
     std::int32_t value = std::int32_t{1} << (7 - code);
@@ -19,7 +21,7 @@ std::int32_t durationValue(const Element& element, Messages& messages) {
     return value;
 }
 
-std::int32_t durationValue(const Element* element, Messages& messages) {
+std::int32_t durationValue(const Element *element, Messages &messages) {
     return element ? durationValue(*element, messages) : 0;
 }
 
@@ -42,16 +44,20 @@ bool endsBarSpan(Kind kind) {
 } // namespace
 
 std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
-                          Messages& messages) {
-    std::int32_t sum = 0;
+                          Messages &messages) {
+    // The true sum: a bar longer than 255 units is filled with as many rests as it needs.
+    // It is held below the int32 limit so that no list, however long, can wrap it.
+    constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+    std::int64_t sum = 0;
     for (auto it = from; it != end && !endsBarSpan(it->Kind); ++it) {
         if (it->Kind == Kind::Chord) {
             sum += durationValue(*it, messages);
         } else if (it->isNoteOrRest() && !it->Note.InChord && !it->Note.Grace) {
             sum += durationValue(*it, messages);
         }
+        if (sum > limit) sum = limit;
     }
-    return sum;
+    return static_cast<std::int32_t>(sum);
 }
 
 RestStep largestRest(std::int32_t length) {

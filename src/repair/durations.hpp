@@ -12,14 +12,14 @@ namespace qm {
 
 // 2^(7 - Duration) with dots applied; 0 for kinds other than Note, Rest and Chord. Reports
 // error 48 or 49 each time it is taken of a dotted note too short to be dotted.
-std::int32_t durationValue(const Element& element, Messages& messages);
-std::int32_t durationValue(const Element* element, Messages& messages);
+std::int32_t durationValue(const Element &element, Messages &messages);
+std::int32_t durationValue(const Element *element, Messages &messages);
 
 // Length of the bar that starts at `from`: notes and rests (not in a chord, not grace) and
 // chords, up to the first bar line, time signature or expression-like mark. The sum is not
 // cut to a byte.
 std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
-                          Messages& messages);
+                          Messages &messages);
 
 // One rest of a decomposition: its duration code, dots, and the length it covers.
 struct RestStep {
