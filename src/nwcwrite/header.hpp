@@ -8,6 +8,6 @@
 
 namespace qm {
 
-void writeFileHeader(NwcOutput& out, const Score& score, Messages& messages);
+void writeFileHeader(NwcOutput &out, const Score &score, Messages &messages);
 
 } // namespace qm

@@ -2,41 +2,69 @@
 // appended to an in-memory buffer.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/score.hpp"
 
 namespace qm {
 
+// The longest text a string of the file holds before its terminator.
+constexpr std::size_t MaxNwcStringLength = 255;
+
+// A model value clamped to what a word field can hold (0..65535).
+constexpr std::uint16_t clampToWord(std::int64_t value) {
+    return static_cast<std::uint16_t>(std::clamp<std::int64_t>(value, 0, 0xFFFF));
+}
+
+// The placement byte of an element: YPos as a signed byte, taken modulo 256 over -256..255 as
+// the format expects. Positions beyond that cannot be expressed; they are pinned to the
+// farthest placement on their side (80 = -128 above the staff, 7F = 127 below) instead of
+// wrapping round to an arbitrary place.
+constexpr std::uint8_t placementByte(std::int32_t yPos) {
+    if (yPos < -256) return 0x80;
+    if (yPos > 255) return 0x7F;
+    return static_cast<std::uint8_t>(yPos & 0xFF);
+}
+
 class NwcOutput {
 public:
     void writeZero() { Bytes.push_back(0); }
     void writeByte(std::uint8_t b) { Bytes.push_back(b); }
     void writeZeros(int n) {
-        for (int i = 0; i < n; ++i) Bytes.push_back(0);
+        for (int i = 0; i < n; ++i)
+            Bytes.push_back(0);
     }
     void writeWord(std::uint16_t w) {
         Bytes.push_back(static_cast<std::uint8_t>(w & 0xFF));
         Bytes.push_back(static_cast<std::uint8_t>(w >> 8));
     }
     // The text's characters and a terminating zero. A zero byte inside the text would end the
-    // string early and shift every later record, so it is dropped.
+    // string early and shift every later record, so it is dropped; at most 255 characters go
+    // out, as a reader of the format expects no longer string.
     void writeString(std::string_view text) {
-        for (char c : text)
-            if (c != '\0') Bytes.push_back(static_cast<std::uint8_t>(c));
+        std::size_t written = 0;
+        for (char c : text) {
+            if (c == '\0') continue;
+            if (written == MaxNwcStringLength) break;
+            Bytes.push_back(static_cast<std::uint8_t>(c));
+            ++written;
+        }
         Bytes.push_back(0);
     }
-    // Record type, two zero bytes, the element's YPos as a signed byte, a zero byte.
-    void writeElementHead(const Element& element, std::uint8_t type) {
+    // Record type, two zero bytes, the element's placement byte, a zero byte.
+    void writeElementHead(const Element &element, std::uint8_t type) {
         writeByte(type);
         writeZeros(2);
-        writeByte(static_cast<std::uint8_t>(element.YPos & 0xFF));
+        writeByte(placementByte(element.YPos));
         writeZero();
     }
 
-    const std::vector<std::uint8_t>& bytes() const { return Bytes; }
+    const std::vector<std::uint8_t> &bytes() const { return Bytes; }
     std::vector<std::uint8_t> take() { return std::move(Bytes); }
 
 private:

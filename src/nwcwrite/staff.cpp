@@ -1,10 +1,381 @@
 #include "nwcwrite/staff.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "core/symbols.hpp"
+
 namespace qm {
 
-void writeStaff(NwcOutput&, Stave&, const Score&, Messages&) {}
-void writeElement(NwcOutput&, Element&, const Stave&, const Score&, Messages&) {}
-std::int32_t staffObjectCount(const Stave&) { return 2; }
-std::int32_t staffTopExtent(const Stave&) { return 12; }
+namespace {
+
+// None codes: an element holding one of these stands for nothing and writes no record.
+constexpr std::uint8_t NoDynamicVar = 5;
+constexpr std::uint8_t NoPerformanceStyle = 23;
+constexpr std::uint8_t NoTempoVar = 9;
+constexpr std::uint8_t NoFlowControl = 10;
+
+// Placements of the marks that the format shows at a fixed height (-8 and -12 as bytes).
+constexpr std::int32_t FlowControlPlacement = 248;
+constexpr std::int32_t FixedSymbolPlacement = 244;
+constexpr std::uint8_t SymbolFont = 6;
+
+constexpr std::array<std::uint8_t, 8> VolumeVelocity = {10, 30, 45, 60, 75, 92, 108, 127};
+constexpr std::uint8_t DefaultVelocity = 75;
+
+constexpr std::array<std::uint8_t, 6> TextFont = {4, 5, 4, 2, 0, 3};
+constexpr std::uint8_t DefaultTextFont = 4;
+
+// NWC accidental code by model accidental: double flat, flat, natural, sharp, double sharp.
+constexpr std::array<std::uint8_t, 5> NwcAccidental = {4, 1, 2, 0, 3};
+constexpr std::uint8_t NoNwcAccidental = 5;
+
+// Key letters as mask bits (A = bit 0 ... G = bit 6), in the order the signs are added.
+constexpr std::array<std::uint8_t, 7> FlatOrder = {1, 4, 0, 3, 6, 2, 5};  // B E A D G C F
+constexpr std::array<std::uint8_t, 7> SharpOrder = {5, 2, 6, 3, 0, 4, 1}; // F C G D A E B
+
+// Staff header bytes between the two strings and the object count, as a new file holds them;
+// the final-bar flag, the staff style and the top extent are filled in per stave.
+constexpr std::size_t FinalBarByte = 0;
+constexpr std::size_t StyleByte = 13;
+constexpr std::size_t TopExtentByte = 15;
+constexpr std::array<std::uint8_t, 35> StaffHeaderTail = {
+    0, 0,    0, 0, 0, 0, 0,    0, 0,    0, 0, 0, 0, 0, 0, 0, 0xFF, 0x0C,
+    0, 0x05, 0, 0, 0, 0, 0x7F, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// The top extent fits the header byte as a negative signed byte, so at most 128.
+constexpr std::int32_t MaxStoredTopExtent = 128;
+
+bool countsAsMark(Kind kind) {
+    switch (kind) {
+    case Kind::Text:
+    case Kind::Volume:
+    case Kind::DynamicVar:
+    case Kind::Pedal:
+    case Kind::TempoVar:
+    case Kind::FlowControl:
+    case Kind::Symbol:
+    case Kind::Accent: return true;
+    default: return false;
+    }
+}
+
+// What an element adds to the staff's object count. A chord's members follow it as notes that
+// each add one, so the chord takes back all but one of them.
+std::int64_t objectContribution(const Element &element) {
+    switch (element.Kind) {
+    case Kind::Clef:
+    case Kind::BarLine:
+    case Kind::Note:
+    case Kind::Rest:
+    case Kind::TimeSig:
+    case Kind::KeySig:
+    case Kind::Text:
+    case Kind::Volume:
+    case Kind::DynamicVar:
+    case Kind::PerformanceStyle:
+    case Kind::Pedal:
+    case Kind::TempoVar:
+    case Kind::FlowControl:
+    case Kind::Symbol: return 1;
+    case Kind::Chord: return 1 - static_cast<std::int64_t>(element.Note.MemberCount);
+    default: return 0;
+    }
+}
+
+std::int32_t clampToInt32(std::int64_t value) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::string_view tableText(const Score &score, std::int32_t index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= score.TextTable.size()) return {};
+    return score.TextTable[static_cast<std::size_t>(index)];
+}
+
+void writeStaffHeader(NwcOutput &out, const Stave &stave) {
+    out.writeString("Staff-" + std::to_string(stave.StaveNo));
+    out.writeString("Standard");
+    std::array<std::uint8_t, 35> tail = StaffHeaderTail;
+    tail[FinalBarByte] = (stave.FinalBarStyle == 5 || stave.FinalBarStyle == 7) ? 1 : 0;
+    tail[StyleByte] = stave.StaffStyle;
+    const std::int32_t extent = std::min(staffTopExtent(stave), MaxStoredTopExtent);
+    tail[TopExtentByte] = static_cast<std::uint8_t>(256 - extent);
+    for (std::uint8_t b : tail)
+        out.writeByte(b);
+    // Counts beyond a word cannot be stored; the largest word is written instead.
+    out.writeWord(clampToWord(staffObjectCount(stave)));
+}
+
+std::uint16_t letterMask(const std::array<std::uint8_t, 7> &order, std::int32_t count) {
+    std::uint16_t mask = 0;
+    for (std::size_t i = 0; i < order.size() && static_cast<std::int32_t>(i) < count; ++i)
+        mask = static_cast<std::uint16_t>(mask | (1u << order[i]));
+    return mask;
+}
+
+std::uint16_t flatMask(const Element *keySig) {
+    if (keySig == nullptr || !keySig->KeySig.Flats) return 0;
+    return letterMask(FlatOrder, keySig->KeySig.SignCount);
+}
+
+std::uint16_t sharpMask(const Element *keySig) {
+    if (keySig == nullptr || !keySig->KeySig.Sharps) return 0;
+    return letterMask(SharpOrder, keySig->KeySig.SignCount);
+}
+
+// The last key signature before the element in its stave, or null (also when the element is
+// not in the stave at all).
+const Element *findPreviousKeySig(const Stave &stave, const Element &element) {
+    const Element *previous = nullptr;
+    for (const Element &e : stave.Elements) {
+        if (&e == &element) return previous;
+        if (e.Kind == Kind::KeySig) previous = &e;
+    }
+    return nullptr;
+}
+
+void writeKeySig(NwcOutput &out, const Element &element, const Element *previousKeySig) {
+    out.writeByte(1);
+    out.writeZeros(2);
+    out.writeWord(flatMask(&element));
+    out.writeWord(sharpMask(&element));
+    out.writeWord(0);
+    out.writeWord(flatMask(previousKeySig));
+    out.writeWord(sharpMask(previousKeySig));
+}
+
+void writeClef(NwcOutput &out, const Element &element) {
+    out.writeByte(0);
+    out.writeZeros(2);
+    out.writeByte(element.Code);
+    out.writeZeros(3);
+}
+
+void writeBarLine(NwcOutput &out, const Element &element) {
+    out.writeByte(2);
+    out.writeZeros(2);
+    out.writeByte(element.Code);
+    out.writeByte((element.Code == 5 || element.Code == 7) ? 2 : 1);
+}
+
+// How often the denominator halves (rounding down) before it is 1 or less: its power of two.
+std::uint16_t denominatorExponent(std::int32_t denominator) {
+    std::uint16_t exponent = 0;
+    for (; denominator > 1; denominator /= 2)
+        ++exponent;
+    return exponent;
+}
+
+// The numerator is a word in the record; one above 65535 (or below 0) is clamped to it.
+void writeTimeSig(NwcOutput &out, const Element &element) {
+    const TimeSigData &sig = element.TimeSig;
+    out.writeByte(5);
+    out.writeZeros(2);
+    out.writeWord(clampToWord(sig.Numerator));
+    out.writeWord(denominatorExponent(sig.Denominator));
+    out.writeWord(sig.CommonTime ? 1 : (sig.CutTime ? 2 : 0));
+}
+
+void writeVolume(NwcOutput &out, const Element &element) {
+    out.writeElementHead(element, 7);
+    out.writeByte(element.Code);
+    out.writeByte(element.Code < VolumeVelocity.size() ? VolumeVelocity[element.Code]
+                                                       : DefaultVelocity);
+    out.writeZero();
+    out.writeWord(0xFFFF);
+}
+
+void writeCodedMark(NwcOutput &out, const Element &element, std::uint8_t type) {
+    out.writeElementHead(element, type);
+    out.writeByte(element.Code);
+}
+
+void writeFlowControl(NwcOutput &out, Element &element) {
+    if (element.Code == NoFlowControl) return;
+    element.YPos = FlowControlPlacement;
+    writeCodedMark(out, element, 12);
+    out.writeZero();
+}
+
+void writeTempoVar(NwcOutput &out, Element &element) {
+    if (element.Code == NoTempoVar) return;
+    if (element.Code == 1) element.YPos = clampToInt32(static_cast<std::int64_t>(element.YPos) - 5);
+    writeCodedMark(out, element, 14);
+    out.writeZero();
+}
+
+void writeText(NwcOutput &out, const Element &element, const Score &score) {
+    const std::uint8_t style = element.Text.TextStyle;
+    out.writeElementHead(element, 17);
+    out.writeByte(style < TextFont.size() ? TextFont[style] : DefaultTextFont);
+    out.writeString(tableText(score, element.Text.TextIndex));
+}
+
+// A sign without an NWC object of its own goes out as its name, in the symbol font.
+void writeSymbol(NwcOutput &out, Element &element) {
+    if (!symbolKeepsPosition(element.Code)) element.YPos = FixedSymbolPlacement;
+    out.writeElementHead(element, 17);
+    out.writeByte(SymbolFont);
+    out.writeString(symbolName(element.Code));
+}
+
+std::optional<std::uint8_t> noteRecordType(Kind kind) {
+    switch (kind) {
+    case Kind::Note: return 8;
+    case Kind::Rest: return 9;
+    case Kind::RestChord: return 18;
+    case Kind::Chord: return 10;
+    default: return std::nullopt;
+    }
+}
+
+// 1 beam starts (only To), 2 inside (both), 3 ends (only From), 0 none.
+std::uint8_t linkCode(bool from, bool to) {
+    if (from && to) return 2;
+    if (to) return 1;
+    if (from) return 3;
+    return 0;
+}
+
+std::uint8_t flagsA(const NoteData &note) {
+    const std::uint8_t stem = note.Stem == 0 ? 1 : (note.Stem == 1 ? 2 : 0);
+    return static_cast<std::uint8_t>(linkCode(note.HasBeamFrom, note.HasBeamTo) |
+                                     linkCode(note.AuxFrom, note.AuxTo) << 2 | stem << 4);
+}
+
+std::uint8_t bit(bool set, int position) {
+    return static_cast<std::uint8_t>(set ? 1u << position : 0u);
+}
+
+std::uint8_t flagsB(const NoteData &note, Kind kind) {
+    const bool single = kind == Kind::Note || kind == Kind::Rest;
+    return bit(note.DoubleDotted, 0) | bit(note.Articulation == 0, 1) | bit(note.Dotted, 2) |
+           bit(note.HasTieFrom, 3) | bit(note.HasTieTo, 4) | bit(note.Articulation == 2, 5) |
+           bit(single && note.InChord, 6) | bit(kind != Kind::RestChord && note.ChordFlag, 7);
+}
+
+std::uint8_t flagsC(const NoteData &note) {
+    return bit(note.HasSlurTo, 0) | bit(note.HasSlurFrom, 1) | bit(note.Articulation == 1, 2) |
+           bit(note.Grace, 5);
+}
+
+bool isRestRecord(Kind kind) { return kind == Kind::Rest || kind == Kind::RestChord; }
+
+// The staff position negated, modulo 256 (computed unsigned, so any position is safe).
+std::uint8_t positionByte(const Element &element) {
+    if (isRestRecord(element.Kind)) return 0;
+    return static_cast<std::uint8_t>(0u - static_cast<std::uint32_t>(element.Note.Position));
+}
+
+std::uint8_t byteD(const Element &element, std::uint8_t position) {
+    if (isRestRecord(element.Kind)) return 0;
+    const std::uint8_t low = position < 0x80 ? 8 : 0;
+    if (element.Kind == Kind::Chord) return static_cast<std::uint8_t>(5 + low);
+    const std::uint8_t accidental = element.Note.Accidental;
+    const std::uint8_t code =
+        accidental < NwcAccidental.size() ? NwcAccidental[accidental] : NoNwcAccidental;
+    return static_cast<std::uint8_t>(code + low);
+}
+
+// Dispatches on the kind; previousKeySig is the stave's last key signature before the element.
+void writeElementRecord(NwcOutput &out, Element &element, const Element *previousKeySig,
+                        const Score &score, Messages &messages) {
+    switch (element.Kind) {
+    case Kind::Clef: writeClef(out, element); return;
+    case Kind::KeySig: writeKeySig(out, element, previousKeySig); return;
+    case Kind::BarLine: writeBarLine(out, element); return;
+    case Kind::TimeSig: writeTimeSig(out, element); return;
+    case Kind::Volume: writeVolume(out, element); return;
+    case Kind::Note:
+    case Kind::Rest:
+    case Kind::RestChord:
+    case Kind::Chord: writeNoteRecord(out, element, messages); return;
+    case Kind::Pedal: writeCodedMark(out, element, 11); return;
+    case Kind::FlowControl: writeFlowControl(out, element); return;
+    case Kind::TempoVar: writeTempoVar(out, element); return;
+    case Kind::DynamicVar:
+        if (element.Code != NoDynamicVar) writeCodedMark(out, element, 15);
+        return;
+    case Kind::PerformanceStyle:
+        if (element.Code != NoPerformanceStyle) writeCodedMark(out, element, 16);
+        return;
+    case Kind::Text: writeText(out, element, score); return;
+    case Kind::Symbol: writeSymbol(out, element); return;
+    case Kind::Unknown: return;
+    default:
+        messages.reportError(63, "Failed to write element of type " + kindName(element.Kind) +
+                                     " into file.");
+        return;
+    }
+}
+
+} // namespace
+
+void writeNoteRecord(NwcOutput &out, const Element &element, Messages &messages) {
+    const std::optional<std::uint8_t> type = noteRecordType(element.Kind);
+    if (!type) {
+        messages.reportError(2, "Trying to write note when no note present.");
+        return;
+    }
+    const NoteData &note = element.Note;
+    if (note.Duration == 0)
+        messages.reportError(1, "NWC does not support breve notes; breve written as a semibreve");
+    const std::uint8_t position = positionByte(element);
+    out.writeByte(*type);
+    out.writeZeros(2);
+    out.writeByte(note.Duration == 0 ? 0 : static_cast<std::uint8_t>(note.Duration - 1));
+    out.writeZero();
+    out.writeByte(flagsA(note));
+    out.writeZero();
+    out.writeByte(flagsB(note, element.Kind));
+    out.writeByte(flagsC(note));
+    out.writeByte(position);
+    out.writeByte(byteD(element, position));
+    // The member count is a word; a count outside 0..65535 is clamped to it.
+    if (element.Kind == Kind::RestChord || element.Kind == Kind::Chord)
+        out.writeWord(clampToWord(note.MemberCount));
+}
+
+void writeStaff(NwcOutput &out, Stave &stave, const Score &score, Messages &messages) {
+    writeStaffHeader(out, stave);
+    // The previous key signature is carried along, so a long stave is written in one pass.
+    const Element *previousKeySig = nullptr;
+    for (Element &element : stave.Elements) {
+        writeElementRecord(out, element, previousKeySig, score, messages);
+        if (element.Kind == Kind::KeySig) previousKeySig = &element;
+    }
+}
+
+void writeElement(NwcOutput &out, Element &element, const Stave &stave, const Score &score,
+                  Messages &messages) {
+    const Element *previousKeySig =
+        element.Kind == Kind::KeySig ? findPreviousKeySig(stave, element) : nullptr;
+    writeElementRecord(out, element, previousKeySig, score, messages);
+}
+
+std::int32_t staffObjectCount(const Stave &stave) {
+    std::int64_t count = 2;
+    for (const Element &element : stave.Elements)
+        count += objectContribution(element);
+    return clampToInt32(count);
+}
+
+// Marks with YPos above 128 stand for negative byte placements. The topmost mark (smallest
+// value, starting from 128) gives the extent 4 - m, never below 12.
+std::int32_t staffTopExtent(const Stave &stave) {
+    std::int64_t topmost = 128;
+    for (const Element &element : stave.Elements) {
+        if (!countsAsMark(element.Kind)) continue;
+        std::int64_t y = element.YPos;
+        if (y > 128) y -= 256;
+        topmost = std::min(topmost, y);
+    }
+    return clampToInt32(std::max<std::int64_t>(4 - topmost, 12));
+}
 
 } // namespace qm

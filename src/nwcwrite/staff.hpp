@@ -10,16 +10,20 @@
 namespace qm {
 
 // Writes the staff header and a record for every element that NWC can show, in list order.
-void writeStaff(NwcOutput& out, Stave& stave, const Score& score, Messages& messages);
+void writeStaff(NwcOutput &out, Stave &stave, const Score &score, Messages &messages);
 
 // Writes one element's record, or nothing (Unknown), or reports error 63.
-void writeElement(NwcOutput& out, Element& element, const Stave& stave, const Score& score,
-                  Messages& messages);
+void writeElement(NwcOutput &out, Element &element, const Stave &stave, const Score &score,
+                  Messages &messages);
+
+// Writes the record of a note, rest, rest-chord or chord (error 1 for a breve, written as a
+// semibreve); any other kind is refused with error 2 and writes nothing.
+void writeNoteRecord(NwcOutput &out, const Element &element, Messages &messages);
 
 // The object count at the end of the staff header.
-std::int32_t staffObjectCount(const Stave& stave);
+std::int32_t staffObjectCount(const Stave &stave);
 
 // How far the stave's marks reach above it; at least 12.
-std::int32_t staffTopExtent(const Stave& stave);
+std::int32_t staffTopExtent(const Stave &stave);
 
 } // namespace qm
