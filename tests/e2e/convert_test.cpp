@@ -1,0 +1,329 @@
+// `quillmark convert` on temporary trees: the walk, the names, the log, and failures mid-run.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "nwtext/nwtext.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string scoreText(int notes) {
+    std::ostringstream text;
+    text << "header staves=1 version=200\n"
+         << "stave y=1000 count=" << notes + 1 << "\n"
+         << "newstave x=10 y=1000\n";
+    for (int i = 0; i < notes; ++i)
+        text << "note x=" << 40 + 4 * i << " y=1000 dur=3 pos=" << i % 5 << " stem=0\n";
+    return text.str();
+}
+
+std::string readFile(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string quote(const fs::path &path) { return "'" + path.string() + "'"; }
+
+struct Outcome {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+class ConvertCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "qm-e2e-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        Root = fs::canonical(pattern);
+        Src = Root / "src";
+        Logs = Root / "logs";
+        fs::create_directory(Src);
+        fs::create_directory(Logs);
+    }
+    void TearDown() override {
+        fs::permissions(Root, fs::perms::owner_all, fs::perm_options::add);
+        for (const auto &entry : fs::recursive_directory_iterator(Root))
+            if (entry.is_directory() && !entry.is_symlink())
+                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(Root);
+    }
+
+    void writeScore(const fs::path &path, int notes = 2) {
+        fs::create_directories(path.parent_path());
+        const std::vector<std::uint8_t> bytes = qm::nwtext::build(scoreText(notes));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    void writeFile(const fs::path &path, const std::string &bytes) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+
+    // Runs the program through bash; `prefix` runs first in the program's own subshell (e.g.
+    // a resource limit). Output goes through pipes, so a file size limit cannot touch it.
+    Outcome run(const std::string &arguments, const std::string &prefix = "") {
+        const fs::path out = Root / "stdout.txt";
+        const fs::path err = Root / "stderr.txt";
+        const std::string command = "set -o pipefail; { (" + prefix + "exec " +
+                                    std::string(QUILLMARK_BIN) + " " + arguments +
+                                    " </dev/null) 2>&1 1>&3 3>&- | cat >" + quote(err) +
+                                    "; } 3>&1 | cat >" + quote(out);
+        const int status = std::system(("bash -c " + shellQuote(command)).c_str());
+        Outcome outcome;
+        outcome.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.Out = readFile(out);
+        outcome.Err = readFile(err);
+        fs::remove(out);
+        fs::remove(err);
+        return outcome;
+    }
+    Outcome convert(const std::string &prefix = "") {
+        return run("convert " + quote(Src) + " --log-dir " + quote(Logs) + " --quiet", prefix);
+    }
+
+    static std::string shellQuote(const std::string &text) {
+        std::string quoted = "'";
+        for (char c : text)
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return quoted + "'";
+    }
+
+    // The heading lines of a log, paths relative to the source directory.
+    std::vector<std::string> headings(const fs::path &log) {
+        std::vector<std::string> result;
+        std::istringstream lines(readFile(log));
+        const std::string prefix = "file:\\\\\\" + Src.string() + "/";
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind(prefix, 0) == 0)
+                result.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+        return result;
+    }
+
+    bool leftoverTemporaries() {
+        for (const auto &entry : fs::recursive_directory_iterator(Root))
+            if (entry.path().filename().string().starts_with(".quillmark-")) return true;
+        return false;
+    }
+
+    fs::path Root, Src, Logs;
+};
+
+TEST_F(ConvertCommand, WalksDepthFirstFilesBeforeSubdirectoriesIgnoringCase) {
+    writeScore(Src / "B.nw");
+    writeScore(Src / "a.nw");
+    writeScore(Src / "c.NW");
+    writeScore(Src / "Zeta/z.nw");
+    writeScore(Src / "alpha/m.nw");
+    writeScore(Src / "alpha/deep/deeper/q.nw");
+    writeScore(Src / "dir.nw/e.nw"); // a directory named like an input is walked, not read
+    fs::create_directory_symlink("..", Src / "alpha/loop");
+    fs::create_directory_symlink("alpha", Src / "linked.nw");
+    ASSERT_EQ(::mkfifo((Src / "fifo.nw").c_str(), 0644), 0);
+
+    const Outcome outcome = convert();
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const fs::path log = Logs / "Quillmark_0.log";
+    const std::vector<std::string> expected = {
+        "a.nw", "B.nw", "c.NW", "alpha/m.nw", "alpha/deep/deeper/q.nw", "dir.nw/e.nw", "Zeta/z.nw"};
+    EXPECT_EQ(headings(log), expected);
+    EXPECT_TRUE(fs::exists(Src / "c.nwc"));
+    EXPECT_TRUE(fs::exists(Src / "alpha/deep/deeper/q.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "fifo.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "linked.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "dir.nwc"));
+    EXPECT_TRUE(fs::is_fifo(Src / "fifo.nw"));
+    EXPECT_EQ(outcome.Out.rfind(log.string() + "\n*** 7 files were created. ***\n", 0), 0u)
+        << outcome.Out;
+}
+
+TEST_F(ConvertCommand, ConvertsOnlyNwNames) {
+    for (const char *name : {"song.NW", "song.nwc", "a.nw.nw", "a.nwc.nw", "x.nw.bak", "x.nwz"})
+        writeScore(Src / name);
+    const Outcome outcome = convert();
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_EQ(headings(Logs / "Quillmark_0.log"), std::vector<std::string>{"song.NW"});
+    // song.nwc was there (in another case), so the output takes the next name.
+    EXPECT_TRUE(fs::exists(Src / "song_0.nwc"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Src), fs::directory_iterator{}), 7);
+}
+
+TEST_F(ConvertCommand, SecondRunAddsNumberedOutputsAndANewLog) {
+    writeScore(Src / "a.nw");
+    writeFile(Src / "a.nwc", "keep");
+    writeScore(Src / "b.NW");
+
+    const Outcome first = convert();
+    ASSERT_EQ(first.Status, 0) << first.Err;
+    EXPECT_TRUE(fs::exists(Src / "a_0.nwc"));
+    EXPECT_TRUE(fs::exists(Src / "b.nwc"));
+    EXPECT_NE(first.Out.find("*** 2 files were created. ***"), std::string::npos);
+
+    const Outcome second = convert();
+    ASSERT_EQ(second.Status, 0) << second.Err;
+    EXPECT_EQ(second.Out.substr(0, second.Out.find('\n')), (Logs / "Quillmark_1.log").string());
+    EXPECT_TRUE(fs::exists(Src / "a_1.nwc"));
+    EXPECT_TRUE(fs::exists(Src / "b_0.nwc"));
+    EXPECT_EQ(readFile(Src / "a.nwc"), "keep");
+    EXPECT_EQ(readFile(Src / "a_0.nwc"), readFile(Src / "a_1.nwc"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Src), fs::directory_iterator{}), 7);
+}
+
+TEST_F(ConvertCommand, LogNameIsTheSmallestFreeNumber) {
+    writeFile(Logs / "Quillmark_1.log", "old");
+    EXPECT_EQ(convert().Status, 0);
+    EXPECT_TRUE(fs::exists(Logs / "Quillmark_0.log"));
+    EXPECT_EQ(convert().Status, 0);
+    EXPECT_TRUE(fs::exists(Logs / "Quillmark_2.log"));
+    EXPECT_EQ(readFile(Logs / "Quillmark_1.log"), "old");
+}
+
+TEST_F(ConvertCommand, SummaryListsEachCodeWithItsFrequency) {
+    writeFile(Src / "a.nw", "abc");     // shorter than one record: error 43
+    writeFile(Src / "b/c.nw", "short"); // error 43 again
+    const std::vector<std::uint8_t> zero = qm::nwtext::build("header staves=0 version=200\n");
+    writeFile(Src / "z.nw", std::string(zero.begin(), zero.end())); // error 67
+
+    const Outcome outcome = convert();
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const std::string log = readFile(Logs / "Quillmark_0.log");
+    const std::string tail = "*** 3 files were created. ***\r\n"
+                             "*** Finished Updates with 3 errors and 0 warnings ***\r\n"
+                             "The following errors types (and their frequencies) were reported:\r\n"
+                             "43 (2), \r\n"
+                             "67 (1), \r\n"
+                             "\r\n";
+    ASSERT_GE(log.size(), tail.size());
+    EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+    EXPECT_NE(log.find("file:\\\\\\" + (Src / "a.nw").string() +
+                       "\r\n   Error 43: Unexpected end of file in first line\r\n"),
+              std::string::npos);
+}
+
+TEST_F(ConvertCommand, EmptySourceGivesALogWithOnlyTheSummary) {
+    const Outcome outcome = convert();
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_EQ(readFile(Logs / "Quillmark_0.log"),
+              "*** 0 files were created. ***\r\n"
+              "*** Finished Updates with 0 errors and 0 warnings ***\r\n");
+    EXPECT_EQ(outcome.Out, (Logs / "Quillmark_0.log").string() +
+                               "\n*** 0 files were created. ***\n"
+                               "*** Finished Updates with 0 errors and 0 warnings ***\n");
+}
+
+TEST_F(ConvertCommand, UnreadableInputIsReportedAndTheRunGoesOn) {
+    writeScore(Src / "a.nw");
+    fs::create_symlink("nowhere.nw", Src / "b.nw");
+    writeScore(Src / "c.nw");
+
+    const Outcome outcome = convert();
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const std::string failure =
+        (Src / "b.nw").string() + ": cannot read: No such file or directory";
+    EXPECT_NE(outcome.Err.find(failure), std::string::npos) << outcome.Err;
+    const std::string log = readFile(Logs / "Quillmark_0.log");
+    EXPECT_NE(log.find("file:\\\\\\" + (Src / "b.nw").string() +
+                       "\r\n   Not converted: " + failure + "\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(fs::exists(Src / "c.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "b.nwc"));
+    EXPECT_NE(outcome.Out.find("*** 2 files were created. ***"), std::string::npos);
+}
+
+TEST_F(ConvertCommand, FailedWriteLeavesNoOutputAndTheRunGoesOn) {
+    // A file size limit makes writes fail for the large score only, as a full disk would.
+    writeScore(Src / "a.nw");
+    writeScore(Src / "big.nw", 250);
+    writeScore(Src / "c.nw");
+    const Outcome outcome = convert("trap '' XFSZ; ulimit -f 4; ");
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_NE(outcome.Err.find((Src / "big.nwc").string() + ": cannot write: File too large"),
+              std::string::npos)
+        << outcome.Err;
+    EXPECT_TRUE(fs::exists(Src / "a.nwc"));
+    EXPECT_TRUE(fs::exists(Src / "c.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "big.nwc"));
+    EXPECT_FALSE(leftoverTemporaries());
+    EXPECT_NE(readFile(Logs / "Quillmark_0.log").find("*** 2 files were created. ***\r\n"),
+              std::string::npos);
+}
+
+TEST_F(ConvertCommand, UnwritableLogStopsWithStatusOne) {
+    writeScore(Src / "a.nw");
+    const Outcome outcome = convert("trap '' XFSZ; ulimit -f 0; ");
+    EXPECT_EQ(outcome.Status, 1);
+    EXPECT_NE(outcome.Err.find("cannot write the log file " + (Logs / "Quillmark_0.log").string()),
+              std::string::npos)
+        << outcome.Err;
+    EXPECT_FALSE(fs::exists(Src / "a.nwc"));
+    EXPECT_FALSE(leftoverTemporaries());
+}
+
+TEST_F(ConvertCommand, ReadOnlyDirectoryMidRun) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root, where permissions do not stop writes; the failure "
+                        "path is covered by FailedWriteLeavesNoOutputAndTheRunGoesOn";
+    writeScore(Src / "a/one.nw");
+    writeScore(Src / "b/two.nw");
+    writeScore(Src / "c/three.nw");
+    writeScore(Src / "c/secret.nw");
+    fs::permissions(Src / "b", fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(Src / "c/secret.nw", fs::perms::none);
+
+    const Outcome outcome = convert();
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    EXPECT_NE(outcome.Err.find((Src / "b/two.nwc").string() + ": cannot create: Permission denied"),
+              std::string::npos)
+        << outcome.Err;
+    EXPECT_NE(outcome.Err.find((Src / "c/secret.nw").string() + ": cannot read: Permission denied"),
+              std::string::npos)
+        << outcome.Err;
+    EXPECT_TRUE(fs::exists(Src / "a/one.nwc"));
+    EXPECT_TRUE(fs::exists(Src / "c/three.nwc"));
+    EXPECT_NE(outcome.Out.find("*** 2 files were created. ***"), std::string::npos);
+}
+
+TEST_F(ConvertCommand, SingleFileConvertsBesideItself) {
+    writeScore(Src / "one.nw");
+    writeScore(Src / "two.nw");
+    const std::string arguments =
+        "convert " + quote(Src / "one.nw") + " --log-dir " + quote(Logs) + " --quiet";
+    ASSERT_EQ(run(arguments).Status, 0);
+    ASSERT_EQ(run(arguments).Status, 0);
+    EXPECT_TRUE(fs::exists(Src / "one.nwc"));
+    EXPECT_TRUE(fs::exists(Src / "one_0.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "two.nwc"));
+    EXPECT_EQ(headings(Logs / "Quillmark_1.log"), std::vector<std::string>{"one.nw"});
+}
+
+TEST_F(ConvertCommand, BadUsageExitsWithTwoAndWritesNothing) {
+    writeFile(Src / "notes.txt", "x");
+    EXPECT_EQ(run("convert " + quote(Root / "missing") + " --log-dir " + quote(Logs)).Status, 2);
+    EXPECT_EQ(run("convert " + quote(Src / "notes.txt") + " --log-dir " + quote(Logs)).Status, 2);
+    EXPECT_EQ(run("convert " + quote(Src) + " --log-dir " + quote(Root / "nologs")).Status, 2);
+    EXPECT_EQ(run("convert").Status, 2);
+    EXPECT_EQ(run("convert " + quote(Src) + " --frobnicate").Status, 2);
+    EXPECT_EQ(run("").Status, 2);
+    EXPECT_TRUE(fs::is_empty(Logs));
+    const Outcome help = run("--help");
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("convert"), std::string::npos);
+    const Outcome version = run("--version");
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out.rfind("quillmark ", 0), 0u);
+}
+
+} // namespace
