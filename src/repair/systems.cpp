@@ -48,7 +48,9 @@ bool copiedIntoRestStave(Kind kind) {
 }
 
 void appendRests(Stave &stave, std::int32_t length) {
-    for (const RestStep &step : decomposeIntoRests(length)) {
+    while (length > 0) {
+        const RestStep step = largestRest(length);
+        length -= step.Covers;
         Element rest = newElement(Kind::Rest);
         rest.StaveNo = stave.StaveNo;
         rest.ElementNo = ++stave.ElementCount;
