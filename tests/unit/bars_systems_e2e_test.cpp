@@ -1,6 +1,7 @@
 // Whole conversions of page scores with several systems: text form -> NWC dump.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -185,6 +186,36 @@ TEST(BarsSystemsConversion, ShortFirstSystemGetsAStaveWithTheLargerSystemsClef) 
     EXPECT_EQ(staffs[2].finalBar, "0");
     EXPECT_EQ(messages.warnings(3), 3);
     EXPECT_EQ(messages.counts.ErrorCount, 0);
+}
+
+// A file at the format's limits: 255 systems of one stave, each of 255 records, whose last
+// bar is short. They join into one staff; every short bar but the last runs on.
+TEST(BarsSystemsConversion, TwoHundredFiftyFiveSystemsJoinIntoOneStaff) {
+    std::string text = "header staves=255 version=200\n";
+    for (int s = 0; s < 255; ++s)
+        text += "stave y=1000 count=255\n";
+    for (int s = 0; s < 255; ++s) {
+        text += "newstave x=10 y=1000\n";
+        int x = 20;
+        for (int bar = 0; bar < 51; ++bar) {
+            for (int n = 0; n < (bar < 50 ? 4 : 3); ++n, x += 20)
+                text += "note x=" + std::to_string(x) + " y=1000 dur=3\n";
+            text += "bar x=" + std::to_string(x) + " y=1000 style=0\n";
+            x += 20;
+        }
+    }
+    test::RecordingMessages messages;
+    const std::vector<Staff> staffs = convert(text, messages);
+    ASSERT_EQ(staffs.size(), 1u);
+    const Music &music = staffs[0].music;
+    EXPECT_EQ(std::count(music.begin(), music.end(), "note 2"), 255 * 203);
+    EXPECT_EQ(std::count(music.begin(), music.end(), "|0"), 255 * 50);
+    // a short bar plus the next system's first bar: 48 + 64 units, then a bar line
+    const auto firstShortBar = music.begin() + 2 + 50 * 5;
+    EXPECT_EQ(Music(firstShortBar, firstShortBar + 8),
+              (Music{"note 2", "note 2", "note 2", "note 2", "note 2", "note 2", "note 2", "|0"}));
+    EXPECT_EQ(music.back(), "note 2"); // the closing bar became the final bar style
+    EXPECT_EQ(messages.lines, std::vector<std::string>{"Warning 3: Inserted a time signature 4/4"});
 }
 
 } // namespace
