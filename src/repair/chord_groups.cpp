@@ -1,0 +1,145 @@
+#include "repair/chord_groups.hpp"
+
+#include <cstddef>
+#include <vector>
+
+namespace qm {
+
+namespace {
+
+bool isDefinite(std::uint8_t stem) { return stem == 0 || stem == 1; }
+
+bool endsGroups(Kind kind) {
+    return kind == Kind::Clef || kind == Kind::BarLine || kind == Kind::TimeSig ||
+           kind == Kind::KeySig;
+}
+
+// The Notes and Rests from `first` up to the next barrier (or `end`), in list order.
+std::vector<ElementIt> notesBeforeBarrier(ElementIt first, ElementIt end) {
+    std::vector<ElementIt> notes;
+    for (ElementIt it = first; it != end && !endsGroups(it->Kind); ++it) {
+        if (it->isNoteOrRest()) notes.push_back(it);
+    }
+    return notes;
+}
+
+// Index of the note furthest left; the earliest in list order on ties.
+std::size_t leftmostIndex(const std::vector<ElementIt> &notes) {
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < notes.size(); ++i) {
+        if (notes[i]->XPos < notes[best]->XPos) best = i;
+    }
+    return best;
+}
+
+// The last note of the unbroken run, from the leftmost note on, that may share its chord.
+std::size_t extendFromLeftmost(const std::vector<ElementIt> &notes, std::size_t leftmost) {
+    std::size_t last = leftmost;
+    for (std::size_t i = leftmost + 1; i < notes.size(); ++i) {
+        if (chordRelation(*notes[leftmost], *notes[i]) == ChordRelation::Apart) break;
+        last = i;
+    }
+    return last;
+}
+
+struct Membership {
+    std::vector<bool> inSet; // proven to sound together with the leftmost note
+    bool undecided = false;
+    std::size_t last = 0;
+};
+
+// Compares every pair of notes up to `last`. A pair that is apart pulls `last` back to the
+// note before the offending one; the walk of A stops once A lies beyond `last`, so a group
+// never grows and never reaches past its barrier.
+Membership measureMembers(const std::vector<ElementIt> &notes, std::size_t leftmost,
+                          std::size_t last) {
+    Membership m;
+    m.inSet.assign(notes.size(), false);
+    m.inSet[leftmost] = true;
+    m.last = last;
+    for (std::size_t a = 0; a <= m.last; ++a) {
+        std::size_t mark = a;
+        for (std::size_t b = 0; b <= m.last; ++b) {
+            if (b == a) continue;
+            const ChordRelation relation = chordRelation(*notes[a], *notes[b]);
+            if (relation == ChordRelation::Apart) {
+                m.last = mark;
+                break;
+            }
+            mark = b;
+            if (relation == ChordRelation::Undecided) {
+                m.undecided = true;
+            } else if (m.inSet[a]) {
+                m.inSet[b] = true;
+            }
+        }
+    }
+    return m;
+}
+
+// With an undecided pair in the group, the group ends before its first note that was not
+// proven to belong; the element kept as last may then be any element.
+ElementIt trimToMembers(const std::vector<ElementIt> &notes, const Membership &m) {
+    const ElementIt last = notes[m.last];
+    ElementIt previous = notes.front();
+    std::size_t index = 0;
+    for (ElementIt it = notes.front();; ++it) {
+        if (it->isNoteOrRest()) {
+            if (!m.inSet[index]) return previous;
+            ++index;
+        }
+        if (it == last) return last;
+        previous = it;
+    }
+}
+
+} // namespace
+
+ChordRelation chordRelation(const Element &first, const Element &second) {
+    const bool firstIsLeft = first.XPos <= second.XPos;
+    const Element &a = firstIsLeft ? first : second;
+    const Element &b = firstIsLeft ? second : first;
+    const std::int64_t d = std::int64_t{b.XPos} - a.XPos;
+    const std::int64_t w = (a.Note.Grace && b.Note.Grace) ? 7 : 14;
+    const std::uint8_t sa = a.Note.Stem;
+    const std::uint8_t sb = b.Note.Stem;
+
+    if (d < 5) return ChordRelation::Together;
+    if ((sa == 1 && isDefinite(sb)) || (sa == 0 && sb == 0)) return ChordRelation::Apart;
+    if (d < w) {
+        if ((sa == 2 || sb == 2) && sa != sb) return ChordRelation::Together;
+        const bool downBelowUp = std::int64_t{b.Note.Position} + 1 == a.Note.Position;
+        if (sa == 0 && sb == 1 && downBelowUp) return ChordRelation::Together;
+        return ChordRelation::Undecided;
+    }
+    if (isDefinite(sa) || isDefinite(sb)) return ChordRelation::Apart;
+    return d < 2 * w ? ChordRelation::Undecided : ChordRelation::Apart;
+}
+
+std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end) {
+    // STEP 1: the group starts at the next Note or Rest.
+    ElementIt first = from;
+    while (first != end && !first->isNoteOrRest())
+        ++first;
+    if (first == end) return std::nullopt;
+
+    // STEP 2: only notes before the next clef, bar line or signature can join it.
+    const std::vector<ElementIt> notes = notesBeforeBarrier(first, end);
+
+    // STEP 3: a chord is measured from its leftmost note.
+    const std::size_t leftmost = leftmostIndex(notes);
+
+    // STEP 4: take notes while they may share the leftmost note's chord.
+    const std::size_t last = extendFromLeftmost(notes, leftmost);
+    if (last == 0) return ChordGroup{first, first};
+
+    // STEP 5: check every pair; find the notes proven to belong with the leftmost one.
+    const Membership membership = measureMembers(notes, leftmost, last);
+    if (membership.last == 0) return ChordGroup{first, first};
+
+    // STEP 6: when some pair stayed undecided, keep only the proven run.
+    if (!membership.undecided) return ChordGroup{first, notes[membership.last]};
+    return ChordGroup{first, trimToMembers(notes, membership)};
+}
+
+} // namespace qm
