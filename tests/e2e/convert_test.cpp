@@ -2,103 +2,25 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "nwtext/nwtext.hpp"
+#include "e2e/cli_fixture.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace qm::e2e;
 
-std::string scoreText(int notes) {
-    std::ostringstream text;
-    text << "header staves=1 version=200\n"
-         << "stave y=1000 count=" << notes + 1 << "\n"
-         << "newstave x=10 y=1000\n";
-    for (int i = 0; i < notes; ++i)
-        text << "note x=" << 40 + 4 * i << " y=1000 dur=3 pos=" << i % 5 << " stem=0\n";
-    return text.str();
-}
-
-std::string readFile(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::string quote(const fs::path &path) { return "'" + path.string() + "'"; }
-
-struct Outcome {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-class ConvertCommand : public ::testing::Test {
+class ConvertCommand : public CliTest {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qm-e2e-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        Root = fs::canonical(pattern);
+        CliTest::SetUp();
         Src = Root / "src";
         Logs = Root / "logs";
         fs::create_directory(Src);
         fs::create_directory(Logs);
     }
-    void TearDown() override {
-        fs::permissions(Root, fs::perms::owner_all, fs::perm_options::add);
-        for (const auto &entry : fs::recursive_directory_iterator(Root))
-            if (entry.is_directory() && !entry.is_symlink())
-                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(Root);
-    }
 
-    void writeScore(const fs::path &path, int notes = 2) {
-        fs::create_directories(path.parent_path());
-        const std::vector<std::uint8_t> bytes = qm::nwtext::build(scoreText(notes));
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-    }
-    void writeFile(const fs::path &path, const std::string &bytes) {
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << bytes;
-    }
-
-    // Runs the program through bash; `prefix` runs first in the program's own subshell (e.g.
-    // a resource limit). Output goes through pipes, so a file size limit cannot touch it.
-    Outcome run(const std::string &arguments, const std::string &prefix = "") {
-        const fs::path out = Root / "stdout.txt";
-        const fs::path err = Root / "stderr.txt";
-        const std::string command = "set -o pipefail; { (" + prefix + "exec " +
-                                    std::string(QUILLMARK_BIN) + " " + arguments +
-                                    " </dev/null) 2>&1 1>&3 3>&- | cat >" + quote(err) +
-                                    "; } 3>&1 | cat >" + quote(out);
-        const int status = std::system(("bash -c " + shellQuote(command)).c_str());
-        Outcome outcome;
-        outcome.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.Out = readFile(out);
-        outcome.Err = readFile(err);
-        fs::remove(out);
-        fs::remove(err);
-        return outcome;
-    }
     Outcome convert(const std::string &prefix = "") {
         return run("convert " + quote(Src) + " --log-dir " + quote(Logs) + " --quiet", prefix);
-    }
-
-    static std::string shellQuote(const std::string &text) {
-        std::string quoted = "'";
-        for (char c : text)
-            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return quoted + "'";
     }
 
     // The heading lines of a log, paths relative to the source directory.
@@ -118,7 +40,7 @@ protected:
         return false;
     }
 
-    fs::path Root, Src, Logs;
+    fs::path Src, Logs;
 };
 
 TEST_F(ConvertCommand, WalksDepthFirstFilesBeforeSubdirectoriesIgnoringCase) {

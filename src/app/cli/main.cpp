@@ -3,8 +3,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
