@@ -1,0 +1,49 @@
+#include "app/gui/config_file.hpp"
+
+#include <QByteArray>
+#include <QFile>
+#include <QOperatingSystemVersion>
+#include <QSaveFile>
+
+namespace qm::gui {
+namespace {
+
+// Longer lines are not paths we wrote; reading stops there.
+constexpr qint64 MaxLineBytes = 4096;
+
+std::optional<QString> readWholeLine(QFile &file) {
+    QByteArray line = file.readLine(MaxLineBytes + 2);
+    if (!line.endsWith('\n')) return std::nullopt;
+    line.chop(1);
+    if (line.endsWith('\r')) line.chop(1);
+    return QFile::decodeName(line);
+}
+
+QByteArray encodeLine(const QString &path) {
+    const bool hasLineBreak = path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'));
+    QByteArray line = hasLineBreak ? QByteArray() : QFile::encodeName(path);
+    const bool windows = QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows;
+    line += windows ? "\r\n" : "\n";
+    return line;
+}
+
+} // namespace
+
+ConfigLines readConfigFile(const QString &path) {
+    ConfigLines lines;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return lines;
+    lines.LogDir = readWholeLine(file);
+    if (lines.LogDir) lines.SourceDir = readWholeLine(file);
+    return lines;
+}
+
+bool writeConfigFile(const QString &path, const QString &logDir, const QString &sourceDir) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(encodeLine(logDir));
+    file.write(encodeLine(sourceDir));
+    return file.commit();
+}
+
+} // namespace qm::gui

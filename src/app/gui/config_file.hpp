@@ -1,0 +1,28 @@
+// The two-line configuration file that remembers the log directory and the source directory
+// between starts. Reading and writing fail quietly: a bad file only means nothing is restored.
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+namespace qm::gui {
+
+inline constexpr const char *ConfigFileName = "Quillmark.cfg";
+
+// The lines that were read whole, without their line ends. A line counts only with its line
+// end (LF or CR LF): our own writes always end both lines, so a missing line end means the
+// file was cut short and the rest of it is not trusted.
+struct ConfigLines {
+    std::optional<QString> LogDir;
+    std::optional<QString> SourceDir;
+};
+
+ConfigLines readConfigFile(const QString &path);
+
+// Writes both lines through a temporary file that replaces the old one only when complete.
+// A path that holds a line break is written as an empty line, which restores nothing.
+// Returns false when the file could not be written; callers ignore that.
+bool writeConfigFile(const QString &path, const QString &logDir, const QString &sourceDir);
+
+} // namespace qm::gui

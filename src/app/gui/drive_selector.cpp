@@ -1,0 +1,50 @@
+#include "app/gui/drive_selector.hpp"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalBlocker>
+#include <QStorageInfo>
+
+namespace qm::gui {
+
+DriveSelector::DriveSelector(QWidget *parent) : QComboBox(parent) {
+    refresh();
+    connect(this, &QComboBox::activated, this, [this] { emit driveChanged(drive()); });
+}
+
+void DriveSelector::refresh() {
+    const QString chosen = drive();
+    const QSignalBlocker blocker(this);
+    clear();
+    const QList<QStorageInfo> volumes = QStorageInfo::mountedVolumes();
+    for (const QStorageInfo &volume : volumes) {
+        // Bind mounts of single files are not places to choose.
+        if (!volume.isValid() || !volume.isReady() || !QFileInfo(volume.rootPath()).isDir()) {
+            continue;
+        }
+        addVolume(volume.rootPath(), volume.name());
+    }
+    model()->sort(0);
+    const int index = findData(chosen);
+    setCurrentIndex(index >= 0 ? index : 0);
+}
+
+QString DriveSelector::drive() const { return currentData().toString(); }
+
+void DriveSelector::showDriveOf(const QString &path) {
+    const QStorageInfo volume(path);
+    if (!volume.isValid()) return;
+    const QSignalBlocker blocker(this);
+    int index = findData(volume.rootPath());
+    if (index < 0) index = addVolume(volume.rootPath(), volume.name());
+    setCurrentIndex(index);
+}
+
+int DriveSelector::addVolume(const QString &rootPath, const QString &name) {
+    QString text = QDir::toNativeSeparators(rootPath);
+    if (!name.isEmpty()) text += QStringLiteral(" [%1]").arg(name);
+    addItem(text, rootPath);
+    return count() - 1;
+}
+
+} // namespace qm::gui

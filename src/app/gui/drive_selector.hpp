@@ -1,0 +1,30 @@
+// The mounted volumes to choose from, by their root paths (drive letters on Windows).
+#pragma once
+
+#include <QComboBox>
+#include <QString>
+
+namespace qm::gui {
+
+class DriveSelector : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit DriveSelector(QWidget *parent = nullptr);
+
+    // Re-reads the mounted volumes, keeping the choice where it still exists.
+    void refresh();
+    // The root path of the chosen volume.
+    QString drive() const;
+    // Shows the volume that holds `path`, without emitting driveChanged.
+    void showDriveOf(const QString &path);
+
+signals:
+    // The user chose a volume.
+    void driveChanged(const QString &rootPath);
+
+private:
+    int addVolume(const QString &rootPath, const QString &name);
+};
+
+} // namespace qm::gui

@@ -1,0 +1,51 @@
+#include "app/gui/rich_text.hpp"
+
+#include <QFont>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+
+namespace qm::gui {
+namespace {
+
+Qt::Alignment toQt(rtf::Alignment align) {
+    switch (align) {
+    case rtf::Alignment::Center: return Qt::AlignHCenter;
+    case rtf::Alignment::Right: return Qt::AlignRight;
+    case rtf::Alignment::Justify: return Qt::AlignJustify;
+    case rtf::Alignment::Left: break;
+    }
+    return Qt::AlignLeft;
+}
+
+QTextCharFormat toQt(const rtf::CharFormat &format) {
+    QTextCharFormat result;
+    result.setFontWeight(format.Bold ? QFont::Bold : QFont::Normal);
+    result.setFontItalic(format.Italic);
+    result.setFontUnderline(format.Underline);
+    result.setFontPointSize(format.HalfPoints / 2.0);
+    return result;
+}
+
+} // namespace
+
+void renderRtf(const rtf::Document &document, QTextDocument &target) {
+    target.clear();
+    QTextCursor cursor(&target);
+    bool first = true;
+    for (const rtf::Paragraph &paragraph : document.Paragraphs) {
+        QTextBlockFormat block;
+        block.setAlignment(toQt(paragraph.Align));
+        if (first) {
+            cursor.setBlockFormat(block);
+        } else {
+            cursor.insertBlock(block);
+        }
+        first = false;
+        for (const rtf::Run &run : paragraph.Runs) {
+            cursor.insertText(QString::fromUtf8(run.Text), toQt(run.Format));
+        }
+    }
+}
+
+} // namespace qm::gui

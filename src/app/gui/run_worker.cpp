@@ -1,0 +1,82 @@
+#include "app/gui/run_worker.hpp"
+
+#include <exception>
+#include <utility>
+
+#include <QMetaObject>
+
+namespace qm::gui {
+
+class RunWorker::Observer : public batch::RunObserver {
+public:
+    Observer(RunWorker &worker, LogCreatedHook onLogCreated)
+        : Worker(worker), OnLogCreated(std::move(onLogCreated)) {}
+
+    void onLogCreated(const std::filesystem::path &logPath) override {
+        if (OnLogCreated) OnLogCreated(logPath);
+    }
+    void onProgress(const batch::RunProgress &progress) override { Worker.postProgress(progress); }
+
+private:
+    RunWorker &Worker;
+    LogCreatedHook OnLogCreated;
+};
+
+RunWorker::RunWorker(QObject *parent) : QObject(parent) {}
+
+RunWorker::~RunWorker() {
+    if (Thread.joinable()) Thread.join();
+}
+
+bool RunWorker::start(batch::RunOptions options, LogCreatedHook onLogCreated) {
+    if (Thread.joinable()) return false;
+    {
+        const std::lock_guard lock(ProgressMutex);
+        LatestProgress = {};
+        ProgressPosted = false;
+    }
+    LastOutcome = {};
+    Thread = std::thread([this, options = std::move(options), hook = std::move(onLogCreated)] {
+        Observer observer(*this, hook);
+        RunOutcome outcome;
+        try {
+            outcome.Result = batch::runBatch(options, &observer);
+        } catch (const std::exception &error) {
+            outcome.Failure = QString::fromLocal8Bit(error.what());
+        } catch (...) {
+            outcome.Failure = QStringLiteral("The run stopped on an unexpected failure.");
+        }
+        // Queued after any progress this run posted, so the outcome arrives last.
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome = std::move(outcome)]() mutable { deliverOutcome(std::move(outcome)); },
+            Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void RunWorker::postProgress(const batch::RunProgress &progress) {
+    const std::lock_guard lock(ProgressMutex);
+    LatestProgress = progress;
+    if (ProgressPosted) return;
+    ProgressPosted = true;
+    QMetaObject::invokeMethod(this, &RunWorker::deliverProgress, Qt::QueuedConnection);
+}
+
+void RunWorker::deliverProgress() {
+    batch::RunProgress progress;
+    {
+        const std::lock_guard lock(ProgressMutex);
+        progress = LatestProgress;
+        ProgressPosted = false;
+    }
+    emit progressed(progress.FilesCreated, progress.ErrorCount, progress.WarningCount);
+}
+
+void RunWorker::deliverOutcome(RunOutcome outcome) {
+    if (Thread.joinable()) Thread.join();
+    LastOutcome = std::move(outcome);
+    emit finished();
+}
+
+} // namespace qm::gui

@@ -1,0 +1,58 @@
+// Runs one batch run on a thread of its own and reports back on the thread that owns the
+// worker: the counts as they rise (coalesced, so a fast run does not flood the event queue)
+// and the outcome at the end.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <QObject>
+#include <QString>
+
+#include "app/batch/run.hpp"
+
+namespace qm::gui {
+
+struct RunOutcome {
+    std::optional<batch::RunResult> Result; // empty when the run could not start or stopped
+    QString Failure;                        // why, when Result is empty
+};
+
+class RunWorker : public QObject {
+    Q_OBJECT
+
+public:
+    // Called on the run's thread once the log file exists, before the first file.
+    using LogCreatedHook = std::function<void(const std::filesystem::path &logPath)>;
+
+    explicit RunWorker(QObject *parent = nullptr);
+    ~RunWorker() override;
+
+    // Starts the run; false when one is still going.
+    bool start(batch::RunOptions options, LogCreatedHook onLogCreated);
+    bool isRunning() const { return Thread.joinable(); }
+    // The outcome of the last run, once finished() was emitted.
+    const RunOutcome &outcome() const { return LastOutcome; }
+
+signals:
+    void progressed(int filesCreated, int errorCount, int warningCount);
+    void finished();
+
+private:
+    class Observer;
+
+    void postProgress(const batch::RunProgress &progress);
+    void deliverProgress();
+    void deliverOutcome(RunOutcome outcome);
+
+    std::thread Thread;
+    std::mutex ProgressMutex;
+    batch::RunProgress LatestProgress;
+    bool ProgressPosted = false;
+    RunOutcome LastOutcome;
+};
+
+} // namespace qm::gui

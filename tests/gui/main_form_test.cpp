@@ -1,0 +1,422 @@
+// The main window driven as a user drives it, on temporary directory trees: runs, count boxes,
+// the configuration file, the directory and file lists, and the help window.
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/gui/config_file.hpp"
+#include "app/gui/directory_list.hpp"
+#include "app/gui/file_list.hpp"
+#include "app/gui/help_form.hpp"
+#include "app/gui/main_form.hpp"
+#include "nwtext/nwtext.hpp"
+
+using namespace qm::gui;
+
+namespace {
+
+constexpr int RunTimeoutMs = 60000;
+
+const char *const OneStaveScore = R"(header staves=1 version=200
+stave y=1000 count=3
+newstave x=10 y=1000
+note x=100 y=1000 dur=3 pos=0 stem=0
+rest x=140 y=1000 dur=3
+)";
+
+void writeBytes(const QString &path, const QByteArray &bytes) {
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void writeScore(const QString &path) {
+    const std::vector<std::uint8_t> bytes = qm::nwtext::build(OneStaveScore);
+    writeBytes(path, QByteArray(reinterpret_cast<const char *>(bytes.data()),
+                                static_cast<qsizetype>(bytes.size())));
+}
+
+struct Figures {
+    QString Files;
+    QString Errors;
+    QString Warnings;
+};
+
+// The figures the run wrote into the summary of its log.
+Figures figuresFromLog(const QString &logDir) {
+    const QStringList logs = QDir(logDir).entryList({QStringLiteral("Quillmark_*.log")});
+    if (logs.size() != 1) return {};
+    QFile file(QDir(logDir).filePath(logs.first()));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QString log = QString::fromUtf8(file.readAll());
+    const auto files =
+        QRegularExpression(QStringLiteral("\\*\\*\\* (\\d+) files were created\\. \\*\\*\\*"))
+            .match(log);
+    const auto totals =
+        QRegularExpression(
+            QStringLiteral("Finished Updates with (\\d+) errors and (\\d+) warnings"))
+            .match(log);
+    return {files.captured(1), totals.captured(1), totals.captured(2)};
+}
+
+struct Message {
+    QMessageBox::Icon Icon;
+    QString Text;
+};
+
+} // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        Temp = std::make_unique<QTemporaryDir>();
+        QVERIFY(Temp->isValid());
+        Root = Temp->path();
+        StartDir = Root + QStringLiteral("/start");
+        SourceDir = Root + QStringLiteral("/scores");
+        LogDir = Root + QStringLiteral("/logs");
+        for (const QString &dir : {StartDir, SourceDir, LogDir})
+            QVERIFY(QDir().mkpath(dir));
+        Messages.clear();
+        Form = std::make_unique<MainForm>(StartDir);
+        Form->setMessageBoxHook([this](QMessageBox::Icon icon, const QString &text) {
+            Messages.push_back({icon, text});
+        });
+    }
+
+    void cleanup() {
+        Form.reset();
+        Temp.reset();
+    }
+
+    void windowShapeAndFocus() {
+        QCOMPARE(Form->windowTitle(), QStringLiteral("Quillmark 75 Converter"));
+        QCOMPARE(Form->minimumSize(), QSize(440, 514));
+        QCOMPARE(Form->maximumSize(), QSize(440, 514));
+        QVERIFY(!(Form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(box("ModifiedBox")->text(), QStringLiteral("0"));
+        QCOMPARE(box("ErrorBox")->text(), QString());
+        // A first start without a configuration shows the start directory on both sides.
+        QCOMPARE(sourceList()->directory(), StartDir);
+        QCOMPARE(logList()->directory(), StartDir);
+
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        QCOMPARE(QApplication::focusWidget(), button("GoButton"));
+        QCOMPARE(button("GoButton")->nextInFocusChain(),
+                 Form->findChild<QWidget *>(QStringLiteral("SourceDriveBox")));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("SourceDriveBox"));
+    }
+
+    void directoryListShowsPathDownThenSubdirectories() {
+        const QString dir = Root + QStringLiteral("/a");
+        for (const char *sub : {"Zeta", "alpha", "Beta", ".hidden"}) {
+            QVERIFY(QDir(dir).mkpath(QString::fromLatin1(sub)));
+        }
+        DirectoryList list;
+        QVERIFY(list.setDirectory(dir));
+        const int current = list.itemIndex();
+        QCOMPARE(list.getItemPath(current), dir);
+        QCOMPARE(list.getItemPath(0), QDir::rootPath());
+        QCOMPARE(list.getItemPath(current - 1), Root);
+        QCOMPARE(list.count(), current + 4);
+        QCOMPARE(list.item(current + 1)->text(), QStringLiteral("alpha"));
+        QCOMPARE(list.item(current + 2)->text(), QStringLiteral("Beta"));
+        QCOMPARE(list.item(current + 3)->text(), QStringLiteral("Zeta"));
+
+        QSignalSpy changed(&list, &DirectoryList::changed);
+        list.setCurrentRow(current + 2);
+        list.openSelected();
+        QCOMPARE(list.directory(), dir + QStringLiteral("/Beta"));
+        QCOMPARE(changed.count(), 1);
+        list.setCurrentRow(list.itemIndex());
+        list.openSelected(); // the current entry: nothing moves
+        QCOMPARE(changed.count(), 1);
+        list.setCurrentRow(list.itemIndex() - 1);
+        list.openSelected();
+        QCOMPARE(list.directory(), dir);
+
+        // An entry whose directory went away is dropped, and the list stays where it was.
+        QVERIFY(QDir(dir).rmdir(QStringLiteral("Zeta")));
+        list.setCurrentRow(list.itemIndex() + 3);
+        list.openSelected();
+        QCOMPARE(list.directory(), dir);
+        QCOMPARE(list.count(), list.itemIndex() + 3);
+        // A current directory that went away gives way to its parent.
+        QVERIFY(list.setDirectory(dir + QStringLiteral("/alpha")));
+        QVERIFY(QDir(dir).rmdir(QStringLiteral("alpha")));
+        list.rebuild();
+        QCOMPARE(list.directory(), dir);
+        QVERIFY(!list.setDirectory(dir + QStringLiteral("/missing")));
+        QCOMPARE(list.directory(), dir);
+    }
+
+    void fileListShowsNwFilesWithoutRegardToCase() {
+        for (const char *name :
+             {"b.NW", "a.nw", "C.nw", ".hidden.nw", "x.nwc", "y.nw.bak", "z.txt"}) {
+            writeBytes(SourceDir + QLatin1Char('/') + QString::fromLatin1(name), "x");
+        }
+        QVERIFY(QDir(SourceDir).mkdir(QStringLiteral("dir.nw")));
+        QVERIFY(::mkfifo(QFile::encodeName(SourceDir + QStringLiteral("/pipe.nw")).constData(),
+                         0600) == 0);
+        sourceList()->setDirectory(SourceDir);
+        QCOMPARE(Form->findChild<FileList *>(QStringLiteral("SourceFileBox"))->names(),
+                 QStringList({".hidden.nw", "a.nw", "b.NW", "C.nw"}));
+    }
+
+    void runConvertsTreeAndCountBoxesShowItsFigures() {
+        writeScore(SourceDir + QStringLiteral("/a.nw"));
+        writeScore(SourceDir + QStringLiteral("/B.NW"));
+        writeBytes(SourceDir + QStringLiteral("/sub/broken.nw"), "not a score");
+        writeScore(SourceDir + QStringLiteral("/sub/deeper/d.nw"));
+        writeBytes(SourceDir + QStringLiteral("/notes.txt"), "text");
+        sourceList()->setDirectory(SourceDir);
+        logList()->setDirectory(LogDir);
+        Form->show();
+
+        QSignalSpy progress(&Form->runWorker(), &RunWorker::progressed);
+        QSignalSpy finished(Form.get(), &MainForm::runFinished);
+        QTest::mouseClick(button("GoButton"), Qt::LeftButton);
+        QVERIFY(Form->isRunning());
+        for (const char *control : {"GoButton", "CloseButton", "HelpButton", "SourceDirBox",
+                                    "SourceDriveBox", "LogFileBox", "LogFileDrive"}) {
+            QVERIFY2(!Form->findChild<QWidget *>(QLatin1String(control))->isEnabled(), control);
+        }
+        QVERIFY(finished.wait(RunTimeoutMs));
+
+        QVERIFY(button("GoButton")->isEnabled());
+        QVERIFY(Messages.empty());
+        for (const char *output : {"a.nwc", "B.nwc", "sub/broken.nwc", "sub/deeper/d.nwc"}) {
+            QVERIFY2(QFileInfo::exists(SourceDir + QLatin1Char('/') + QLatin1String(output)),
+                     output);
+        }
+        const Figures figures = figuresFromLog(LogDir);
+        QCOMPARE(figures.Files, QStringLiteral("4"));
+        QVERIFY(figures.Errors.toInt() >= 1); // the broken file at least
+        QCOMPARE(box("ModifiedBox")->text(), figures.Files);
+        QCOMPARE(box("ErrorBox")->text(), figures.Errors);
+        QCOMPARE(box("WarningBox")->text(), figures.Warnings);
+        // The counts travelled live while the run went on, ending at the run's figures.
+        QVERIFY(!progress.isEmpty());
+        QCOMPARE(progress.last().at(0).toString(), figures.Files);
+        QCOMPARE(progress.last().at(1).toString(), figures.Errors);
+
+        // The run saved both directories for the next start.
+        const ConfigLines saved = readConfigFile(Form->configFilePath());
+        QCOMPARE(saved.LogDir, std::optional<QString>(LogDir));
+        QCOMPARE(saved.SourceDir, std::optional<QString>(SourceDir));
+    }
+
+    void sourceChangeResetsCountsLogChangeDoesNot() {
+        writeScore(SourceDir + QStringLiteral("/a.nw"));
+        writeBytes(SourceDir + QStringLiteral("/sub/broken.nw"), "junk");
+        QVERIFY(QDir(LogDir).mkdir(QStringLiteral("older")));
+        sourceList()->setDirectory(SourceDir);
+        logList()->setDirectory(LogDir);
+        Form->show();
+        runAndWait();
+        const QString files = box("ModifiedBox")->text();
+        const QString errors = box("ErrorBox")->text();
+        QCOMPARE(files, QStringLiteral("2"));
+
+        clickEntry(logList(), QStringLiteral("older"));
+        QCOMPARE(logList()->directory(), LogDir + QStringLiteral("/older"));
+        QCOMPARE(box("ModifiedBox")->text(), files);
+        QCOMPARE(box("ErrorBox")->text(), errors);
+
+        clickEntry(sourceList(), QStringLiteral("sub"));
+        QCOMPARE(sourceList()->directory(), SourceDir + QStringLiteral("/sub"));
+        QCOMPARE(Form->findChild<FileList *>(QStringLiteral("SourceFileBox"))->names(),
+                 QStringList({"broken.nw"}));
+        for (const char *name : {"ModifiedBox", "ErrorBox", "WarningBox"}) {
+            QCOMPARE(box(name)->text(), QStringLiteral("0"));
+        }
+    }
+
+    void activationLoadsConfiguration_data() {
+        QTest::addColumn<QByteArray>("config"); // empty: no file
+        QTest::addColumn<QString>("expectedLog");
+        QTest::addColumn<QString>("expectedSource");
+        QTest::newRow("both lines") << QByteArray("LOG\nSRC\n") << "LOG"
+                                    << "SRC";
+        QTest::newRow("CR LF") << QByteArray("LOG\r\nSRC\r\n") << "LOG"
+                               << "SRC";
+        QTest::newRow("no file") << QByteArray() << "START"
+                                 << "START";
+        QTest::newRow("cut in line 1") << QByteArray("LOG") << "START"
+                                       << "START";
+        QTest::newRow("one line") << QByteArray("LOG\n") << "LOG"
+                                  << "START";
+        QTest::newRow("deleted log dir") << QByteArray("GONE\nSRC\n") << "START"
+                                         << "SRC";
+        QTest::newRow("relative paths") << QByteArray("logs\nscores\n") << "START"
+                                        << "START";
+        QTest::newRow("a file, not a dir") << QByteArray("FILE\nFILE\n") << "START"
+                                           << "START";
+    }
+
+    void activationLoadsConfiguration() {
+        QFETCH(QByteArray, config);
+        QFETCH(QString, expectedLog);
+        QFETCH(QString, expectedSource);
+        writeBytes(Root + QStringLiteral("/plain-file"), "x");
+        const auto expand = [this](QString text) {
+            return text.replace(QStringLiteral("START"), StartDir)
+                .replace(QStringLiteral("LOG"), LogDir)
+                .replace(QStringLiteral("SRC"), SourceDir)
+                .replace(QStringLiteral("GONE"), Root + QStringLiteral("/gone"))
+                .replace(QStringLiteral("FILE"), Root + QStringLiteral("/plain-file"));
+        };
+        if (!config.isEmpty()) writeBytes(Form->configFilePath(), expand(config).toUtf8());
+
+        Form->formActivate();
+        QCOMPARE(logList()->directory(), expand(expectedLog));
+        QCOMPARE(sourceList()->directory(), expand(expectedSource));
+        QCOMPARE(Form->findChild<FileList *>(QStringLiteral("SourceFileBox"))->directory(),
+                 expand(expectedSource));
+    }
+
+    void returningFromHelpWindowRestoresSavedDirectories() {
+        QVERIFY(QFile::copy(QStringLiteral(QUILLMARK_README_RTF),
+                            StartDir + QStringLiteral("/ReadMe.rtf")));
+        QVERIFY(writeConfigFile(Form->configFilePath(), LogDir, SourceDir));
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        QCOMPARE(sourceList()->directory(), SourceDir); // the first activation loaded it
+
+        sourceList()->setDirectory(Root);
+        Form->helpClick();
+        QVERIFY(QTest::qWaitForWindowActive(Form->helpForm()));
+        QCOMPARE(sourceList()->directory(), Root);
+        Form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        QCOMPARE(sourceList()->directory(), SourceDir);
+        QCOMPARE(logList()->directory(), LogDir);
+    }
+
+    void helpTwiceShowsOneWindow() {
+        const QString helpFile = StartDir + QStringLiteral("/ReadMe.rtf");
+        QVERIFY(QFile::copy(QStringLiteral(QUILLMARK_README_RTF), helpFile));
+        Form->show();
+        Form->helpClick();
+        HelpForm *help = Form->helpForm();
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->windowTitle(), QStringLiteral("Quillmark Help"));
+        QVERIFY(
+            help->textBox()->toPlainText().startsWith(QStringLiteral("Quillmark 75 Converter")));
+
+        writeBytes(helpFile, R"({\rtf1 Changed {\b text}})");
+        QTest::mouseClick(button("HelpButton"), Qt::LeftButton);
+        QCOMPARE(Form->helpForm(), help);
+        QCOMPARE(help->textBox()->toPlainText(), QStringLiteral("Changed text")); // reloaded
+        int helpWindows = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<HelpForm *>(widget) != nullptr) ++helpWindows;
+        }
+        QCOMPARE(helpWindows, 1);
+        QVERIFY(Messages.empty());
+    }
+
+    void missingHelpFileGivesMessageBox() {
+        Form->helpClick();
+        QCOMPARE(Messages.size(), std::size_t{1});
+        QCOMPARE(Messages[0].Icon, QMessageBox::Critical);
+        QCOMPARE(Messages[0].Text, QStringLiteral("Help file not found."));
+        QVERIFY(!Form->helpForm()->isVisible());
+        QCOMPARE(Form->helpForm()->textBox()->toPlainText(), QStringLiteral("HelpTextBox"));
+    }
+
+    void helpFileBesideProgramIsFoundToo() {
+        const QString programDir = Root + QStringLiteral("/bin");
+        QVERIFY(QDir().mkpath(programDir));
+        QVERIFY(QFile::copy(QStringLiteral(QUILLMARK_README_RTF),
+                            programDir + QStringLiteral("/ReadMe.rtf")));
+        MainForm form(StartDir, programDir);
+        form.setMessageBoxHook([this](QMessageBox::Icon icon, const QString &text) {
+            Messages.push_back({icon, text});
+        });
+        form.helpClick();
+        QVERIFY(Messages.empty());
+        QVERIFY(form.helpForm()->isVisible());
+    }
+
+    void runThatCannotStartSaysSoAndFreesTheWindow() {
+        const QString goneLog = Root + QStringLiteral("/gone");
+        QVERIFY(QDir().mkpath(goneLog));
+        sourceList()->setDirectory(SourceDir);
+        logList()->setDirectory(goneLog);
+        QVERIFY(QDir(goneLog).removeRecursively());
+        runAndWait();
+        QCOMPARE(Messages.size(), std::size_t{1});
+        QCOMPARE(Messages[0].Icon, QMessageBox::Critical);
+        QVERIFY(!Messages[0].Text.isEmpty());
+        QVERIFY(button("GoButton")->isEnabled());
+        QCOMPARE(box("ModifiedBox")->text(), QStringLiteral("0"));
+    }
+
+    void quitDuringRunClosesWhenRunEnds() {
+        writeScore(SourceDir + QStringLiteral("/a.nw"));
+        sourceList()->setDirectory(SourceDir);
+        logList()->setDirectory(LogDir);
+        Form->show();
+        QSignalSpy finished(Form.get(), &MainForm::runFinished);
+        Form->goButtonClick();
+        QVERIFY(!Form->close()); // as the title bar's close box would
+        QVERIFY(Form->isVisible());
+        QVERIFY(finished.wait(RunTimeoutMs));
+        QVERIFY(!Form->isVisible());
+        QVERIFY(QFileInfo::exists(SourceDir + QStringLiteral("/a.nwc")));
+    }
+
+private:
+    QLineEdit *box(const char *name) const {
+        return Form->findChild<QLineEdit *>(QLatin1String(name));
+    }
+    QPushButton *button(const char *name) const {
+        return Form->findChild<QPushButton *>(QLatin1String(name));
+    }
+    DirectoryList *sourceList() const {
+        return Form->findChild<DirectoryList *>(QStringLiteral("SourceDirBox"));
+    }
+    DirectoryList *logList() const {
+        return Form->findChild<DirectoryList *>(QStringLiteral("LogFileBox"));
+    }
+
+    void runAndWait() {
+        QSignalSpy finished(Form.get(), &MainForm::runFinished);
+        Form->goButtonClick();
+        QVERIFY(finished.wait(RunTimeoutMs));
+    }
+
+    // Clicks the entry with the given text, as the mouse would.
+    static void clickEntry(DirectoryList *list, const QString &text) {
+        const QList<QListWidgetItem *> found = list->findItems(text, Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        list->scrollToItem(found.first());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(found.first()).center());
+    }
+
+    std::unique_ptr<QTemporaryDir> Temp;
+    QString Root;
+    QString StartDir;
+    QString SourceDir;
+    QString LogDir;
+    std::unique_ptr<MainForm> Form;
+    std::vector<Message> Messages;
+};
+
+QTEST_MAIN(MainFormTest)
+#include "main_form_test.moc"
