@@ -134,6 +134,8 @@ std::int32_t countMembers(const ChordMembers &members) {
 void buildChord(Stave &stave, const ChordGroup &group, const ChordMembers &members,
                 Messages &messages) {
     ElementList &list = stave.Elements;
+    // The Chord element goes in front of the group; the element before the group is not moved
+    // below, so it marks that place even if the group's first element were moved away.
     const bool atHead = group.first == list.begin();
     const ElementIt before = atHead ? list.end() : std::prev(group.first);
 
