@@ -1,5 +1,6 @@
 // The help window's RTF reader: formatting, escapes, skipped destinations, hostile input, and
 // the help file we ship.
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -57,6 +58,23 @@ private slots:
         QVERIFY(doc.Paragraphs[2].Align == rtf::Alignment::Left);
         QCOMPARE(textOf(R"({\rtf1 a{\b b}c})"), std::string("abc"));
         QVERIFY(!rtf::parse(R"({\rtf1 a{\b b}c})").Paragraphs[0].Runs.back().Format.Bold);
+    }
+
+    void fontTableAndIndents() {
+        const rtf::Document doc = rtf::parse(
+            R"({\rtf1{\fonttbl{\f0\fswiss Arial;}{\f1\fmodern Courier;}}\f1 code\f0  text\par)"
+            R"(\li720 indented\par\pard flush\par{\fonttbl\f2\fmodern Mono;}\f2 x\f9 y})");
+        QCOMPARE(rtf::plainText(doc), std::string("code text\nindented\nflush\nxy"));
+        const auto &first = doc.Paragraphs[0].Runs;
+        QCOMPARE(first.size(), std::size_t{2});
+        QVERIFY(first[0].Format.FixedPitch);
+        QVERIFY(!first[1].Format.FixedPitch);
+        QCOMPARE(doc.Paragraphs[0].LeftIndent, 0);
+        QCOMPARE(doc.Paragraphs[1].LeftIndent, 720);
+        QCOMPARE(doc.Paragraphs[2].LeftIndent, 0); // \pard
+        // A table without subgroups works too; an unknown font number is proportional.
+        QVERIFY(doc.Paragraphs[3].Runs[0].Format.FixedPitch);
+        QVERIFY(!doc.Paragraphs[3].Runs[1].Format.FixedPitch);
     }
 
     void escapesAndUnicode_data() {
@@ -177,6 +195,14 @@ private slots:
         for (const char *leak : {"\\", "{", "}", "Arial", "Courier", "Quillmark Help"}) {
             QVERIFY2(!text.contains(QString::fromUtf8(leak)), leak);
         }
+        // The command line example is set apart: fixed pitch, indented.
+        const auto example =
+            std::find_if(doc.Paragraphs.begin(), doc.Paragraphs.end(), [](auto &p) {
+                return !p.Runs.empty() && p.Runs[0].Text.starts_with("quillmark convert");
+            });
+        QVERIFY(example != doc.Paragraphs.end());
+        QVERIFY(example->Runs[0].Format.FixedPitch);
+        QVERIFY(example->LeftIndent > 0);
         QVERIFY(doc.Paragraphs[0].Align == rtf::Alignment::Center);
         QVERIFY(doc.Paragraphs[0].Runs[0].Format.Bold);
         QCOMPARE(doc.Paragraphs[0].Runs[0].Format.HalfPoints, 36);

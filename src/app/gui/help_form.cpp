@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFont>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 #include "app/gui/rich_text.hpp"
@@ -44,6 +45,7 @@ bool HelpForm::loadFile(const QString &path) {
     renderRtf(
         rtf::parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))),
         *HelpTextBox->document());
+    HelpTextBox->moveCursor(QTextCursor::Start); // open at the top, not where rendering ended
     return true;
 }
 

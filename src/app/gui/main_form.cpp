@@ -11,6 +11,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QWindow>
 
@@ -364,6 +365,13 @@ void MainForm::showMessage(QMessageBox::Icon icon, const QString &text) {
     QMessageBox box(icon, error ? QStringLiteral("Error") : QCoreApplication::applicationName(),
                     text, error ? QMessageBox::Cancel : QMessageBox::Ok, this);
     box.exec();
+}
+
+// The first showing counts as the first activation: without a window manager, or with one that
+// keeps new windows from taking the focus, the window may never become active by itself.
+void MainForm::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (!Activated) formActivate();
 }
 
 void MainForm::closeEvent(QCloseEvent *event) {

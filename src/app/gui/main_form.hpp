@@ -58,6 +58,7 @@ signals:
     void runFinished();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

@@ -1,12 +1,16 @@
 #include "app/gui/rich_text.hpp"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
 
 namespace qm::gui {
 namespace {
+
+// A twip is 1/1440 inch; at 96 pixels per inch a pixel is 15 twips.
+constexpr double TwipsPerPixel = 15.0;
 
 Qt::Alignment toQt(rtf::Alignment align) {
     switch (align) {
@@ -24,6 +28,10 @@ QTextCharFormat toQt(const rtf::CharFormat &format) {
     result.setFontItalic(format.Italic);
     result.setFontUnderline(format.Underline);
     result.setFontPointSize(format.HalfPoints / 2.0);
+    if (format.FixedPitch) {
+        result.setFontFixedPitch(true);
+        result.setFontFamilies(QFontDatabase::systemFont(QFontDatabase::FixedFont).families());
+    }
     return result;
 }
 
@@ -36,6 +44,7 @@ void renderRtf(const rtf::Document &document, QTextDocument &target) {
     for (const rtf::Paragraph &paragraph : document.Paragraphs) {
         QTextBlockFormat block;
         block.setAlignment(toQt(paragraph.Align));
+        block.setLeftMargin(paragraph.LeftIndent / TwipsPerPixel);
         if (first) {
             cursor.setBlockFormat(block);
         } else {

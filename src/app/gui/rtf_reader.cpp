@@ -13,6 +13,7 @@ constexpr std::size_t MaxGroupDepth = 256;
 // Numeric parameters are clamped here; RTF's own are 16- or 32-bit.
 constexpr std::int64_t MaxParameter = 1'000'000'000;
 constexpr char32_t ReplacementChar = 0xFFFD;
+constexpr std::size_t MaxFixedPitchFonts = 64;
 
 // Windows-1252 from 0x80 to 0x9F; the other bytes are Latin-1.
 constexpr std::array<char32_t, 32> Cp1252High = {
@@ -112,8 +113,10 @@ struct ControlWord {
 struct GroupState {
     CharFormat Format;
     Alignment Align = Alignment::Left;
-    bool Skip = false;   // inside a destination that is not shown
-    int UnicodeSkip = 1; // \ucN: fallback characters after each \uN
+    int LeftIndent = 0;
+    bool Skip = false;        // inside a destination that is not shown
+    bool InFontTable = false; // \fN and \fmodern there describe fonts
+    int UnicodeSkip = 1;      // \ucN: fallback characters after each \uN
 };
 
 class Reader {
@@ -248,8 +251,13 @@ private:
             return;
         }
         if (OverflowDepth > 0) return; // nothing past the depth limit is shown
+        if (State.InFontTable) {
+            describeFont(word);
+            return;
+        }
         if (isSkippedDestination(word.Word)) {
             State.Skip = true;
+            State.InFontTable = word.Word == "fonttbl";
             return;
         }
         if (word.Word == "u") {
@@ -270,34 +278,67 @@ private:
 
     // Character and paragraph properties; true when the word was one of them.
     bool applyFormatting(const ControlWord &word) {
+        return applyCharFormat(word) || applyParagraphFormat(word);
+    }
+
+    bool applyCharFormat(const ControlWord &word) {
         const std::string_view w = word.Word;
-        if (w == "b")
-            State.Format.Bold = word.flagOn();
-        else if (w == "i")
-            State.Format.Italic = word.flagOn();
-        else if (w == "ul" || w == "uld" || w == "uldb" || w == "ulw")
-            State.Format.Underline = word.flagOn();
-        else if (w == "ulnone")
-            State.Format.Underline = false;
-        else if (w == "fs")
-            State.Format.HalfPoints = fontSize(word);
-        else if (w == "plain")
-            State.Format = CharFormat{};
-        else if (w == "pard")
-            State.Align = Alignment::Left;
-        else if (w == "ql")
-            State.Align = Alignment::Left;
-        else if (w == "qc")
-            State.Align = Alignment::Center;
-        else if (w == "qr")
-            State.Align = Alignment::Right;
-        else if (w == "qj")
-            State.Align = Alignment::Justify;
-        else if (w == "uc")
+        CharFormat &format = State.Format;
+        if (w == "b") {
+            format.Bold = word.flagOn();
+        } else if (w == "i") {
+            format.Italic = word.flagOn();
+        } else if (w == "ul" || w == "uld" || w == "uldb" || w == "ulw") {
+            format.Underline = word.flagOn();
+        } else if (w == "ulnone") {
+            format.Underline = false;
+        } else if (w == "fs") {
+            format.HalfPoints = fontSize(word);
+        } else if (w == "f") {
+            format.FixedPitch = isFixedPitch(word.Param);
+        } else if (w == "plain") {
+            format = CharFormat{};
+        } else if (w == "uc") {
             State.UnicodeSkip = static_cast<int>(std::clamp<std::int64_t>(word.Param, 0, 16));
-        else
+        } else {
             return false;
+        }
         return true;
+    }
+
+    bool applyParagraphFormat(const ControlWord &word) {
+        const std::string_view w = word.Word;
+        if (w == "pard") {
+            State.Align = Alignment::Left;
+            State.LeftIndent = 0;
+        } else if (w == "li") {
+            State.LeftIndent = static_cast<int>(std::clamp<std::int64_t>(word.Param, 0, 14400));
+        } else if (w == "ql") {
+            State.Align = Alignment::Left;
+        } else if (w == "qc") {
+            State.Align = Alignment::Center;
+        } else if (w == "qr") {
+            State.Align = Alignment::Right;
+        } else if (w == "qj") {
+            State.Align = Alignment::Justify;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // Inside the font table: \fN starts a font's entry, \fmodern marks it fixed-pitch.
+    void describeFont(const ControlWord &word) {
+        if (word.Word == "f") {
+            DescribedFont = word.Param;
+        } else if (word.Word == "fmodern" && FixedPitchFonts.size() < MaxFixedPitchFonts) {
+            FixedPitchFonts.push_back(DescribedFont);
+        }
+    }
+
+    bool isFixedPitch(std::int64_t font) const {
+        return std::find(FixedPitchFonts.begin(), FixedPitchFonts.end(), font) !=
+               FixedPitchFonts.end();
     }
 
     static int fontSize(const ControlWord &word) {
@@ -373,6 +414,7 @@ private:
 
     void endParagraph() {
         Current.Align = State.Align;
+        Current.LeftIndent = State.LeftIndent;
         Out.Paragraphs.push_back(std::move(Current));
         Current = Paragraph{};
     }
@@ -385,6 +427,8 @@ private:
     std::size_t OverflowDepth = 0;
     int FallbackLeft = 0;
     char32_t PendingHigh = 0;
+    std::int64_t DescribedFont = 0;
+    std::vector<std::int64_t> FixedPitchFonts;
     Paragraph Current;
     Document Out;
 };

@@ -1,6 +1,7 @@
 // A small reader for the rich text the help window shows: groups, paragraphs, bold, italic,
-// underline, font sizes, alignment, \'hh and \uN. Everything else is skipped. Any byte
-// sequence is read in one linear pass; malformed input gives whatever text could be recovered.
+// underline, font sizes, fixed-pitch fonts, alignment, left indents, \'hh and \uN. Everything else
+// is skipped. Any byte sequence is read in one linear pass; malformed input gives whatever text
+// could be recovered.
 #pragma once
 
 #include <string>
@@ -13,7 +14,8 @@ struct CharFormat {
     bool Bold = false;
     bool Italic = false;
     bool Underline = false;
-    int HalfPoints = 24; // \fsN: font size in half points
+    int HalfPoints = 24;     // \fsN: font size in half points
+    bool FixedPitch = false; // \fN names a font that the font table marks \fmodern
 
     bool operator==(const CharFormat &) const = default;
 };
@@ -28,6 +30,7 @@ struct Run {
 
 struct Paragraph {
     Alignment Align = Alignment::Left;
+    int LeftIndent = 0; // \liN, in twips
     std::vector<Run> Runs;
 };
 
