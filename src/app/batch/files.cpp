@@ -6,7 +6,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,13 +38,6 @@ bool isDirectoryEntry(int dirFd, const dirent &entry) {
     struct stat info {};
     if (::fstatat(dirFd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
     return S_ISDIR(info.st_mode);
-}
-
-std::string temporaryName(std::mt19937_64 &random) {
-    char text[40];
-    std::snprintf(text, sizeof text, ".quillmark-%016llx.tmp",
-                  static_cast<unsigned long long>(random()));
-    return text;
 }
 
 } // namespace
@@ -157,11 +149,20 @@ int createPlaceholder(int dirFd, const std::string &name) {
     return fd.reset();
 }
 
-int writeTemporary(int dirFd, std::span<const std::uint8_t> bytes, std::string &tempName) {
-    std::mt19937_64 random(std::random_device{}());
+TemporaryNames::TemporaryNames() : Random(std::random_device{}()) {}
+
+std::string TemporaryNames::next() {
+    char text[40];
+    std::snprintf(text, sizeof text, ".quillmark-%016llx.tmp",
+                  static_cast<unsigned long long>(Random()));
+    return text;
+}
+
+int writeTemporary(int dirFd, std::span<const std::uint8_t> bytes, TemporaryNames &names,
+                   std::string &tempName) {
     UniqueFd fd;
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
-        tempName = temporaryName(random);
+        tempName = names.next();
         fd = UniqueFd(
             ::openat(dirFd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (!fd.valid() && errno != EEXIST) return errno;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <set>
 #include <span>
 #include <string>
@@ -69,9 +70,20 @@ InputFile readInput(int dirFd, const std::string &name);
 // Creates `name` empty, failing with EEXIST if anything has that name. Returns 0 or an errno.
 int createPlaceholder(int dirFd, const std::string &name);
 
+// Random names for temporary files, seeded once: seeding for every file costs a system call.
+class TemporaryNames {
+public:
+    TemporaryNames();
+    std::string next();
+
+private:
+    std::mt19937_64 Random;
+};
+
 // Writes `bytes` to a new hidden temporary file in the directory and closes it. On success
 // `tempName` names it; on failure nothing is left and the errno is returned.
-int writeTemporary(int dirFd, std::span<const std::uint8_t> bytes, std::string &tempName);
+int writeTemporary(int dirFd, std::span<const std::uint8_t> bytes, TemporaryNames &names,
+                   std::string &tempName);
 
 // Gives the temporary file the name `name`, failing with EEXIST if that name exists.
 // Returns 0 or an errno; on failure the temporary file is still there.

@@ -71,6 +71,7 @@ private:
     MessageCounts Counts;
     std::int32_t FilesCreated = 0;
     RunResult Result;
+    TemporaryNames TempNames;
 };
 
 void Run::notify(const std::string &currentFile) {
@@ -219,7 +220,7 @@ int Run::reserveOutputName(int dirFd, const std::string &inputName, TakenNames &
 int Run::storeOutput(int dirFd, const std::string &inputName, std::span<const std::uint8_t> nwc,
                      TakenNames &taken, Messages &messages, std::string &outName) {
     std::string tempName;
-    if (const int error = writeTemporary(dirFd, nwc, tempName); error != 0) {
+    if (const int error = writeTemporary(dirFd, nwc, TempNames, tempName); error != 0) {
         removeQuietly(dirFd, outName);
         return error;
     }
