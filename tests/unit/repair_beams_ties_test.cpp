@@ -26,28 +26,28 @@ struct Linked {
     std::int32_t tieTo = 0;
 };
 
-Element linkedElement(const Linked &spec, std::int32_t staveNo, std::int32_t number) {
-    Element element = newElement(spec.kind);
+Element linkedElement(const Linked &shape, std::int32_t staveNo, std::int32_t number) {
+    Element element = newElement(shape.kind);
     element.StaveNo = staveNo;
     element.ElementNo = number;
-    element.Note.BeamFrom = spec.beamFrom;
-    element.Note.HasBeamFrom = spec.beamFrom != 0;
-    element.Note.BeamTo = spec.beamTo;
-    element.Note.HasBeamTo = spec.beamTo != 0;
-    element.Note.TieFrom = spec.tieFrom;
-    element.Note.HasTieFrom = spec.tieFrom != 0;
-    element.Note.TieTo = spec.tieTo;
-    element.Note.HasTieTo = spec.tieTo != 0;
+    element.Note.BeamFrom = shape.beamFrom;
+    element.Note.HasBeamFrom = shape.beamFrom != 0;
+    element.Note.BeamTo = shape.beamTo;
+    element.Note.HasBeamTo = shape.beamTo != 0;
+    element.Note.TieFrom = shape.tieFrom;
+    element.Note.HasTieFrom = shape.tieFrom != 0;
+    element.Note.TieTo = shape.tieTo;
+    element.Note.HasTieTo = shape.tieTo != 0;
     return element;
 }
 
 // Elements are numbered by their place in the list, as the reader numbers them.
-Stave staveOf(std::initializer_list<Linked> specs, std::int32_t staveNo = 1) {
+Stave staveOf(std::initializer_list<Linked> shapes, std::int32_t staveNo = 1) {
     Stave stave;
     stave.StaveNo = staveNo;
     std::int32_t number = 0;
-    for (const Linked &spec : specs)
-        stave.Elements.push_back(linkedElement(spec, staveNo, ++number));
+    for (const Linked &shape : shapes)
+        stave.Elements.push_back(linkedElement(shape, staveNo, ++number));
     stave.ElementCount = number;
     return stave;
 }
@@ -162,8 +162,8 @@ TEST(BeamPairing, BackwardLinksWithoutPartners) {
 
 // A bar line copied from the stave above keeps that stave's numbers; it must not stand in for
 // the partner that follows it.
-Stave withCopiedBarLine(std::initializer_list<Linked> specs) {
-    Stave stave = staveOf(specs, 2);
+Stave withCopiedBarLine(std::initializer_list<Linked> shapes) {
+    Stave stave = staveOf(shapes, 2);
     Element copied = newElement(Kind::BarLine);
     copied.StaveNo = 1;
     copied.ElementNo = 3;
@@ -205,9 +205,9 @@ TEST(BeamTiePairing, ArbitraryLinksEndAndSurvivingTiesAreConsistent) {
         std::uniform_int_distribution<std::int32_t> anyNumber(0, 255), near(0, 14);
         for (std::int32_t number = 1; number <= 12; ++number) {
             auto link = [&] { return random() % 2 ? near(random) : anyNumber(random); };
-            Linked spec{random() % 5 ? Kind::Note : Kind::Rest, link(), link(), link(), link()};
-            stave.Elements.push_back(linkedElement(spec, 1, number));
-            hadTieTo.push_back(spec.tieTo != 0);
+            Linked shape{random() % 5 ? Kind::Note : Kind::Rest, link(), link(), link(), link()};
+            stave.Elements.push_back(linkedElement(shape, 1, number));
+            hadTieTo.push_back(shape.tieTo != 0);
         }
         RecordingMessages messages;
         pairBeams(stave, messages);
