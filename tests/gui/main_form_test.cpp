@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -236,10 +237,22 @@ private slots:
         QCOMPARE(box("ModifiedBox")->text(), files);
         QCOMPARE(box("ErrorBox")->text(), errors);
 
+        Form->logFileDriveChange();
+        QCOMPARE(logList()->directory(), QDir::cleanPath(QStorageInfo(LogDir).rootPath()));
+        QCOMPARE(box("ModifiedBox")->text(), files);
+
         clickEntry(sourceList(), QStringLiteral("sub"));
         QCOMPARE(sourceList()->directory(), SourceDir + QStringLiteral("/sub"));
         QCOMPARE(Form->findChild<FileList *>(QStringLiteral("SourceFileBox"))->names(),
                  QStringList({"broken.nw"}));
+        for (const char *name : {"ModifiedBox", "ErrorBox", "WarningBox"}) {
+            QCOMPARE(box(name)->text(), QStringLiteral("0"));
+        }
+
+        runAndWait();
+        QCOMPARE(box("ModifiedBox")->text(), QStringLiteral("1"));
+        Form->sourceDriveBoxChange();
+        QCOMPARE(sourceList()->directory(), QDir::cleanPath(QStorageInfo(SourceDir).rootPath()));
         for (const char *name : {"ModifiedBox", "ErrorBox", "WarningBox"}) {
             QCOMPARE(box(name)->text(), QStringLiteral("0"));
         }

@@ -33,7 +33,11 @@ std::filesystem::path toPath(const QString &path) {
 }
 
 QString fromPath(const std::filesystem::path &path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.string()));
+    if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
+        return QString::fromStdWString(path.wstring());
+    } else {
+        return QFile::decodeName(QByteArray::fromStdString(path.string()));
+    }
 }
 
 bool isUsableDirectory(const QString &path) {
@@ -292,7 +296,7 @@ void MainForm::goButtonClick() {
     options.Source = toPath(SourceDirBox->directory());
     options.LogDir = toPath(LogFileBox->directory());
     setControlsEnabled(false);
-    Worker.start(std::move(options), {});
+    Worker.start(std::move(options));
 }
 
 void MainForm::finishRun() {

@@ -7,19 +7,15 @@
 
 namespace qm::gui {
 
+// Hands the run's progress to the worker, from the run's thread.
 class RunWorker::Observer : public batch::RunObserver {
 public:
-    Observer(RunWorker &worker, LogCreatedHook onLogCreated)
-        : Worker(worker), OnLogCreated(std::move(onLogCreated)) {}
+    explicit Observer(RunWorker &worker) : Worker(worker) {}
 
-    void onLogCreated(const std::filesystem::path &logPath) override {
-        if (OnLogCreated) OnLogCreated(logPath);
-    }
     void onProgress(const batch::RunProgress &progress) override { Worker.postProgress(progress); }
 
 private:
     RunWorker &Worker;
-    LogCreatedHook OnLogCreated;
 };
 
 RunWorker::RunWorker(QObject *parent) : QObject(parent) {}
@@ -28,7 +24,7 @@ RunWorker::~RunWorker() {
     if (Thread.joinable()) Thread.join();
 }
 
-bool RunWorker::start(batch::RunOptions options, LogCreatedHook onLogCreated) {
+bool RunWorker::start(batch::RunOptions options) {
     if (Thread.joinable()) return false;
     {
         const std::lock_guard lock(ProgressMutex);
@@ -36,8 +32,8 @@ bool RunWorker::start(batch::RunOptions options, LogCreatedHook onLogCreated) {
         ProgressPosted = false;
     }
     LastOutcome = {};
-    Thread = std::thread([this, options = std::move(options), hook = std::move(onLogCreated)] {
-        Observer observer(*this, hook);
+    Thread = std::thread([this, options = std::move(options)] {
+        Observer observer(*this);
         RunOutcome outcome;
         try {
             outcome.Result = batch::runBatch(options, &observer);

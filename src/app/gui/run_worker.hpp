@@ -3,8 +3,6 @@
 // and the outcome at the end.
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -25,14 +23,11 @@ class RunWorker : public QObject {
     Q_OBJECT
 
 public:
-    // Called on the run's thread once the log file exists, before the first file.
-    using LogCreatedHook = std::function<void(const std::filesystem::path &logPath)>;
-
     explicit RunWorker(QObject *parent = nullptr);
     ~RunWorker() override;
 
     // Starts the run; false when one is still going.
-    bool start(batch::RunOptions options, LogCreatedHook onLogCreated);
+    bool start(batch::RunOptions options);
     bool isRunning() const { return Thread.joinable(); }
     // The outcome of the last run, once finished() was emitted.
     const RunOutcome &outcome() const { return LastOutcome; }
