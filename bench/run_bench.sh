@@ -8,7 +8,7 @@ bin=$(realpath "${1:-build/quillmark}")
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-runs=3
+runs=${RUNS:-5}
 
 # Runs a command, sets ELAPSED (seconds) and PEAK (peak resident memory, KB).
 measure() {
