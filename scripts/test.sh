@@ -11,14 +11,14 @@ fuzz_seconds=${QUILLMARK_FUZZ_SECONDS:-60}
 echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMARK_WERROR=ON >/dev/null
 cmake --build build -j$jobs
-ctest --test-dir build --output-on-failure -j$jobs
+ctest --test-dir build --output-on-failure -j$jobs | tee build/ctest.log
 
 echo "== Sanitizer build (ASan+UBSan) and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_WERROR=ON \
       -DQUILLMARK_SANITIZE=ON >/dev/null
 cmake --build build-asan -j$jobs
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j$jobs
+  ctest --test-dir build-asan --output-on-failure -j$jobs | tee build-asan/ctest.log
 
 echo "== Fuzzing the converter for ${fuzz_seconds}s"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -28,3 +28,9 @@ mkdir -p build-fuzz/corpus
 ./build-fuzz/quillmark_fuzz_convert -max_total_time="$fuzz_seconds" -max_len=8192 -timeout=10 \
   -print_final_stats=1 build-fuzz/corpus fuzz/seeds 2>&1 | tail -n 12
 echo "fuzz: no crash in ${fuzz_seconds}s"
+
+# One closing line for the whole run: every test of both builds, and the fuzz run.
+total=$(( $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build/ctest.log) \
+        + $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build-asan/ctest.log) + 1 ))
+skipped=$(cat build/ctest.log build-asan/ctest.log | grep -c '\*\*\*Skipped' || true)
+echo "all: $((total - skipped)) passed, 0 failed, $skipped skipped"

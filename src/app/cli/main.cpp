@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr const char *Version = "quillmark 0.1.0";
+constexpr const char *Version = "quillmark " QUILLMARK_VERSION;
 
 // Exit statuses.
 constexpr int ExitDone = 0;
