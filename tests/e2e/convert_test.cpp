@@ -207,7 +207,7 @@ TEST_F(ConvertCommand, ReadOnlyDirectoryMidRun) {
 
     const Outcome outcome = convert();
     ASSERT_EQ(outcome.Status, 0) << outcome.Err;
-    EXPECT_NE(outcome.Err.find((Src / "b/two.nwc").string() + ": cannot create: Permission denied"),
+    EXPECT_NE(outcome.Err.find((Src / "b/two.nwc").string() + ": cannot write: Permission denied"),
               std::string::npos)
         << outcome.Err;
     EXPECT_NE(outcome.Err.find((Src / "c/secret.nw").string() + ": cannot read: Permission denied"),

@@ -124,7 +124,7 @@ TEST_F(BatchRun, NameTakenWhileRunningIsNeitherOverwrittenNorReused) {
 }
 
 TEST_F(BatchRun, RefusedFilesLeaveNoOutputAndTheRunGoesOn) {
-    // 255 is the longest name the file system takes, so its output name cannot be created.
+    // 255 is the longest name the file system takes, so the output cannot be given its name.
     const std::string longName = std::string(252, 'x') + ".nw";
     writeScore(Root / "src" / longName);
     writeFile(Root / "src/big.nw", "x");
@@ -138,7 +138,7 @@ TEST_F(BatchRun, RefusedFilesLeaveNoOutputAndTheRunGoesOn) {
     EXPECT_EQ(result.IoFailures[0].Path, Root / "src/big.nw");
     EXPECT_NE(result.IoFailures[0].Reason.find("larger than 16 MiB"), std::string::npos);
     EXPECT_EQ(result.IoFailures[1].Path, Root / "src" / (std::string(252, 'x') + ".nwc"));
-    EXPECT_NE(result.IoFailures[1].Reason.find("cannot create: File name too long"),
+    EXPECT_NE(result.IoFailures[1].Reason.find("cannot write: File name too long"),
               std::string::npos);
     EXPECT_EQ(observer.Failures.size(), 2u);
     const std::vector<std::string> expected = {"big.nw", longName, "z.nw", "z.nwc"};

@@ -143,12 +143,6 @@ InputFile readInput(int dirFd, const std::string &name) {
     return input;
 }
 
-int createPlaceholder(int dirFd, const std::string &name) {
-    UniqueFd fd(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!fd.valid()) return errno;
-    return fd.reset();
-}
-
 TemporaryNames::TemporaryNames() : Random(std::random_device{}()) {}
 
 std::string TemporaryNames::next() {
@@ -158,30 +152,84 @@ std::string TemporaryNames::next() {
     return text;
 }
 
-int writeTemporary(int dirFd, std::span<const std::uint8_t> bytes, TemporaryNames &names,
-                   std::string &tempName) {
+namespace {
+
+// Links an open unnamed file to `name`; link never replaces an existing name.
+int linkUnnamed(int fd, int dirFd, const std::string &name) {
+    char procPath[64];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, procPath, dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != ENOENT) return errno;
+    // No /proc: linking by descriptor needs the privilege that AT_EMPTY_PATH asks for.
+    if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    return errno;
+}
+
+} // namespace
+
+int PendingOutput::write(int dirFd, std::span<const std::uint8_t> bytes, TemporaryNames &names) {
+    discard();
+    DirFd = dirFd;
+    // An unnamed file costs one inode and no directory entry until it is published.
+    Unnamed = UniqueFd(::openat(dirFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+    if (Unnamed.valid()) {
+        if (const int error = writeAll(Unnamed.get(), bytes); error != 0) {
+            discard();
+            return error;
+        }
+        return 0;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) return errno;
+    // The file system has no unnamed files: a hidden temporary file instead.
     UniqueFd fd;
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
-        tempName = names.next();
+        TempName = names.next();
         fd = UniqueFd(
-            ::openat(dirFd, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.valid() && errno != EEXIST) return errno;
+            ::openat(dirFd, TempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd.valid() && errno != EEXIST) {
+            TempName.clear();
+            return errno;
+        }
     }
-    if (!fd.valid()) return EEXIST;
+    if (!fd.valid()) {
+        TempName.clear();
+        return EEXIST;
+    }
     int error = writeAll(fd.get(), bytes);
     const int closeError = fd.reset();
     if (error == 0) error = closeError;
-    if (error != 0) removeQuietly(dirFd, tempName);
+    if (error != 0) discard();
     return error;
 }
 
-int moveNoReplace(int dirFd, const std::string &tempName, const std::string &name) {
-    if (::renameat2(dirFd, tempName.c_str(), dirFd, name.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
-    // The file system has no no-replace rename: link() never replaces either.
-    if (::linkat(dirFd, tempName.c_str(), dirFd, name.c_str(), 0) != 0) return errno;
-    removeQuietly(dirFd, tempName);
+int PendingOutput::publish(const std::string &name) {
+    if (Unnamed.valid()) {
+        const int error = linkUnnamed(Unnamed.get(), DirFd, name);
+        if (error != 0) return error;
+        if (const int closeError = Unnamed.reset(); closeError != 0) {
+            removeQuietly(DirFd, name);
+            return closeError;
+        }
+        return 0;
+    }
+    if (TempName.empty()) return EBADF;
+    int error = 0;
+    if (::renameat2(DirFd, TempName.c_str(), DirFd, name.c_str(), RENAME_NOREPLACE) != 0) {
+        error = errno;
+        // No no-replace rename on this file system: link() never replaces either.
+        if (error == EINVAL || error == ENOSYS)
+            error = ::linkat(DirFd, TempName.c_str(), DirFd, name.c_str(), 0) == 0 ? 0 : errno;
+        if (error != 0) return error;
+        removeQuietly(DirFd, TempName);
+    }
+    TempName.clear();
     return 0;
+}
+
+void PendingOutput::discard() {
+    Unnamed.reset();
+    if (!TempName.empty()) removeQuietly(DirFd, TempName);
+    TempName.clear();
 }
 
 void removeQuietly(int dirFd, const std::string &name) { ::unlinkat(dirFd, name.c_str(), 0); }

@@ -67,9 +67,6 @@ struct InputFile {
 // without blocking.
 InputFile readInput(int dirFd, const std::string &name);
 
-// Creates `name` empty, failing with EEXIST if anything has that name. Returns 0 or an errno.
-int createPlaceholder(int dirFd, const std::string &name);
-
 // Random names for temporary files, seeded once: seeding for every file costs a system call.
 class TemporaryNames {
 public:
@@ -80,14 +77,31 @@ private:
     std::mt19937_64 Random;
 };
 
-// Writes `bytes` to a new hidden temporary file in the directory and closes it. On success
-// `tempName` names it; on failure nothing is left and the errno is returned.
-int writeTemporary(int dirFd, std::span<const std::uint8_t> bytes, TemporaryNames &names,
-                   std::string &tempName);
+// An output written but not yet named: an unnamed file in the directory where the file system
+// has them, else a hidden temporary file. Either way nothing with a visible name exists until
+// `publish` gives it one, and a crash leaves nothing behind under the output's name.
+class PendingOutput {
+public:
+    PendingOutput() = default;
+    PendingOutput(const PendingOutput &) = delete;
+    PendingOutput &operator=(const PendingOutput &) = delete;
+    ~PendingOutput() { discard(); }
 
-// Gives the temporary file the name `name`, failing with EEXIST if that name exists.
-// Returns 0 or an errno; on failure the temporary file is still there.
-int moveNoReplace(int dirFd, const std::string &tempName, const std::string &name);
+    // Writes `bytes` into a new file in the directory. Returns 0 or an errno.
+    int write(int dirFd, std::span<const std::uint8_t> bytes, TemporaryNames &names);
+
+    // Gives the written file the name `name`, never replacing anything: EEXIST when the name
+    // is taken (the file is kept for another try). Returns 0 or an errno.
+    int publish(const std::string &name);
+
+    // Drops the written file, if any.
+    void discard();
+
+private:
+    int DirFd = -1;
+    UniqueFd Unnamed;     // the unnamed file, when the file system has them
+    std::string TempName; // else the hidden temporary file's name
+};
 
 // Removes a name; errors are ignored (used only to clean up after a failure).
 void removeQuietly(int dirFd, const std::string &name);

@@ -57,8 +57,6 @@ private:
     void enterDirectory(std::vector<WalkLevel> &stack, UniqueFd fd, std::string path);
     void convertFile(int dirFd, const std::string &dirPath, const std::string &name,
                      TakenNames &taken);
-    int reserveOutputName(int dirFd, const std::string &inputName, TakenNames &taken,
-                          Messages &messages, std::string &outName);
     int storeOutput(int dirFd, const std::string &inputName, std::span<const std::uint8_t> nwc,
                     TakenNames &taken, Messages &messages, std::string &outName);
     void reportFailure(Messages &messages, const std::string &path, std::string reason);
@@ -175,26 +173,22 @@ void Run::convertFile(int dirFd, const std::string &dirPath, const std::string &
     if (input.Status == InputStatus::Failed)
         return abandonFile(messages, currentFile, "cannot read: " + systemReason(input.Error));
 
-    // STEP 2: claim the output name with an empty file, as the name choice for the next file
-    // must see it.
-    std::string outName;
-    if (const int error = reserveOutputName(dirFd, name, taken, messages, outName); error != 0)
-        return abandonFile(messages, joinPath(dirPath, outName),
-                           "cannot create: " + systemReason(error));
+    // STEP 2: choose the output name; it is reserved at once, so the next name choice sees it.
+    std::string outName = addSubscript(name, taken, messages);
+    taken.add(outName);
 
     // STEP 3: convert in memory.
     std::vector<std::uint8_t> nwc;
     try {
         nwc = convertScore(input.Bytes, messages);
     } catch (const std::exception &failure) {
-        removeQuietly(dirFd, outName);
         return abandonFile(messages, currentFile,
                            std::string("conversion failed: ") + failure.what());
     }
     input.Bytes = {};
 
-    // STEP 4: the bytes go to a temporary file that then takes the claimed name; on failure
-    // neither the placeholder nor a partial file stays.
+    // STEP 4: the bytes go to a file without a name that then takes the chosen name, never
+    // replacing anything; on failure no partial file stays.
     if (const int error = storeOutput(dirFd, name, nwc, taken, messages, outName); error != 0)
         return abandonFile(messages, joinPath(dirPath, outName),
                            "cannot write: " + systemReason(error));
@@ -203,39 +197,18 @@ void Run::convertFile(int dirFd, const std::string &dirPath, const std::string &
     notify("");
 }
 
-int Run::reserveOutputName(int dirFd, const std::string &inputName, TakenNames &taken,
-                           Messages &messages, std::string &outName) {
-    for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
-        outName = addSubscript(inputName, taken, messages);
-        const int error = createPlaceholder(dirFd, outName);
-        if (error != EEXIST) {
-            if (error == 0) taken.add(outName);
-            return error;
-        }
-        taken.add(outName); // made by someone else since the directory was listed
-    }
-    return EEXIST;
-}
-
 int Run::storeOutput(int dirFd, const std::string &inputName, std::span<const std::uint8_t> nwc,
                      TakenNames &taken, Messages &messages, std::string &outName) {
-    std::string tempName;
-    if (const int error = writeTemporary(dirFd, nwc, TempNames, tempName); error != 0) {
-        removeQuietly(dirFd, outName);
-        return error;
-    }
-    removeQuietly(dirFd, outName);
+    PendingOutput output;
+    if (const int error = output.write(dirFd, nwc, TempNames); error != 0) return error;
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
-        const int error = moveNoReplace(dirFd, tempName, outName);
-        if (error != EEXIST) {
-            if (error != 0) removeQuietly(dirFd, tempName);
-            return error;
-        }
-        // Someone took the name between the placeholder's removal and the move: next name.
+        const int error = output.publish(outName);
+        if (error != EEXIST) return error;
+        // Someone else made a file of that name since the directory was listed: next name.
         taken.add(outName);
         outName = addSubscript(inputName, taken, messages);
+        taken.add(outName);
     }
-    removeQuietly(dirFd, tempName);
     return EEXIST;
 }
 
