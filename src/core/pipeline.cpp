@@ -10,6 +10,19 @@
 
 namespace qm {
 
+namespace {
+
+// Room for the header, the staff headers and a note record per element, so the buffer
+// rarely grows while the file is written.
+std::size_t estimatedNwcSize(const Score &score) {
+    std::size_t size = 1024;
+    for (const Stave &stave : score.Staves)
+        size += 64 + 16 * stave.Elements.size();
+    return size;
+}
+
+} // namespace
+
 std::vector<std::uint8_t> convertScore(std::span<const std::uint8_t> nwBytes, Messages &messages) {
     Score score;
     RecordSource source(nwBytes);
@@ -30,6 +43,7 @@ std::vector<std::uint8_t> convertScore(std::span<const std::uint8_t> nwBytes, Me
 
     // Write.
     NwcOutput out;
+    out.reserve(estimatedNwcSize(score));
     writeFileHeader(out, score, messages);
     for (Stave &stave : score.Staves)
         writeStaff(out, stave, score, messages);

@@ -33,6 +33,7 @@ constexpr std::uint8_t placementByte(std::int32_t yPos) {
 
 class NwcOutput {
 public:
+    void reserve(std::size_t bytes) { Bytes.reserve(bytes); }
     void writeZero() { Bytes.push_back(0); }
     void writeByte(std::uint8_t b) { Bytes.push_back(b); }
     void writeZeros(int n) {

@@ -1,7 +1,7 @@
 #include "nwread/adjust.hpp"
 
 #include <algorithm>
-#include <map>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -41,21 +41,30 @@ void mergeDigitInto(TimeSigData &first, const TimeSigData &digit) {
 class NearbyNotes {
 public:
     void forget() {
-        ByPosition.clear();
+        for (std::size_t slot : Seen)
+            ByPosition[slot] = nullptr;
+        Seen.clear();
         Any = nullptr;
     }
     void see(Element &note) {
-        ByPosition[note.Note.Position] = &note;
+        const std::size_t slot = slotOf(note.Note.Position);
+        if (!ByPosition[slot]) Seen.push_back(slot);
+        ByPosition[slot] = &note;
         Any = &note;
     }
     Element *at(std::int32_t position) const {
-        auto it = ByPosition.find(position);
-        return it == ByPosition.end() ? nullptr : it->second;
+        Element *note = ByPosition[slotOf(position)];
+        return note && note->Note.Position == position ? note : nullptr;
     }
     Element *any() const { return Any; }
 
 private:
-    std::map<std::int32_t, Element *> ByPosition;
+    // Note positions are signed bytes as read (-127..128): one slot each.
+    static std::size_t slotOf(std::int32_t position) {
+        return static_cast<std::size_t>(position & 0xFF);
+    }
+    std::array<Element *, 256> ByPosition{};
+    std::vector<std::size_t> Seen; // slots to clear at the next barrier
     Element *Any = nullptr;
 };
 

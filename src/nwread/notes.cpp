@@ -24,15 +24,19 @@ constexpr RangeBound RestBounds[] = {
 template <std::size_t N>
 void checkRanges(const Record &record, const RangeBound (&bounds)[N], int code,
                  std::string_view ending, Messages &messages) {
+    auto valueAt = [&](const RangeBound &bound) {
+        return int{record[static_cast<std::size_t>(bound.offset)]};
+    };
     bool triggered = false;
+    for (const RangeBound &bound : bounds)
+        if (bound.trigger >= 0 && valueAt(bound) > bound.trigger) triggered = true;
+    if (!triggered) return;
     std::string listed;
-    for (const RangeBound &bound : bounds) {
-        const int value = record[static_cast<std::size_t>(bound.offset)];
-        if (bound.trigger >= 0 && value > bound.trigger) triggered = true;
-        if (value > bound.listing)
-            listed += " Ch" + std::to_string(bound.offset + 1) + "=" + std::to_string(value);
-    }
-    if (triggered) messages.reportError(code, " Unresolved:" + listed + std::string(ending));
+    for (const RangeBound &bound : bounds)
+        if (valueAt(bound) > bound.listing)
+            listed +=
+                " Ch" + std::to_string(bound.offset + 1) + "=" + std::to_string(valueAt(bound));
+    messages.reportError(code, " Unresolved:" + listed + std::string(ending));
 }
 
 void decodeCommon(Element &element, const Record &record, Messages &messages) {
