@@ -171,15 +171,18 @@ int PendingOutput::write(int dirFd, std::span<const std::uint8_t> bytes, Tempora
     discard();
     DirFd = dirFd;
     // An unnamed file costs one inode and no directory entry until it is published.
-    Unnamed = UniqueFd(::openat(dirFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
-    if (Unnamed.valid()) {
-        if (const int error = writeAll(Unnamed.get(), bytes); error != 0) {
-            discard();
-            return error;
+    if (UnnamedFiles) {
+        Unnamed = UniqueFd(::openat(dirFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+        if (Unnamed.valid()) {
+            if (const int error = writeAll(Unnamed.get(), bytes); error != 0) {
+                discard();
+                return error;
+            }
+            return 0;
         }
-        return 0;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+            return errno;
     }
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) return errno;
     // The file system has no unnamed files: a hidden temporary file instead.
     UniqueFd fd;
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {

@@ -82,7 +82,8 @@ private:
 // `publish` gives it one, and a crash leaves nothing behind under the output's name.
 class PendingOutput {
 public:
-    PendingOutput() = default;
+    // `unnamedFiles` false always takes the hidden temporary file (tests use it).
+    explicit PendingOutput(bool unnamedFiles = true) : UnnamedFiles(unnamedFiles) {}
     PendingOutput(const PendingOutput &) = delete;
     PendingOutput &operator=(const PendingOutput &) = delete;
     ~PendingOutput() { discard(); }
@@ -98,6 +99,7 @@ public:
     void discard();
 
 private:
+    bool UnnamedFiles = true;
     int DirFd = -1;
     UniqueFd Unnamed;     // the unnamed file, when the file system has them
     std::string TempName; // else the hidden temporary file's name

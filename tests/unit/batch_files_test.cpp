@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/batch/files.hpp"
+
+namespace qm::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PendingOutputTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        Dir = fs::temp_directory_path() /
+              ("quillmark-pending-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        int error = 0;
+        DirFd = openDirectory(AT_FDCWD, Dir.string(), error);
+        ASSERT_TRUE(DirFd.valid());
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    std::vector<std::string> names() const {
+        std::vector<std::string> found;
+        for (const auto &entry : fs::directory_iterator(Dir))
+            found.push_back(entry.path().filename());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+    std::string contents(const std::string &name) const {
+        std::ifstream in(Dir / name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    fs::path Dir;
+    UniqueFd DirFd;
+    TemporaryNames Names;
+    const std::vector<std::uint8_t> Bytes{'n', 'w', 'c', 0, 1};
+};
+
+// Both ways of holding an unpublished output: an unnamed file and a hidden temporary file.
+INSTANTIATE_TEST_SUITE_P(BothWays, PendingOutputTest, ::testing::Values(true, false));
+
+TEST_P(PendingOutputTest, NothingIsVisibleUntilPublished) {
+    PendingOutput output(GetParam());
+    ASSERT_EQ(output.write(DirFd.get(), Bytes, Names), 0);
+    if (GetParam()) EXPECT_TRUE(names().empty());
+    ASSERT_EQ(output.publish("a.nwc"), 0);
+    EXPECT_EQ(names(), std::vector<std::string>{"a.nwc"});
+    EXPECT_EQ(contents("a.nwc"), std::string("nwc\0\1", 5));
+}
+
+TEST_P(PendingOutputTest, PublishingNeverReplacesAFile) {
+    std::ofstream(Dir / "a.nwc") << "mine";
+    PendingOutput output(GetParam());
+    ASSERT_EQ(output.write(DirFd.get(), Bytes, Names), 0);
+    EXPECT_EQ(output.publish("a.nwc"), EEXIST);
+    EXPECT_EQ(contents("a.nwc"), "mine");
+    ASSERT_EQ(output.publish("a_0.nwc"), 0); // the written file is kept for another name
+    EXPECT_EQ(contents("a_0.nwc"), std::string("nwc\0\1", 5));
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.nwc", "a_0.nwc"}));
+}
+
+TEST_P(PendingOutputTest, DiscardedOutputLeavesNothing) {
+    {
+        PendingOutput output(GetParam());
+        ASSERT_EQ(output.write(DirFd.get(), Bytes, Names), 0);
+        EXPECT_EQ(output.publish(std::string(300, 'x') + ".nwc"), ENAMETOOLONG);
+    } // destroyed without being published
+    EXPECT_TRUE(names().empty());
+}
+
+} // namespace
+} // namespace qm::batch
