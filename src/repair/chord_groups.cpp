@@ -15,12 +15,11 @@ bool endsGroups(Kind kind) {
 }
 
 // The Notes and Rests from `first` up to the next barrier (or `end`), in list order.
-std::vector<ElementIt> notesBeforeBarrier(ElementIt first, ElementIt end) {
-    std::vector<ElementIt> notes;
+void notesBeforeBarrier(ElementIt first, ElementIt end, std::vector<ElementIt> &notes) {
+    notes.clear();
     for (ElementIt it = first; it != end && !endsGroups(it->Kind); ++it) {
         if (it->isNoteOrRest()) notes.push_back(it);
     }
-    return notes;
 }
 
 // Index of the note furthest left; the earliest in list order on ties.
@@ -43,7 +42,7 @@ std::size_t extendFromLeftmost(const std::vector<ElementIt> &notes, std::size_t 
 }
 
 struct Membership {
-    std::vector<bool> inSet; // proven to sound together with the leftmost note
+    std::vector<bool> &inSet; // proven to sound together with the leftmost note
     bool undecided = false;
     std::size_t last = 0;
 };
@@ -52,8 +51,8 @@ struct Membership {
 // note before the offending one; the walk of A stops once A lies beyond `last`, so a group
 // never grows and never reaches past its barrier.
 Membership measureMembers(const std::vector<ElementIt> &notes, std::size_t leftmost,
-                          std::size_t last) {
-    Membership m;
+                          std::size_t last, std::vector<bool> &inSet) {
+    Membership m{inSet};
     m.inSet.assign(notes.size(), false);
     m.inSet[leftmost] = true;
     m.last = last;
@@ -117,6 +116,12 @@ ChordRelation chordRelation(const Element &first, const Element &second) {
 }
 
 std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end) {
+    ChordGroupScratch scratch;
+    return findChordGroup(from, end, scratch);
+}
+
+std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end,
+                                         ChordGroupScratch &scratch) {
     // STEP 1: the group starts at the next Note or Rest.
     ElementIt first = from;
     while (first != end && !first->isNoteOrRest())
@@ -124,7 +129,8 @@ std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end) {
     if (first == end) return std::nullopt;
 
     // STEP 2: only notes before the next clef, bar line or signature can join it.
-    const std::vector<ElementIt> notes = notesBeforeBarrier(first, end);
+    std::vector<ElementIt> &notes = scratch.Notes;
+    notesBeforeBarrier(first, end, notes);
 
     // STEP 3: a chord is measured from its leftmost note.
     const std::size_t leftmost = leftmostIndex(notes);
@@ -134,7 +140,7 @@ std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end) {
     if (last == 0) return ChordGroup{first, first};
 
     // STEP 5: check every pair; find the notes proven to belong with the leftmost one.
-    const Membership membership = measureMembers(notes, leftmost, last);
+    const Membership membership = measureMembers(notes, leftmost, last, scratch.InSet);
     if (membership.last == 0) return ChordGroup{first, first};
 
     // STEP 6: when some pair stayed undecided, keep only the proven run.

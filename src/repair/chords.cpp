@@ -213,7 +213,8 @@ void dissolveChord(ElementList &list, ElementIt chord) {
 
 void buildChords(Stave &stave, Messages &messages) {
     ElementIt from = stave.Elements.begin();
-    while (auto group = findChordGroup(from, stave.Elements.end())) {
+    ChordGroupScratch scratch;
+    while (auto group = findChordGroup(from, stave.Elements.end(), scratch)) {
         const ChordMembers members = notesAndRests(group->first, group->last);
         if (members.size() >= 2) buildChord(stave, *group, members, messages);
         from = std::next(group->last);
