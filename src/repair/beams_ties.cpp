@@ -111,47 +111,57 @@ bool pointsBackward(const Element &note) {
            (note.Note.HasBeamFrom && note.Note.BeamFrom > note.ElementNo);
 }
 
-void checkBeamsOf(ElementList &list, ElementIt it, Messages &messages) {
-    Element &note = *it;
-    const std::int32_t n = note.ElementNo;
-    const std::string stave = ", in stave " + num(note.StaveNo);
-    if (pointsBackward(note)) {
-        checkReversal(list, note, messages);
-    } else if (note.Note.HasBeamTo) {
-        Element *target = forwardSearch(list, it, note.Note.BeamTo);
-        if (target && target->Kind == Kind::Note && target->Note.HasBeamFrom &&
-            target->Note.BeamFrom == n) {
-            target->Note.BeamMatched = 1;
-        } else {
-            messages.reportError(53, "Missing beam end, from element " + num(n) + " to element " +
-                                         num(note.Note.BeamTo) + stave);
-            note.Note.HasBeamTo = 0;
-        }
-    } else if (note.Note.HasBeamFrom && !note.Note.BeamMatched) {
-        messages.reportError(54, "Missing beam start, to element " + num(n) + " from element " +
-                                     num(note.Note.BeamFrom) + stave);
-        note.Note.HasBeamFrom = 0;
-    }
-}
+// The fields and messages of one kind of link (beam or tie), so both are checked alike.
+struct LinkKind {
+    const char *word;
+    std::int32_t NoteData::*To;
+    std::uint8_t NoteData::*HasTo;
+    std::int32_t NoteData::*From;
+    std::uint8_t NoteData::*HasFrom;
+    std::uint8_t NoteData::*Matched;
+    int missingEndCode;
+    int missingStartCode;
+};
 
-void checkTiesOf(ElementList &list, ElementIt it, Messages &messages) {
-    Element &note = *it;
-    const std::int32_t n = note.ElementNo;
-    const std::string stave = ", in stave " + num(note.StaveNo);
-    if (note.Note.HasTieTo) {
-        Element *target = forwardSearch(list, it, note.Note.TieTo);
-        if (target && target->Kind == Kind::Note && target->Note.HasTieFrom &&
-            target->Note.TieFrom == n) {
-            target->Note.TieMatched = 1;
+constexpr LinkKind Beam{"beam",
+                        &NoteData::BeamTo,
+                        &NoteData::HasBeamTo,
+                        &NoteData::BeamFrom,
+                        &NoteData::HasBeamFrom,
+                        &NoteData::BeamMatched,
+                        53,
+                        54};
+constexpr LinkKind Tie{"tie",
+                       &NoteData::TieTo,
+                       &NoteData::HasTieTo,
+                       &NoteData::TieFrom,
+                       &NoteData::HasTieFrom,
+                       &NoteData::TieMatched,
+                       55,
+                       56};
+
+// A target must name this note as its source; a source must have been confirmed by the note
+// before it. Whatever does not match is reported and cleared.
+void checkForwardLinks(ElementList &list, ElementIt it, const LinkKind &link, Messages &messages) {
+    NoteData &note = it->Note;
+    const std::int32_t n = it->ElementNo;
+    const std::string where = ", in stave " + num(it->StaveNo);
+    if (note.*link.HasTo) {
+        Element *target = forwardSearch(list, it, note.*link.To);
+        if (target && target->Kind == Kind::Note && target->Note.*link.HasFrom &&
+            target->Note.*link.From == n) {
+            target->Note.*link.Matched = 1;
         } else {
-            messages.reportError(55, "Missing tie end, from element " + num(n) + " to element " +
-                                         num(note.Note.TieTo) + stave);
-            note.Note.HasTieTo = 0;
+            messages.reportError(link.missingEndCode,
+                                 std::string("Missing ") + link.word + " end, from element " +
+                                     num(n) + " to element " + num(note.*link.To) + where);
+            note.*link.HasTo = 0;
         }
-    } else if (note.Note.HasTieFrom && !note.Note.TieMatched) {
-        messages.reportError(56, "Missing tie start, to element " + num(n) + " from element " +
-                                     num(note.Note.TieFrom) + stave);
-        note.Note.HasTieFrom = 0;
+    } else if (note.*link.HasFrom && !(note.*link.Matched)) {
+        messages.reportError(link.missingStartCode,
+                             std::string("Missing ") + link.word + " start, to element " + num(n) +
+                                 " from element " + num(note.*link.From) + where);
+        note.*link.HasFrom = 0;
     }
 }
 
@@ -161,7 +171,12 @@ void pairBeams(Stave &stave, Messages &messages) {
     ElementList &list = stave.Elements;
     clearMatchedFlags(list, &NoteData::BeamMatched);
     for (ElementIt it = list.begin(); it != list.end(); ++it) {
-        if (it->Kind == Kind::Note) checkBeamsOf(list, it, messages);
+        if (it->Kind != Kind::Note) continue;
+        // A link that points the wrong way goes to the reversal check instead.
+        if (pointsBackward(*it))
+            checkReversal(list, *it, messages);
+        else
+            checkForwardLinks(list, it, Beam, messages);
     }
 }
 
@@ -169,7 +184,7 @@ void pairTies(Stave &stave, Messages &messages) {
     ElementList &list = stave.Elements;
     clearMatchedFlags(list, &NoteData::TieMatched);
     for (ElementIt it = list.begin(); it != list.end(); ++it) {
-        if (it->Kind == Kind::Note) checkTiesOf(list, it, messages);
+        if (it->Kind == Kind::Note) checkForwardLinks(list, it, Tie, messages);
     }
 }
 

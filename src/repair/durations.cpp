@@ -25,8 +25,6 @@ std::int32_t durationValue(const Element *element, Messages &messages) {
     return element ? durationValue(*element, messages) : 0;
 }
 
-namespace {
-
 bool endsBarSpan(Kind kind) {
     switch (kind) {
     case Kind::BarLine:
@@ -40,8 +38,6 @@ bool endsBarSpan(Kind kind) {
     default: return false;
     }
 }
-
-} // namespace
 
 std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
                           Messages &messages) {

@@ -15,6 +15,10 @@ namespace qm {
 std::int32_t durationValue(const Element &element, Messages &messages);
 std::int32_t durationValue(const Element *element, Messages &messages);
 
+// Kinds that end a bar's time: bar lines, time signatures and the marks of volume, dynamics,
+// performance style, pedal, tempo and flow.
+bool endsBarSpan(Kind kind);
+
 // Length of the bar that starts at `from`: notes and rests (not in a chord, not grace) and
 // chords, up to the first bar line, time signature or expression-like mark. The sum is not
 // cut to a byte.

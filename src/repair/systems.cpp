@@ -33,19 +33,7 @@ std::vector<SystemRun> findRuns(StaveIt from, StaveIt end) {
 }
 
 // Kinds copied into a stave of rests: they end a bar's time and belong to every part.
-bool copiedIntoRestStave(Kind kind) {
-    switch (kind) {
-    case Kind::BarLine:
-    case Kind::TimeSig:
-    case Kind::Volume:
-    case Kind::DynamicVar:
-    case Kind::PerformanceStyle:
-    case Kind::Pedal:
-    case Kind::TempoVar:
-    case Kind::FlowControl: return true;
-    default: return false;
-    }
-}
+bool copiedIntoRestStave(Kind kind) { return endsBarSpan(kind); }
 
 void appendRests(Stave &stave, std::int32_t length) {
     while (length > 0) {
