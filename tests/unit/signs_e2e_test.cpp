@@ -10,48 +10,14 @@
 #include "core/pipeline.hpp"
 #include "nwcdump/nwcdump.hpp"
 #include "nwtext/nwtext.hpp"
-#include "support/recording_messages.hpp"
+#include "support/conversion.hpp"
 
 namespace qm {
 namespace {
 
-struct Converted {
-    std::vector<std::string> lines; // the NWC listing, one record per line
-    test::RecordingMessages messages;
+using Converted = test::Conversion;
 
-    // The first line at or after `from` that starts with `head` and contains every piece.
-    std::size_t find(const std::string &head, const std::vector<std::string> &pieces,
-                     std::size_t from = 0) const {
-        for (std::size_t i = from; i < lines.size(); ++i) {
-            if (lines[i].rfind(head, 0) != 0) continue;
-            bool all = true;
-            for (const std::string &piece : pieces)
-                all = all && lines[i].find(piece) != npos;
-            if (all) return i;
-        }
-        return npos;
-    }
-    bool has(const std::string &head, const std::vector<std::string> &pieces = {}) const {
-        return find(head, pieces) != npos;
-    }
-    std::string listing() const {
-        std::string all;
-        for (const std::string &line : lines)
-            all += line + "\n";
-        return all;
-    }
-    static constexpr std::size_t npos = std::string::npos;
-};
-
-std::unique_ptr<Converted> convert(const std::string &text) {
-    auto result = std::make_unique<Converted>();
-    const std::vector<std::uint8_t> nw = nwtext::build(text);
-    const std::vector<std::uint8_t> nwc = convertScore(nw, result->messages);
-    std::istringstream in(dumpNwc(nwc));
-    for (std::string line; std::getline(in, line);)
-        result->lines.push_back(line);
-    return result;
-}
+std::unique_ptr<Converted> convert(const std::string &text) { return test::convertText(text); }
 
 TEST(SignsEndToEnd, ClefKeyTimeAndBarLinesWithTheTitleInTheHeader) {
     auto c = convert(R"(header staves=1 version=200

@@ -10,56 +10,16 @@
 #include "core/pipeline.hpp"
 #include "nwcdump/nwcdump.hpp"
 #include "nwtext/nwtext.hpp"
-#include "support/recording_messages.hpp"
+#include "support/conversion.hpp"
 
 namespace qm {
 namespace {
 
 constexpr std::size_t npos = std::string::npos;
 
-struct Conversion {
-    std::vector<std::string> lines; // the NWC listing, one record per line
-    test::RecordingMessages messages;
+using test::Conversion;
 
-    // The first line at or after `from` that starts with `head` and holds every piece.
-    std::size_t find(const std::string &head, const std::vector<std::string> &pieces,
-                     std::size_t from = 0) const {
-        for (std::size_t i = from; i < lines.size(); ++i) {
-            if (lines[i].rfind(head, 0) != 0) continue;
-            bool all = true;
-            for (const std::string &piece : pieces)
-                all = all && lines[i].find(piece) != npos;
-            if (all) return i;
-        }
-        return npos;
-    }
-    // The note records of the staff whose header line is `staff`, in order.
-    std::vector<std::string> notes(std::size_t staff) const {
-        std::vector<std::string> found;
-        if (staff == npos) return found;
-        for (std::size_t i = staff + 1; i < lines.size() && lines[i].rfind("staff ", 0) != 0; ++i)
-            if (lines[i].rfind("note ", 0) == 0) found.push_back(lines[i]);
-        return found;
-    }
-    std::string listing() const {
-        std::string all;
-        for (const std::string &line : lines)
-            all += line + "\n";
-        for (const std::string &line : messages.lines)
-            all += "log: " + line + "\n";
-        return all;
-    }
-};
-
-std::unique_ptr<Conversion> convert(const std::string &text) {
-    auto result = std::make_unique<Conversion>();
-    const std::vector<std::uint8_t> nw = nwtext::build(text);
-    const std::vector<std::uint8_t> nwc = convertScore(nw, result->messages);
-    std::istringstream in(dumpNwc(nwc));
-    for (std::string line; std::getline(in, line);)
-        result->lines.push_back(line);
-    return result;
-}
+std::unique_ptr<Conversion> convert(const std::string &text) { return test::convertText(text); }
 
 bool holds(const std::string &line, const std::string &piece) { return line.find(piece) != npos; }
 
