@@ -30,11 +30,13 @@ void createStaves(Score &score, std::int32_t count, std::int32_t version, Messag
     // Staves are created head-first, so the head carries the highest number until the system
     // pass renumbers them; list order is file order.
     for (std::int32_t i = 1; i <= count; ++i) {
-        Stave stave;
+        Stave stave = newStave(score.ElementMemory.get());
         stave.StaveNo = i;
         score.Staves.push_front(std::move(stave));
     }
 }
+
+Stave newStave(std::pmr::memory_resource *memory) { return Stave{.Elements = ElementList(memory)}; }
 
 void preCreateElements(Stave &stave, std::int32_t count) {
     stave.ElementCount = count;

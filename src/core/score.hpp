@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <iterator>
 #include <list>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <vector>
 
@@ -113,7 +115,9 @@ struct Element {
     bool isNoteOrRest() const { return Kind == qm::Kind::Note || Kind == qm::Kind::Rest; }
 };
 
-using ElementList = std::list<Element>;
+// Element lists draw their nodes from the memory of their score (see Score): a conversion
+// allocates and frees hundreds of thousands of elements, one at a time.
+using ElementList = std::pmr::list<Element>;
 using ElementIt = ElementList::iterator;
 
 struct Stave {
@@ -131,9 +135,18 @@ struct Stave {
 
 using StaveList = std::list<Stave>;
 
+// A new stave whose elements come from `memory`. Elements move between staves by splicing,
+// which needs both lists to draw from the same memory: the staves of a score all use the
+// score's.
+Stave newStave(std::pmr::memory_resource *memory);
+
 // Score-wide state of one conversion. TextTable entry 0 is always the empty text; the table
 // grows as texts are read, so every text keeps an entry of its own.
 struct Score {
+    // Where the elements of every stave come from; released with the score. Declared before
+    // the staves, so it outlives them.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> ElementMemory =
+        std::make_unique<std::pmr::monotonic_buffer_resource>();
     StaveList Staves;
     std::int32_t StaveCount = 0;
     std::int32_t NWVersion = 0;

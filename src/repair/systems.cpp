@@ -52,7 +52,7 @@ void appendRests(Stave &stave, std::int32_t length) {
 // A stave that holds, bar for bar, whole-bar rests in place of the source's music, with the
 // source's bar lines, time signatures and performance marks.
 Stave makeRestStave(const Stave &source, Messages &messages) {
-    Stave stave;
+    Stave stave = newStave(source.Elements.get_allocator().resource());
     const auto end = source.Elements.end();
     for (auto it = source.Elements.begin(); it != end;) {
         if (copiedIntoRestStave(it->Kind)) {
@@ -115,6 +115,8 @@ void checkFirstSystemLength(StaveList &staves, std::int32_t size, Messages &mess
 void appendStave(Stave &target, Stave &source, SplitBarTracker &tracker, Messages &messages) {
     const ElementIt formerLast =
         target.Elements.empty() ? target.Elements.end() : std::prev(target.Elements.end());
+    // Splicing moves nodes between lists: both draw from the score's element memory.
+    assert(target.Elements.get_allocator() == source.Elements.get_allocator());
     target.Elements.splice(target.Elements.end(), source.Elements);
     target.ElementCount += source.ElementCount;
     tracker.apply(target, formerLast, messages);

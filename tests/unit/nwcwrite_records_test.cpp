@@ -31,7 +31,8 @@ Element element(Kind kind, std::uint8_t code = 0, std::int32_t yPos = 0) {
 
 // Writes one element alone in its stave and keeps what came out.
 struct Record {
-    explicit Record(Element e, Score score_ = {}) : score(std::move(score_)) {
+    explicit Record(Element e, std::vector<std::string> texts = {""}) {
+        score.TextTable = std::move(texts);
         stave.Elements.push_back(e);
         NwcOutput out;
         writeElement(out, stave.Elements.front(), stave, score, messages);
@@ -108,13 +109,13 @@ TEST(NwcWriteRecords, TextFontByStyleAndGuardedTextIndex) {
         Element e = element(Kind::Text, 0, 3);
         e.Text.TextIndex = 1;
         e.Text.TextStyle = style;
-        EXPECT_EQ(Record(e, score).bytes, (Bytes{17, 0, 0, 3, 0, font, 'd', 'o', 'l', 'c', 'e', 0}))
+        EXPECT_EQ(Record(e, score.TextTable).bytes, (Bytes{17, 0, 0, 3, 0, font, 'd', 'o', 'l', 'c', 'e', 0}))
             << int(style);
     }
     for (std::int32_t index : {-1, 2, 1000}) {
         Element e = element(Kind::Text);
         e.Text.TextIndex = index;
-        EXPECT_EQ(Record(e, score).bytes, hex("11 00 00 00 00 04 00")) << index;
+        EXPECT_EQ(Record(e, score.TextTable).bytes, hex("11 00 00 00 00 04 00")) << index;
     }
 }
 
