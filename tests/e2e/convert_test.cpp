@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <map>
+
 #include "e2e/cli_fixture.hpp"
 
 namespace {
@@ -249,3 +251,60 @@ TEST_F(ConvertCommand, BadUsageExitsWithTwoAndWritesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// Every file of a tree, relative path to contents.
+std::map<std::string, std::string> treeContents(const fs::path &root) {
+    std::map<std::string, std::string> files;
+    for (const auto &entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), root).string()] = readFile(entry.path());
+    return files;
+}
+
+std::string replaceAll(std::string text, const std::string &from, const std::string &to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at))
+        text.replace(at, from.size(), to), at += to.size();
+    return text;
+}
+
+} // namespace
+
+// Converting on several threads gives the log and the files of a run that converts one file
+// after the other: messages in walk order, the same names, the same bytes.
+TEST_F(ConvertCommand, SeveralJobsGiveTheSameLogAndFilesAsOne) {
+    for (int i = 0; i < 40; ++i) {
+        const fs::path dir = Src / (i % 3 == 0 ? "" : "sub" + std::to_string(i % 3));
+        if (i % 4 == 0) {
+            // Garbage: stave and element numbers that do not match, unknown kinds, short records.
+            std::string bytes(37 + 13 * i, '\0');
+            for (std::size_t b = 0; b < bytes.size(); ++b)
+                bytes[b] = static_cast<char>((b * 7 + static_cast<std::size_t>(i) * 31) % 251);
+            bytes[0] = 2;
+            writeFile(dir / ("g" + std::to_string(i) + ".nw"), bytes);
+        } else {
+            writeScore(dir / ("s" + std::to_string(i) + ".nw"), 1 + i % 9);
+        }
+    }
+    writeFile(Src / "s3.nwc", "taken"); // its output moves on to s3_0.nwc
+    writeFile(Src / "big.nw", "");
+    fs::resize_file(Src / "big.nw", 16 * 1024 * 1024 + 1);
+    const fs::path other = Root / "other";
+    fs::copy(Src, other, fs::copy_options::recursive);
+
+    const Outcome one =
+        run("convert " + quote(Src) + " --log-dir " + quote(Logs) + " --quiet --jobs 1");
+    const Outcome four =
+        run("convert " + quote(other) + " --log-dir " + quote(Logs) + " --quiet --jobs 4");
+    ASSERT_EQ(one.Status, 0) << one.Err;
+    ASSERT_EQ(four.Status, 0) << four.Err;
+
+    const std::string logOne = readFile(Logs / "Quillmark_0.log");
+    const std::string logFour = readFile(Logs / "Quillmark_1.log");
+    EXPECT_NE(logOne.find("   Error 3"), std::string::npos) << "the tree should produce messages";
+    EXPECT_NE(logOne.find("Not converted"), std::string::npos);
+    EXPECT_EQ(replaceAll(logFour, other.string(), Src.string()), logOne);
+    EXPECT_EQ(treeContents(other), treeContents(Src));
+    EXPECT_TRUE(fs::exists(Src / "s3_0.nwc"));
+}

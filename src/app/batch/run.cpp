@@ -1,13 +1,16 @@
 #include "app/batch/run.hpp"
 
 #include <cerrno>
+#include <deque>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 
 #include "app/batch/files.hpp"
 #include "app/batch/log_file.hpp"
 #include "app/batch/naming.hpp"
 #include "app/batch/summary.hpp"
+#include "app/batch/workers.hpp"
 #include "core/pipeline.hpp"
 #include "core/score.hpp"
 
@@ -41,10 +44,22 @@ struct WalkLevel {
     std::size_t Next = 0;
 };
 
+// A file handed to the workers (or refused), waiting for its turn to be written and logged.
+struct PendingFile {
+    int DirFd = -1;
+    std::string Name;
+    std::string DirPath;
+    TakenNames *Taken = nullptr; // the listing of its directory, alive until the directory ends
+    std::string OutName;
+    RecordedMessages NameChoice;        // messages of choosing the output name
+    std::optional<std::string> Refusal; // why it was not converted at all
+    std::future<Conversion> Result;
+};
+
 class Run {
 public:
     Run(const RunOptions &options, RunObserver *observer)
-        : Observer(observer), Log(LogFile::create(options.LogDir)) {
+        : Observer(observer), Log(LogFile::create(options.LogDir)), Workers(options.Jobs) {
         Result.LogPath = Log.path();
         if (Observer) Observer->onLogCreated(Result.LogPath);
     }
@@ -57,6 +72,8 @@ private:
     void enterDirectory(std::vector<WalkLevel> &stack, UniqueFd fd, std::string path);
     void convertFile(int dirFd, const std::string &dirPath, const std::string &name,
                      TakenNames &taken);
+    void finishOldest();
+    void finishAll();
     int storeOutput(int dirFd, const std::string &inputName, std::span<const std::uint8_t> nwc,
                     TakenNames &taken, Messages &messages, std::string &outName);
     void reportFailure(Messages &messages, const std::string &path, std::string reason);
@@ -70,6 +87,8 @@ private:
     std::int32_t FilesCreated = 0;
     RunResult Result;
     TemporaryNames TempNames;
+    ConversionWorkers Workers;
+    std::deque<PendingFile> InFlight; // in the order the files were met
 };
 
 void Run::notify(const std::string &currentFile) {
@@ -139,6 +158,7 @@ void Run::enterDirectory(std::vector<WalkLevel> &stack, UniqueFd fd, std::string
     // listing stays current without reading the directory again.
     for (const std::string &name : listing.Files)
         if (okFileName(name)) convertFile(fd.get(), path, name, listing.Taken);
+    finishAll(); // the directory's descriptor and listing are about to go
     stack.push_back(WalkLevel{std::move(fd), std::move(path), std::move(listing.Subdirectories)});
 }
 
@@ -152,45 +172,79 @@ RunResult Run::convertSingleFile(const fs::path &file) {
         reportDirectoryFailure(dirPath, error);
     else
         convertFile(dirFd.get(), dirPath, file.filename().string(), listing.Taken);
+    finishAll();
     return finish();
 }
 
+// Reads the file, chooses its output name and hands it to the workers; the oldest files in
+// flight are finished once enough are waiting.
 void Run::convertFile(int dirFd, const std::string &dirPath, const std::string &name,
                       TakenNames &taken) {
-    const std::string currentFile = joinPath(dirPath, name);
+    // STEP 1: read the whole input; only regular files of a plausible size are converted.
+    InputFile input = readInput(dirFd, name);
+    if (input.Status == InputStatus::NotRegularFile) return;
+    PendingFile file;
+    file.DirFd = dirFd;
+    file.Name = name;
+    file.DirPath = dirPath;
+    file.Taken = &taken;
+    if (input.Status == InputStatus::TooLarge) {
+        file.Refusal =
+            "larger than 16 MiB (" + std::to_string(input.Size) + " bytes), not an NW score";
+    } else if (input.Status == InputStatus::Failed) {
+        file.Refusal = "cannot read: " + systemReason(input.Error);
+    } else {
+        // STEP 2: choose the output name; it is reserved at once, so the next name choice
+        // sees it.
+        file.OutName = addSubscript(name, taken, file.NameChoice);
+        taken.add(file.OutName);
+        // STEP 3: convert in memory, on a worker when there are any.
+        file.Result = Workers.submit(std::move(input.Bytes));
+    }
+    InFlight.push_back(std::move(file));
+    while (InFlight.size() >= Workers.window())
+        finishOldest();
+}
+
+void Run::finishAll() {
+    while (!InFlight.empty())
+        finishOldest();
+}
+
+std::string failureText(const std::exception_ptr &failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception &error) {
+        return error.what();
+    } catch (...) {
+        return "unknown failure";
+    }
+}
+
+// Logs the oldest file in flight and writes its output.
+void Run::finishOldest() {
+    PendingFile file = std::move(InFlight.front());
+    InFlight.pop_front();
+    const std::string currentFile = joinPath(file.DirPath, file.Name);
     FileMessageLog messages(currentFile, Counts,
                             [this](std::string_view line) { Log.writeLine(line); });
     messages.onCountsChanged = [&](const MessageCounts &) { notify(currentFile); };
     notify(currentFile);
+    if (file.Refusal) return abandonFile(messages, currentFile, *file.Refusal);
 
-    // STEP 1: read the whole input; only regular files of a plausible size are converted.
-    InputFile input = readInput(dirFd, name);
-    if (input.Status == InputStatus::NotRegularFile) return notify("");
-    if (input.Status == InputStatus::TooLarge)
+    file.NameChoice.replay(messages);
+    Conversion conversion = file.Result.get();
+    if (conversion.Failure)
         return abandonFile(messages, currentFile,
-                           "larger than 16 MiB (" + std::to_string(input.Size) +
-                               " bytes), not an NW score");
-    if (input.Status == InputStatus::Failed)
-        return abandonFile(messages, currentFile, "cannot read: " + systemReason(input.Error));
-
-    // STEP 2: choose the output name; it is reserved at once, so the next name choice sees it.
-    std::string outName = addSubscript(name, taken, messages);
-    taken.add(outName);
-
-    // STEP 3: convert in memory.
-    std::vector<std::uint8_t> nwc;
-    try {
-        nwc = convertScore(input.Bytes, messages);
-    } catch (const std::exception &failure) {
-        return abandonFile(messages, currentFile,
-                           std::string("conversion failed: ") + failure.what());
-    }
-    input.Bytes = {};
+                           "conversion failed: " + failureText(conversion.Failure));
+    conversion.Messages.replay(messages);
 
     // STEP 4: the bytes go to a file without a name that then takes the chosen name, never
     // replacing anything; on failure no partial file stays.
-    if (const int error = storeOutput(dirFd, name, nwc, taken, messages, outName); error != 0)
-        return abandonFile(messages, joinPath(dirPath, outName),
+    if (const int error =
+            storeOutput(file.DirFd, file.Name, conversion.Nwc, *file.Taken, messages, file.OutName);
+        error != 0)
+        return abandonFile(messages, joinPath(file.DirPath, file.OutName),
                            "cannot write: " + systemReason(error));
     ++FilesCreated;
     Log.flush();

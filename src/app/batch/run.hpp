@@ -19,6 +19,9 @@ struct RunOptions {
     std::filesystem::path Source;
     // Where the new Quillmark_<n>.log goes; must exist.
     std::filesystem::path LogDir;
+    // How many scores convert at once, on worker threads; 1 converts one after the other on
+    // the calling thread. The log and the outputs are the same either way.
+    unsigned Jobs = 1;
 };
 
 // The run as it stands, handed to the observer.

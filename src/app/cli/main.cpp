@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/batch/run.hpp"
+#include "app/batch/workers.hpp"
 #include "nwcdump/nwcdump.hpp"
 #include "nwtext/nwtext.hpp"
 
@@ -88,11 +89,11 @@ private:
     std::chrono::steady_clock::time_point LastDrawn{};
 };
 
-int runConvert(const std::string &source, const std::string &logDir, bool quiet) {
+int runConvert(const std::string &source, const std::string &logDir, unsigned jobs, bool quiet) {
     TerminalObserver observer(!quiet && ::isatty(STDERR_FILENO) == 1);
     qm::batch::RunResult result;
     try {
-        result = qm::batch::runBatch({source, logDir}, &observer);
+        result = qm::batch::runBatch({source, logDir, jobs}, &observer);
     } catch (const qm::batch::SourceError &error) {
         std::cerr << "quillmark: " << error.what() << "\n";
         return ExitUsage;
@@ -156,10 +157,16 @@ int main(int argc, char **argv) {
     std::string source;
     std::string logDir = ".";
     bool quiet = false;
+    unsigned jobs = qm::batch::defaultJobs();
     CLI::App *convert = app.add_subcommand(
         "convert", "Convert every NW file under SOURCE (or the one file SOURCE) beside itself");
     convert->add_option("SOURCE", source, "A directory or a .nw file")->required();
     convert->add_option("--log-dir", logDir, "Where Quillmark_<n>.log goes (default: .)");
+    convert
+        ->add_option("--jobs", jobs,
+                     "Scores converted at once (default: one per core); the log and the "
+                     "outputs do not depend on it")
+        ->check(CLI::Range(1u, 64u));
     convert->add_flag("--quiet", quiet, "No progress line");
 
     std::string nwcPath;
@@ -185,7 +192,7 @@ int main(int argc, char **argv) {
     }
 
     try {
-        if (*convert) return runConvert(source, logDir, quiet);
+        if (*convert) return runConvert(source, logDir, jobs, quiet);
         if (*dump) return runDump(nwcPath);
         if (*nwDump) return runNwDump(nwPath);
         if (*nwBuild) return runNwBuild(textPath, outPath);

@@ -15,6 +15,7 @@
 #include <QSignalBlocker>
 #include <QWindow>
 
+#include "app/batch/workers.hpp"
 #include "app/gui/config_file.hpp"
 
 namespace qm::gui {
@@ -295,6 +296,7 @@ void MainForm::goButtonClick() {
     batch::RunOptions options;
     options.Source = toPath(SourceDirBox->directory());
     options.LogDir = toPath(LogFileBox->directory());
+    options.Jobs = batch::defaultJobs();
     setControlsEnabled(false);
     Worker.start(std::move(options));
 }

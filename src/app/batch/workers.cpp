@@ -1,0 +1,93 @@
+#include "app/batch/workers.hpp"
+
+#include "core/pipeline.hpp"
+
+namespace qm::batch {
+
+void RecordedMessages::reportError(int code, std::string_view text) {
+    Entries.push_back({Type::Error, code, std::string(text)});
+}
+
+void RecordedMessages::reportWarning(int code, std::string_view text) {
+    Entries.push_back({Type::Warning, code, std::string(text)});
+}
+
+void RecordedMessages::logPlainLine(std::string_view text) {
+    Entries.push_back({Type::Plain, 0, std::string(text)});
+}
+
+void RecordedMessages::replay(Messages &messages) const {
+    for (const Entry &entry : Entries) {
+        switch (entry.type) {
+        case Type::Error: messages.reportError(entry.code, entry.text); break;
+        case Type::Warning: messages.reportWarning(entry.code, entry.text); break;
+        case Type::Plain: messages.logPlainLine(entry.text); break;
+        }
+    }
+}
+
+namespace {
+
+Conversion convert(const std::vector<std::uint8_t> &nwBytes) {
+    Conversion conversion;
+    try {
+        conversion.Nwc = convertScore(nwBytes, conversion.Messages);
+    } catch (...) {
+        conversion.Failure = std::current_exception();
+    }
+    return conversion;
+}
+
+} // namespace
+
+ConversionWorkers::ConversionWorkers(unsigned threads) {
+    if (threads < 2) return; // one job: convert on the run's own thread
+    for (unsigned i = 0; i < threads; ++i)
+        Threads.emplace_back([this] { work(); });
+}
+
+ConversionWorkers::~ConversionWorkers() {
+    {
+        std::lock_guard lock(Mutex);
+        Stopping = true;
+    }
+    Wake.notify_all();
+    for (std::thread &thread : Threads)
+        thread.join();
+}
+
+std::future<Conversion> ConversionWorkers::submit(std::vector<std::uint8_t> nwBytes) {
+    std::packaged_task<Conversion()> task([bytes = std::move(nwBytes)] { return convert(bytes); });
+    std::future<Conversion> result = task.get_future();
+    if (Threads.empty()) {
+        task();
+        return result;
+    }
+    {
+        std::lock_guard lock(Mutex);
+        Tasks.push_back(std::move(task));
+    }
+    Wake.notify_one();
+    return result;
+}
+
+void ConversionWorkers::work() {
+    for (;;) {
+        std::packaged_task<Conversion()> task;
+        {
+            std::unique_lock lock(Mutex);
+            Wake.wait(lock, [this] { return Stopping || !Tasks.empty(); });
+            if (Tasks.empty()) return; // stopping, and nothing left to do
+            task = std::move(Tasks.front());
+            Tasks.pop_front();
+        }
+        task();
+    }
+}
+
+unsigned defaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : cores;
+}
+
+} // namespace qm::batch

@@ -1,0 +1,75 @@
+// Conversion on worker threads: the run keeps reading and writing files while scores convert,
+// and takes the results back in the order it handed the files out, so the log and the output
+// names are exactly those of a run that converts one file after the other.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/messages.hpp"
+
+namespace qm::batch {
+
+// Messages kept in order, to be written to the log later by the run's own thread.
+class RecordedMessages : public Messages {
+public:
+    void reportError(int code, std::string_view text) override;
+    void reportWarning(int code, std::string_view text) override;
+    void logPlainLine(std::string_view text) override;
+
+    // Reports everything recorded, in order, through `messages`.
+    void replay(Messages &messages) const;
+
+private:
+    enum class Type { Error, Warning, Plain };
+    struct Entry {
+        Type type;
+        int code;
+        std::string text;
+    };
+    std::vector<Entry> Entries;
+};
+
+// What converting one score gave: the NWC bytes and the messages, or the failure it threw.
+struct Conversion {
+    std::vector<std::uint8_t> Nwc;
+    RecordedMessages Messages;
+    std::exception_ptr Failure;
+};
+
+// A fixed set of threads converting scores. With no threads, a conversion runs at once on the
+// caller's thread.
+class ConversionWorkers {
+public:
+    explicit ConversionWorkers(unsigned threads);
+    ~ConversionWorkers();
+    ConversionWorkers(const ConversionWorkers &) = delete;
+    ConversionWorkers &operator=(const ConversionWorkers &) = delete;
+
+    std::future<Conversion> submit(std::vector<std::uint8_t> nwBytes);
+
+    // How many files may be in flight at once.
+    std::size_t window() const { return Threads.empty() ? 1 : 2 * Threads.size() + 2; }
+
+private:
+    void work();
+
+    std::vector<std::thread> Threads;
+    std::deque<std::packaged_task<Conversion()>> Tasks;
+    std::mutex Mutex;
+    std::condition_variable Wake;
+    bool Stopping = false;
+};
+
+// The number of conversions to run at once when the user does not say: one per core.
+unsigned defaultJobs();
+
+} // namespace qm::batch
