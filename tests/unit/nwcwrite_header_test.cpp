@@ -5,22 +5,14 @@
 #include <vector>
 
 #include "nwcwrite/header.hpp"
+#include "support/hex_bytes.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// "4B 01 ..." as bytes.
-Bytes hex(const std::string &text) {
-    Bytes bytes;
-    std::istringstream in(text);
-    unsigned value = 0;
-    while (in >> std::hex >> value)
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    return bytes;
-}
+using test::Bytes;
+using test::hex;
 
 // The characters of a text and the terminating zero.
 Bytes str(const std::string &text) {

@@ -6,21 +6,14 @@
 #include <vector>
 
 #include "nwcwrite/staff.hpp"
+#include "support/hex_bytes.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes hex(const std::string &text) {
-    Bytes bytes;
-    std::istringstream in(text);
-    unsigned value = 0;
-    while (in >> std::hex >> value)
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    return bytes;
-}
+using test::Bytes;
+using test::hex;
 
 Element element(Kind kind, std::uint8_t code = 0, std::int32_t yPos = 0) {
     Element e = newElement(kind);
@@ -109,7 +102,8 @@ TEST(NwcWriteRecords, TextFontByStyleAndGuardedTextIndex) {
         Element e = element(Kind::Text, 0, 3);
         e.Text.TextIndex = 1;
         e.Text.TextStyle = style;
-        EXPECT_EQ(Record(e, score.TextTable).bytes, (Bytes{17, 0, 0, 3, 0, font, 'd', 'o', 'l', 'c', 'e', 0}))
+        EXPECT_EQ(Record(e, score.TextTable).bytes,
+                  (Bytes{17, 0, 0, 3, 0, font, 'd', 'o', 'l', 'c', 'e', 0}))
             << int(style);
     }
     for (std::int32_t index : {-1, 2, 1000}) {

@@ -5,21 +5,14 @@
 #include <vector>
 
 #include "nwcwrite/staff.hpp"
+#include "support/hex_bytes.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes hex(const std::string &text) {
-    Bytes bytes;
-    std::istringstream in(text);
-    unsigned value = 0;
-    while (in >> std::hex >> value)
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    return bytes;
-}
+using test::Bytes;
+using test::hex;
 
 Element element(Kind kind, std::int32_t yPos = 0, std::uint8_t code = 0) {
     Element e = newElement(kind);

@@ -6,26 +6,13 @@
 #include "nwread/adjust.hpp"
 #include "nwread/reader.hpp"
 #include "nwtext/nwtext.hpp"
+#include "support/decode_records.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-// Decodes the records of a text-form file into its staves, without the stave passes, so each
-// test runs just the pass it is about.
-Score decodeRecords(std::string_view text, test::RecordingMessages &messages) {
-    const std::vector<std::uint8_t> bytes = nwtext::build(text);
-    RecordSource source(bytes);
-    Score score;
-    const HeaderReadResult header = readNWHeader(source, score, messages);
-    for (std::int32_t k = 1; k <= header.StaveCount; ++k) {
-        Stave &stave = *staveAt(score, k);
-        std::int32_t e = 0;
-        for (Element &element : stave.Elements)
-            readNWElement(source, score, stave, element, k, ++e, messages);
-    }
-    return score;
-}
+using test::decodeRecords;
 
 Score decodeStave(const std::vector<std::string> &records, test::RecordingMessages &messages,
                   int version = 200) {

@@ -5,25 +5,13 @@
 
 #include "nwread/reader.hpp"
 #include "nwtext/nwtext.hpp"
+#include "support/decode_records.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-// Decodes the records of a text-form file into its staves, without the stave passes.
-Score decodeRecords(std::string_view text, test::RecordingMessages &messages) {
-    const std::vector<std::uint8_t> bytes = nwtext::build(text);
-    RecordSource source(bytes);
-    Score score;
-    const HeaderReadResult header = readNWHeader(source, score, messages);
-    for (std::int32_t k = 1; k <= header.StaveCount; ++k) {
-        Stave &stave = *staveAt(score, k);
-        std::int32_t e = 0;
-        for (Element &element : stave.Elements)
-            readNWElement(source, score, stave, element, k, ++e, messages);
-    }
-    return score;
-}
+using test::decodeRecords;
 
 // One stave at y=1000 holding the given element records.
 Score decodeStave(const std::vector<std::string> &records, test::RecordingMessages &messages) {
