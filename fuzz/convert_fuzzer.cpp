@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "core/pipeline.hpp"
+#include "convert/pipeline.hpp"
 #include "nwcdump/nwcdump.hpp"
 #include "nwtext/nwtext.hpp"
 

@@ -2,13 +2,8 @@
 
 #include <string>
 
-#include "nwread/adjust.hpp"
 #include "nwread/notes.hpp"
 #include "nwread/signs.hpp"
-#include "nwread/texts.hpp"
-#include "repair/beams_ties.hpp"
-#include "repair/chords.hpp"
-#include "repair/slurs.hpp"
 
 namespace qm {
 
@@ -27,26 +22,6 @@ void applyStaveHeader(Stave &stave, const Stave *previous, const Record &record,
     stave.SystemEnd = (record[12] != 0 && nwVersion > 170) ? 0 : 1;
     stave.SystemStart = previous ? previous->SystemEnd : 1;
     stave.YPos = decodePosition(record[0], record[1]);
-}
-
-// The stave's own passes, in the order each relies on: slurs see absolute positions and
-// single notes; chords see paired beams; texts see relative positions.
-void runStavePasses(Score &score, Stave &stave, const Stave *previous, std::int32_t k,
-                    Messages &messages) {
-    newStaveToFront(stave, score.NWVersion, messages);
-    copyBarLines(stave, previous);
-    resolveSlurs(stave, messages);
-    mergeTimeSigDigits(stave);
-    pairBeams(stave, messages);
-    pairTies(stave, messages);
-    buildChords(stave, messages);
-    attachAccidentals(stave, messages);
-    attachAccents(stave, messages);
-    makePositionsRelative(stave, messages);
-    joinTextFragments(stave, score);
-    classifyTexts(stave, score);
-    if (k == 1) findTitle(stave, score);
-    removeUnwritable(stave);
 }
 
 using SignDecoder = void (*)(Element &, const Record &, DecodeContext &);
@@ -172,8 +147,6 @@ void readNWStave(RecordSource &source, Score &score, std::int32_t k, Messages &m
     std::int32_t e = 0;
     for (Element &element : stave->Elements)
         readNWElement(source, score, *stave, element, k, ++e, messages);
-    const Stave *previous = k > 1 ? &*std::prev(stave) : nullptr;
-    runStavePasses(score, *stave, previous, k, messages);
 }
 
 void readNWElement(RecordSource &source, Score &score, Stave &stave, Element &element,

@@ -1,5 +1,6 @@
-// Reads an NW file into the score: header and stave headers, each stave's element records
-// followed by that stave's own passes, and the page texts of the trailer.
+// Reads an NW file into the score: header and stave headers, each stave's element records, and
+// the page texts of the trailer. Reading only decodes; the passes that repair the model run
+// elsewhere.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,7 @@ struct HeaderReadResult {
 // Reads the file header and stave headers, creating the staves and their empty elements.
 HeaderReadResult readNWHeader(RecordSource &source, Score &score, Messages &messages);
 
-// Reads stave k's element records and runs the stave's passes in their fixed order.
+// Reads stave k's element records into its pre-created elements.
 void readNWStave(RecordSource &source, Score &score, std::int32_t k, Messages &messages);
 
 // Reads one element record into `element`.

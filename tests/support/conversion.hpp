@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/pipeline.hpp"
+#include "convert/pipeline.hpp"
 #include "nwcdump/nwcdump.hpp"
 #include "nwtext/nwtext.hpp"
 #include "support/recording_messages.hpp"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/batch/workers.hpp"
-#include "core/pipeline.hpp"
+#include "convert/pipeline.hpp"
 #include "nwtext/nwtext.hpp"
 #include "support/recording_messages.hpp"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "nwread/adjust.hpp"
+#include "repair/adjust.hpp"
 #include "nwread/reader.hpp"
 #include "nwtext/nwtext.hpp"
 #include "support/decode_records.hpp"

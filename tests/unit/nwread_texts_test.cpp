@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "nwread/expressions.hpp"
-#include "nwread/texts.hpp"
+#include "repair/expressions.hpp"
+#include "repair/texts.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {

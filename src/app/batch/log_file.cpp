@@ -6,8 +6,6 @@
 #include <unistd.h>
 #include <unordered_set>
 
-#include "app/batch/run.hpp"
-
 namespace qm::batch {
 
 namespace {

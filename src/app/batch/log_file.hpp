@@ -2,12 +2,18 @@
 #pragma once
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "app/batch/files.hpp"
 
 namespace qm::batch {
+
+// The log file could not be created or written. The run stopped; outputs already made stay.
+struct LogError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 class LogFile {
 public:

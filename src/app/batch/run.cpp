@@ -6,12 +6,13 @@
 #include <optional>
 #include <sys/stat.h>
 
+#include "app/batch/file_message_log.hpp"
 #include "app/batch/files.hpp"
 #include "app/batch/log_file.hpp"
 #include "app/batch/naming.hpp"
 #include "app/batch/summary.hpp"
 #include "app/batch/workers.hpp"
-#include "core/pipeline.hpp"
+#include "convert/pipeline.hpp"
 #include "core/score.hpp"
 
 namespace qm::batch {

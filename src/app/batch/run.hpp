@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch/log_file.hpp"
 #include "core/messages.hpp"
 
 namespace qm::batch {
@@ -61,11 +62,6 @@ struct RunResult {
 // SOURCE does not exist, is neither a directory nor a regular file, or is a file whose name is
 // not an NW file name; or LOG DIR is not a directory. Nothing was written.
 struct SourceError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// The log file could not be created or written. The run stopped; outputs already made stay.
-struct LogError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 

@@ -1,6 +1,6 @@
 #include "app/batch/workers.hpp"
 
-#include "core/pipeline.hpp"
+#include "convert/pipeline.hpp"
 
 namespace qm::batch {
 

@@ -1,4 +1,4 @@
-#include "nwread/expressions.hpp"
+#include "repair/expressions.hpp"
 
 #include <span>
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "core/messages.hpp"
-#include "core/pipeline.hpp"
+#include "app/batch/file_message_log.hpp"
+#include "convert/pipeline.hpp"
 #include "nwtext/nwtext.hpp"
 
-namespace qm {
+namespace qm::batch {
 namespace {
 
 struct LogCapture {
@@ -92,4 +92,4 @@ TEST(Pipeline, ShortAndEmptyFiles) {
 }
 
 } // namespace
-} // namespace qm
+} // namespace qm::batch

@@ -1,4 +1,4 @@
-#include "nwread/adjust.hpp"
+#include "repair/adjust.hpp"
 
 #include <algorithm>
 #include <array>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/pipeline.hpp"
+#include "convert/pipeline.hpp"
 #include "nwcdump/nwcdump.hpp"
 #include "nwtext/nwtext.hpp"
 #include "support/recording_messages.hpp"

@@ -1,9 +1,9 @@
-#include "nwread/texts.hpp"
+#include "repair/texts.hpp"
 
 #include <cstdlib>
 #include <string>
 
-#include "nwread/expressions.hpp"
+#include "repair/expressions.hpp"
 
 namespace qm {
 

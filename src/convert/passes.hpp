@@ -1,0 +1,51 @@
+// The conversion as one ordered table of named steps: reading, the passes that repair the
+// model, and the writers. The pipeline runs them in table order; tools name them to look at the
+// model between two steps.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "core/messages.hpp"
+#include "core/score.hpp"
+#include "nwread/record.hpp"
+
+namespace qm {
+
+// The bytes each writer produced. A writer that was not asked for leaves its buffer empty.
+struct ConversionOutputs {
+    std::vector<std::uint8_t> Nwc;
+};
+
+// Everything a step may use. Stave steps also get the stave, its number and the stave before
+// it, which has been through every stave step already.
+struct PassContext {
+    Score &score;
+    Messages &messages;
+    RecordSource &source;
+    ConversionOutputs &outputs;
+    Stave *stave = nullptr;
+    const Stave *previous = nullptr;
+    std::int32_t staveNumber = 0;
+};
+
+// A Score step runs once; a run of consecutive Stave steps runs stave by stave, all of them on
+// stave 1, then all of them on stave 2, ... (so a stave's passes see the staves before it
+// finished, and the log keeps each stave's messages together).
+enum class PassScope : std::uint8_t { Score, Stave };
+
+struct Pass {
+    std::string_view Name;
+    PassScope Scope;
+    void (*Run)(PassContext &context);
+};
+
+// Every step of a conversion, in the order they run.
+std::span<const Pass> conversionPasses();
+
+// The step with this name, or nullptr.
+const Pass *findPass(std::string_view name);
+
+} // namespace qm
