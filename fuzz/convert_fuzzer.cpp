@@ -20,13 +20,13 @@ public:
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const std::span<const std::uint8_t> input(data, size);
     DiscardMessages messages;
     const auto nwc = qm::convertScore(input, messages);
     try {
         (void)qm::dumpNwc(nwc);
-    } catch (const qm::NwcDumpError&) {
+    } catch (const qm::NwcDumpError &) {
         __builtin_trap(); // the dump must follow everything the writer produces
     }
     (void)qm::nwtext::dump(input);

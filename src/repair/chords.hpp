@@ -7,10 +7,10 @@
 namespace qm {
 
 // Run on each stave while it is read: finds the groups and builds their chords.
-void buildChords(Stave& stave, Messages& messages);
+void buildChords(Stave &stave, Messages &messages);
 
 // Whole-score pass: splits a kept rest out of its chord as a RestChord element and dissolves
 // chords left with fewer than two notes.
-void splitRestChords(Score& score, Messages& messages);
+void splitRestChords(Score &score, Messages &messages);
 
 } // namespace qm

@@ -184,8 +184,9 @@ private slots:
         const QString text = QString::fromStdString(rtf::plainText(doc));
 
         for (const char *expected :
-             {"Quillmark 75 Converter", "quillmark convert SOURCE [--log-dir DIR] [--jobs N] [--quiet]",
-              "Quillmark_0.log", "Quillmark.cfg", "#Files Modified:", "Go!",
+             {"Quillmark 75 Converter",
+              "quillmark convert SOURCE [--log-dir DIR] [--jobs N] [--quiet]", "Quillmark_0.log",
+              "Quillmark.cfg", "#Files Modified:", "Go!",
               "*** Finished Updates with 3 errors and 0 warnings ***",
               "(extension \u201c.nw\u201d)", "Quillmark_1.log, \u2026",
               "Quillmark \u2014 converts"}) {

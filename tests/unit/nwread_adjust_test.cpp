@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "repair/adjust.hpp"
 #include "nwread/reader.hpp"
 #include "nwtext/nwtext.hpp"
+#include "repair/adjust.hpp"
 #include "support/decode_records.hpp"
 #include "support/recording_messages.hpp"
 
