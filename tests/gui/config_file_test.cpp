@@ -50,12 +50,17 @@ private slots:
         QTest::newRow("extra lines ignored")
             << QByteArray("/l\n/s\n/x\n") << true << "/l" << true << "/s";
         QTest::newRow("one line") << QByteArray("/l\n") << true << "/l" << false << "";
-        QTest::newRow("cut in line 2") << QByteArray("/l\n/so") << true << "/l" << false << "";
-        QTest::newRow("cut in line 1") << QByteArray("/lo") << false << "" << false << "";
+        QTest::newRow("no line end after line 2")
+            << QByteArray("/l\n/so") << true << "/l" << true << "/so";
+        QTest::newRow("CR only after line 2")
+            << QByteArray("/l\r\n/s\r") << true << "/l" << true << "/s";
+        QTest::newRow("one line, no line end") << QByteArray("/lo") << true << "/lo" << false << "";
         QTest::newRow("empty file") << QByteArray() << false << "" << false << "";
         QTest::newRow("empty lines") << QByteArray("\n\n") << true << "" << true << "";
         QTest::newRow("overlong line") << QByteArray(5000, 'a') + "\n/s\n"
                                        << false << "" << false << "";
+        QTest::newRow("overlong last line")
+            << QByteArray("/l\n") + QByteArray(5000, 's') << true << "/l" << false << "";
     }
 
     void readsLines() {

@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStorageInfo>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include "app/gui/config_file.hpp"
@@ -103,11 +105,12 @@ private slots:
 
     void windowShapeAndFocus() {
         QCOMPARE(Form->windowTitle(), QStringLiteral("Quillmark 75 Converter"));
-        QCOMPARE(Form->minimumSize(), QSize(440, 514));
-        QCOMPARE(Form->maximumSize(), QSize(440, 514));
+        QCOMPARE(Form->layoutScale(), 1.0); // the test screen has room for the whole layout
+        QCOMPARE(Form->minimumSize(), QSize(440, 562));
+        QCOMPARE(Form->maximumSize(), QSize(440, 562));
         QVERIFY(!(Form->windowFlags() & Qt::WindowMaximizeButtonHint));
-        QCOMPARE(box("ModifiedBox")->text(), QStringLiteral("0"));
-        QCOMPARE(box("ErrorBox")->text(), QString());
+        for (const char *name : {"ModifiedBox", "ErrorBox", "WarningBox"})
+            QCOMPARE(box(name)->text(), QStringLiteral("0"));
         // A first start without a configuration shows the start directory on both sides.
         QCOMPARE(sourceList()->directory(), StartDir);
         QCOMPARE(logList()->directory(), StartDir);
@@ -132,13 +135,15 @@ private slots:
         QCOMPARE(list.getItemPath(current), dir);
         QCOMPARE(list.getItemPath(0), QDir::rootPath());
         QCOMPARE(list.getItemPath(current - 1), Root);
-        QCOMPARE(list.count(), current + 4);
-        QCOMPARE(list.item(current + 1)->text(), QStringLiteral("alpha"));
-        QCOMPARE(list.item(current + 2)->text(), QStringLiteral("Beta"));
-        QCOMPARE(list.item(current + 3)->text(), QStringLiteral("Zeta"));
+        // Hidden directories too: a run walks them.
+        QCOMPARE(list.count(), current + 5);
+        QCOMPARE(list.item(current + 1)->text(), QStringLiteral(".hidden"));
+        QCOMPARE(list.item(current + 2)->text(), QStringLiteral("alpha"));
+        QCOMPARE(list.item(current + 3)->text(), QStringLiteral("Beta"));
+        QCOMPARE(list.item(current + 4)->text(), QStringLiteral("Zeta"));
 
         QSignalSpy changed(&list, &DirectoryList::changed);
-        list.setCurrentRow(current + 2);
+        list.setCurrentRow(current + 3);
         list.openSelected();
         QCOMPARE(list.directory(), dir + QStringLiteral("/Beta"));
         QCOMPARE(changed.count(), 1);
@@ -151,10 +156,10 @@ private slots:
 
         // An entry whose directory went away is dropped, and the list stays where it was.
         QVERIFY(QDir(dir).rmdir(QStringLiteral("Zeta")));
-        list.setCurrentRow(list.itemIndex() + 3);
+        list.setCurrentRow(list.itemIndex() + 4);
         list.openSelected();
         QCOMPARE(list.directory(), dir);
-        QCOMPARE(list.count(), list.itemIndex() + 3);
+        QCOMPARE(list.count(), list.itemIndex() + 4);
         // A current directory that went away gives way to its parent.
         QVERIFY(list.setDirectory(dir + QStringLiteral("/alpha")));
         QVERIFY(QDir(dir).rmdir(QStringLiteral("alpha")));
@@ -191,9 +196,14 @@ private slots:
         QSignalSpy finished(Form.get(), &MainForm::runFinished);
         QTest::mouseClick(button("GoButton"), Qt::LeftButton);
         QVERIFY(Form->isRunning());
-        for (const char *control : {"GoButton", "CloseButton", "HelpButton", "SourceDirBox",
-                                    "SourceDriveBox", "LogFileBox", "LogFileDrive"}) {
+        for (const char *control :
+             {"GoButton", "SourceDirBox", "SourceDriveBox", "LogFileBox", "LogFileDrive"}) {
             QVERIFY2(!Form->findChild<QWidget *>(QLatin1String(control))->isEnabled(), control);
+        }
+        // Counts stay readable, and Help and Quit stay at hand.
+        for (const char *control :
+             {"ModifiedBox", "ErrorBox", "WarningBox", "HelpButton", "CloseButton"}) {
+            QVERIFY2(Form->findChild<QWidget *>(QLatin1String(control))->isEnabled(), control);
         }
         QVERIFY(finished.wait(RunTimeoutMs));
 
@@ -218,6 +228,17 @@ private slots:
         const ConfigLines saved = readConfigFile(Form->configFilePath());
         QCOMPARE(saved.LogDir, std::optional<QString>(LogDir));
         QCOMPARE(saved.SourceDir, std::optional<QString>(SourceDir));
+
+        // The status line says the run ended and links to its log, which the link opens.
+        const QString logPath = LogDir + QStringLiteral("/Quillmark_0.log");
+        QLabel *status = label("RunStatusLine");
+        QVERIFY2(status->text().startsWith(QStringLiteral("Finished: 4 files, log <a href=\"") +
+                                           QUrl::fromLocalFile(logPath).toString()),
+                 qPrintable(status->text()));
+        QStringList opened;
+        Form->setOpenFileHook([&opened](const QString &path) { opened << path; });
+        emit status->linkActivated(QUrl::fromLocalFile(logPath).toString());
+        QCOMPARE(opened, QStringList({logPath}));
     }
 
     void sourceChangeResetsCountsLogChangeDoesNot() {
@@ -268,8 +289,8 @@ private slots:
                                << "SRC";
         QTest::newRow("no file") << QByteArray() << "START"
                                  << "START";
-        QTest::newRow("cut in line 1") << QByteArray("LOG") << "START"
-                                       << "START";
+        QTest::newRow("no line end") << QByteArray("LOG\nSRC") << "LOG"
+                                     << "SRC";
         QTest::newRow("one line") << QByteArray("LOG\n") << "LOG"
                                   << "START";
         QTest::newRow("deleted log dir") << QByteArray("GONE\nSRC\n") << "START"
@@ -353,24 +374,46 @@ private slots:
         QCOMPARE(Form->helpForm()->textBox()->toPlainText(), QStringLiteral("HelpTextBox"));
     }
 
-    void helpFileBesideProgramIsFoundToo() {
-        const QString programDir = Root + QStringLiteral("/bin");
-        QVERIFY(QDir().mkpath(programDir));
-        QVERIFY(QFile::copy(QStringLiteral(QUILLMARK_README_RTF),
-                            programDir + QStringLiteral("/ReadMe.rtf")));
-        MainForm form(StartDir, programDir);
+    // The program's own help file wins over any ReadMe.rtf of the start directory.
+    void helpShowsTheProgramsOwnFile_data() {
+        QTest::addColumn<QStringList>("present"); // where a ReadMe.rtf is: bin, share, start
+        QTest::addColumn<QString>("shown");       // whose text Help shows; empty: none found
+        QTest::newRow("beside the program") << QStringList{"bin", "share", "start"} << "bin";
+        QTest::newRow("installed data dir") << QStringList{"share", "start"} << "share";
+        QTest::newRow("start dir only") << QStringList{"start"} << "start";
+        QTest::newRow("none") << QStringList{} << "";
+    }
+
+    void helpShowsTheProgramsOwnFile() {
+        QFETCH(QStringList, present);
+        QFETCH(QString, shown);
+        const QMap<QString, QString> dirs{
+            {"bin", Root + QStringLiteral("/prefix/bin")},
+            {"share", Root + QStringLiteral("/prefix/share/quillmark")},
+            {"start", StartDir}};
+        for (const QString &where : present)
+            writeBytes(dirs[where] + QStringLiteral("/ReadMe.rtf"),
+                       QByteArray("{\\rtf1 help from ") + where.toLatin1() + "}");
+        MainForm form(StartDir, dirs["bin"]);
         form.setMessageBoxHook([this](QMessageBox::Icon icon, const QString &text) {
             Messages.push_back({icon, text});
         });
         form.helpClick();
+        if (shown.isEmpty()) {
+            QCOMPARE(Messages.size(), std::size_t{1});
+            QCOMPARE(Messages[0].Text, QStringLiteral("Help file not found."));
+            return;
+        }
         QVERIFY(Messages.empty());
         QVERIFY(form.helpForm()->isVisible());
+        QCOMPARE(form.helpForm()->textBox()->toPlainText(), QStringLiteral("help from ") + shown);
     }
 
-    void runThatCannotStartSaysSoAndFreesTheWindow() {
+    void runThatCannotStartSaysSoAndKeepsTheSavedChoice() {
         const QString goneLog = Root + QStringLiteral("/gone");
         QVERIFY(QDir().mkpath(goneLog));
-        sourceList()->setDirectory(SourceDir);
+        QVERIFY(writeConfigFile(Form->configFilePath(), LogDir, SourceDir));
+        sourceList()->setDirectory(Root);
         logList()->setDirectory(goneLog);
         QVERIFY(QDir(goneLog).removeRecursively());
         runAndWait();
@@ -379,20 +422,194 @@ private slots:
         QVERIFY(!Messages[0].Text.isEmpty());
         QVERIFY(button("GoButton")->isEnabled());
         QCOMPARE(box("ModifiedBox")->text(), QStringLiteral("0"));
+        QVERIFY(label("RunStatusLine")->text().startsWith(QStringLiteral("Stopped: ")));
+        // No log, so the directories of the last good run stay saved.
+        const ConfigLines saved = readConfigFile(Form->configFilePath());
+        QCOMPARE(saved.LogDir, std::optional<QString>(LogDir));
+        QCOMPARE(saved.SourceDir, std::optional<QString>(SourceDir));
+    }
+
+    void runOverNoScoresSaysSo() {
+        writeBytes(SourceDir + QStringLiteral("/notes.txt"), "text");
+        sourceList()->setDirectory(SourceDir);
+        logList()->setDirectory(LogDir);
+        runAndWait();
+        QVERIFY2(label("RunStatusLine")->text().startsWith(QStringLiteral("No .nw files found")),
+                 qPrintable(label("RunStatusLine")->text()));
+        QVERIFY(QFileInfo::exists(LogDir + QStringLiteral("/Quillmark_0.log")));
+        // A new choice of source clears the last run's line.
+        clickRow(sourceList(), sourceList()->itemIndex() - 1);
+        QCOMPARE(sourceList()->directory(), Root);
+        QVERIFY(label("RunStatusLine")->text().startsWith(QStringLiteral("Ready")));
+    }
+
+    // Quit, the close box and Alt+F4 (both a close request) wait for the run, and say so.
+    void quitDuringRunClosesWhenRunEnds_data() {
+        QTest::addColumn<bool>("byButton");
+        QTest::newRow("Quit button") << true;
+        QTest::newRow("close request") << false;
     }
 
     void quitDuringRunClosesWhenRunEnds() {
+        QFETCH(bool, byButton);
         writeScore(SourceDir + QStringLiteral("/a.nw"));
         sourceList()->setDirectory(SourceDir);
         logList()->setDirectory(LogDir);
         Form->show();
         QSignalSpy finished(Form.get(), &MainForm::runFinished);
         Form->goButtonClick();
-        QVERIFY(!Form->close()); // as the title bar's close box would
+        QVERIFY(Form->isRunning());
+        if (byButton)
+            QTest::mouseClick(button("CloseButton"), Qt::LeftButton);
+        else
+            QVERIFY(!Form->close());
         QVERIFY(Form->isVisible());
+        QVERIFY(Form->isQuitPending());
+        QVERIFY(!button("CloseButton")->isEnabled());
+        QVERIFY(label("RunStatusLine")->text().startsWith(QStringLiteral("Quit pending")));
         QVERIFY(finished.wait(RunTimeoutMs));
         QVERIFY(!Form->isVisible());
         QVERIFY(QFileInfo::exists(SourceDir + QStringLiteral("/a.nwc")));
+        QVERIFY(Messages.empty());
+    }
+
+    // The keyboard moves a focus frame; the highlight stays on the chosen directory until
+    // Enter chooses, and then the file box, tooltip and status line follow at once.
+    void keyboardChoosesOnlyWithEnter() {
+        for (const char *sub : {"one", "two"})
+            QVERIFY(QDir(SourceDir).mkpath(QString::fromLatin1(sub)));
+        writeScore(SourceDir + QStringLiteral("/two/t.nw"));
+        sourceList()->setDirectory(SourceDir);
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        DirectoryList *list = sourceList();
+        list->setFocus();
+        const int chosen = list->itemIndex();
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->currentRow(), chosen + 2);
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(chosen)});
+        QCOMPARE(list->directory(), SourceDir);
+        QCOMPARE(fileBox()->directory(), SourceDir);
+
+        // The focus frame can be seen: the entry looks different once the list loses focus.
+        const QRect row = list->visualItemRect(list->item(chosen + 2));
+        const QImage focused = list->viewport()->grab(row).toImage();
+        button("GoButton")->setFocus();
+        QCOMPARE(list->currentRow(), chosen); // a frame left behind would look like a choice
+        QVERIFY(list->viewport()->grab(row).toImage() != focused);
+
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return);
+        const QString two = SourceDir + QStringLiteral("/two");
+        QCOMPARE(list->directory(), two);
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>{list->item(list->itemIndex())});
+        QCOMPARE(fileBox()->names(), QStringList{"t.nw"});
+        QVERIFY(list->toolTip().endsWith(two));
+        QCOMPARE(label("SourcePathLine")->toolTip(), QStringLiteral("Source: ") + two);
+        QCOMPARE(label("LogPathLine")->toolTip(), QStringLiteral("Log folder: ") + StartDir);
+
+        // Only the chosen entry shows an open folder.
+        const auto iconOf = [list](int index) {
+            return list->item(index)->icon().pixmap(16).toImage();
+        };
+        const int current = list->itemIndex();
+        QVERIFY(iconOf(current) != iconOf(current - 1));
+        QCOMPARE(iconOf(current - 1), iconOf(0));
+    }
+
+    // Opening and closing a drive box's list is no trip to another window: the directories
+    // chosen since the last run stay.
+    void driveBoxDropDownKeepsTheChoice() {
+        QVERIFY(writeConfigFile(Form->configFilePath(), LogDir, SourceDir));
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        QCOMPARE(sourceList()->directory(), SourceDir);
+        clickRow(sourceList(), sourceList()->itemIndex() - 1);
+        QCOMPARE(sourceList()->directory(), Root);
+        for (const char *name : {"SourceDriveBox", "LogFileDrive"}) {
+            auto *drives = Form->findChild<DriveSelector *>(QLatin1String(name));
+            drives->showPopup();
+            QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+            // Under X the list takes the focus as a window of its own.
+            QWindow *popup = QApplication::activePopupWidget()->windowHandle();
+            popup->requestActivate();
+            QTRY_COMPARE(QGuiApplication::focusWindow(), popup);
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+            QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+            Form->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+            QTest::qWait(50);
+            QCOMPARE(sourceList()->directory(), Root);
+        }
+    }
+
+    // The lists show what a run walks: hidden directories, and links marked as not followed;
+    // the file box lists only names a run converts.
+    void listsShowWhatTheRunWalks() {
+        const QString elsewhere = Root + QStringLiteral("/elsewhere");
+        writeScore(SourceDir + QStringLiteral("/.hidden/h.nw"));
+        writeScore(SourceDir + QStringLiteral("/plain/p.nw"));
+        writeScore(elsewhere + QStringLiteral("/e.nw"));
+        writeScore(SourceDir + QStringLiteral("/a.nw"));
+        writeScore(SourceDir + QStringLiteral("/a.nw.nw"));
+        QVERIFY(QFile::link(elsewhere, SourceDir + QStringLiteral("/link")));
+        sourceList()->setDirectory(SourceDir);
+        logList()->setDirectory(LogDir);
+        QCOMPARE(fileBox()->names(), QStringList{"a.nw"});
+
+        QStringList walked;
+        QStringList notFollowed;
+        DirectoryList *list = sourceList();
+        for (int i = list->itemIndex() + 1; i < list->count(); ++i)
+            (list->isLinkEntry(i) ? notFollowed : walked) << list->getItemPath(i);
+        QCOMPARE(walked, QStringList({SourceDir + "/.hidden", SourceDir + "/plain"}));
+        QCOMPARE(notFollowed, QStringList({SourceDir + "/link"}));
+
+        runAndWait();
+        QCOMPARE(box("ModifiedBox")->text(), QStringLiteral("3"));
+        for (const QString &dir : walked)
+            QVERIFY2(!QDir(dir).entryList({QStringLiteral("*.nwc")}).isEmpty(), qPrintable(dir));
+        QVERIFY(QDir(elsewhere).entryList({QStringLiteral("*.nwc")}).isEmpty());
+        QVERIFY(!QFileInfo::exists(SourceDir + QStringLiteral("/a.nw.nwc")));
+    }
+
+    // Alt+G, Alt+H, F1 and Alt+Q do what the buttons do.
+    void keysReachTheButtons() {
+        QVERIFY(QFile::copy(QStringLiteral(QUILLMARK_README_RTF),
+                            StartDir + QStringLiteral("/ReadMe.rtf")));
+        sourceList()->setDirectory(SourceDir);
+        logList()->setDirectory(LogDir);
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        for (const auto &[key, modifier] :
+             {std::pair{Qt::Key_H, Qt::AltModifier}, std::pair{Qt::Key_F1, Qt::NoModifier}}) {
+            Form->helpForm()->hide();
+            Form->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+            QTest::keyClick(Form.get(), key, modifier);
+            QTRY_VERIFY(Form->helpForm()->isVisible()); // a mnemonic animates the click first
+        }
+        Form->helpForm()->hide();
+        Form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+        QSignalSpy finished(Form.get(), &MainForm::runFinished);
+        QTest::keyClick(Form.get(), Qt::Key_G, Qt::AltModifier);
+        QVERIFY(finished.wait(RunTimeoutMs));
+        QVERIFY(QFileInfo::exists(LogDir + QStringLiteral("/Quillmark_0.log")));
+        QTest::keyClick(Form.get(), Qt::Key_Q, Qt::AltModifier);
+        QTRY_VERIFY(!Form->isVisible());
+    }
+
+    void messageBoxesCarryTheWindowTitleAndOk() {
+        for (const QMessageBox::Icon icon : {QMessageBox::Critical, QMessageBox::Warning}) {
+            const auto messageBox = makeMessageBox(Form.get(), icon, QStringLiteral("text"));
+            QCOMPARE(messageBox->windowTitle(), QStringLiteral("Quillmark 75 Converter"));
+            QCOMPARE(messageBox->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+            QCOMPARE(messageBox->icon(), icon);
+        }
     }
 
 private:
@@ -401,6 +618,10 @@ private:
     }
     QPushButton *button(const char *name) const {
         return Form->findChild<QPushButton *>(QLatin1String(name));
+    }
+    QLabel *label(const char *name) const { return Form->findChild<QLabel *>(QLatin1String(name)); }
+    FileList *fileBox() const {
+        return Form->findChild<FileList *>(QStringLiteral("SourceFileBox"));
     }
     DirectoryList *sourceList() const {
         return Form->findChild<DirectoryList *>(QStringLiteral("SourceDirBox"));
@@ -416,6 +637,12 @@ private:
     }
 
     // Clicks the entry with the given text, as the mouse would.
+    static void clickRow(DirectoryList *list, int row) {
+        list->scrollToItem(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row)).center());
+    }
+
     static void clickEntry(DirectoryList *list, const QString &text) {
         const QList<QListWidgetItem *> found = list->findItems(text, Qt::MatchExactly);
         QCOMPARE(found.size(), 1);

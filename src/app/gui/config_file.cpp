@@ -11,10 +11,15 @@ namespace {
 // Longer lines are not paths we wrote; reading stops there.
 constexpr qint64 MaxLineBytes = 4096;
 
+// A line ends at LF (CR LF too) or at the end of the file; nothing left means no line.
 std::optional<QString> readWholeLine(QFile &file) {
+    if (file.atEnd()) return std::nullopt;
     QByteArray line = file.readLine(MaxLineBytes + 2);
-    if (!line.endsWith('\n')) return std::nullopt;
-    line.chop(1);
+    if (line.endsWith('\n')) {
+        line.chop(1);
+    } else if (!file.atEnd() || line.size() > MaxLineBytes) {
+        return std::nullopt; // longer than any path we write
+    }
     if (line.endsWith('\r')) line.chop(1);
     return QFile::decodeName(line);
 }

@@ -10,9 +10,8 @@ namespace qm::gui {
 
 inline constexpr const char *ConfigFileName = "Quillmark.cfg";
 
-// The lines that were read whole, without their line ends. A line counts only with its line
-// end (LF or CR LF): our own writes always end both lines, so a missing line end means the
-// file was cut short and the rest of it is not trusted.
+// The lines that were read, without their line ends (LF or CR LF). The last line counts
+// without a line end too, as editors may save it so; a line too long for a path does not.
 struct ConfigLines {
     std::optional<QString> LogDir;
     std::optional<QString> SourceDir;

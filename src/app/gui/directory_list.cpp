@@ -1,19 +1,26 @@
 #include "app/gui/directory_list.hpp"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QPainter>
-#include <QStyle>
+#include <QPainterPath>
 #include <QStyledItemDelegate>
+
+#include "app/batch/naming.hpp"
 
 namespace qm::gui {
 namespace {
 
 constexpr int PathRole = Qt::UserRole;
 constexpr int DepthRole = Qt::UserRole + 1;
+constexpr int LinkRole = Qt::UserRole + 2;
 constexpr int IndentPerLevel = 10;
 
-// Shifts each entry right by its depth, so the list reads as a path down from the root.
+// Shifts each entry right by its depth, so the list reads as a path down from the root, and
+// draws the focus frame itself: styles differ on whether an item view shows one at all.
 class IndentingDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -22,7 +29,17 @@ public:
                const QModelIndex &index) const override {
         QStyleOptionViewItem shifted(option);
         shifted.rect.setLeft(shifted.rect.left() + indentOf(index));
+        const bool focused = shifted.state.testFlag(QStyle::State_HasFocus);
+        shifted.state.setFlag(QStyle::State_HasFocus, false);
         QStyledItemDelegate::paint(painter, shifted, index);
+        if (!focused) return;
+        painter->save();
+        const bool selected = shifted.state.testFlag(QStyle::State_Selected);
+        painter->setPen(
+            QPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text), 1,
+                 Qt::DotLine));
+        painter->drawRect(shifted.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
     }
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override {
@@ -36,6 +53,40 @@ private:
         return index.data(DepthRole).toInt() * IndentPerLevel;
     }
 };
+
+// Folder icons drawn here rather than taken from the icon theme, where the open and the closed
+// folder often look alike.
+QIcon folderIcon(bool open) {
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 16.0, size / 16.0);
+        painter.setPen(QPen(QColor(0x7a, 0x5a, 0x10), 1));
+        painter.setBrush(QColor(0xd9, 0xa8, 0x30));
+        QPainterPath back;
+        back.moveTo(1.5, 3.5);
+        back.lineTo(6, 3.5);
+        back.lineTo(7.5, 5);
+        back.lineTo(14.5, 5);
+        back.lineTo(14.5, 13.5);
+        back.lineTo(1.5, 13.5);
+        back.closeSubpath();
+        painter.drawPath(back);
+        if (open) {
+            // The front flap tipped forward shows the folder's inside.
+            painter.setBrush(QColor(0xff, 0xe0, 0x8a));
+            painter.drawPolygon(QPolygonF({{4, 7.5}, {15.5, 7.5}, {12.5, 13.5}, {1, 13.5}}));
+        } else {
+            painter.setBrush(QColor(0xf0, 0xc0, 0x48));
+            painter.drawRect(QRectF(1.5, 6.5, 13, 7));
+        }
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
 
 QString cleanAbsolute(const QString &path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -57,11 +108,24 @@ QString entryName(const QString &path) {
     return QDir(path).isRoot() ? QDir::toNativeSeparators(path) : info.fileName();
 }
 
+// The subdirectories in the order a run visits them; links to directories among them.
+QFileInfoList subdirectoriesInWalkOrder(const QString &path) {
+    QFileInfoList found =
+        QDir(path).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
+    std::sort(found.begin(), found.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        return batch::CaseBlindLess{}(QFile::encodeName(a.fileName()).toStdString(),
+                                      QFile::encodeName(b.fileName()).toStdString());
+    });
+    return found;
+}
+
 } // namespace
 
-DirectoryList::DirectoryList(QWidget *parent) : QListWidget(parent) {
+DirectoryList::DirectoryList(QWidget *parent)
+    : QListWidget(parent), OpenFolder(folderIcon(true)), ClosedFolder(folderIcon(false)) {
     setItemDelegate(new IndentingDelegate(this));
     setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListWidget::itemClicked, this, [this] { emit clicked(); });
     connect(this, &QListWidget::itemActivated, this, [this] { emit clicked(); });
 }
@@ -79,6 +143,11 @@ bool DirectoryList::setDirectory(const QString &path) {
 QString DirectoryList::getItemPath(int index) const {
     const QListWidgetItem *entry = item(index);
     return entry == nullptr ? QString() : entry->data(PathRole).toString();
+}
+
+bool DirectoryList::isLinkEntry(int index) const {
+    const QListWidgetItem *entry = item(index);
+    return entry != nullptr && entry->data(LinkRole).toBool();
 }
 
 void DirectoryList::openSelected() {
@@ -101,24 +170,54 @@ void DirectoryList::rebuild() {
     clear();
     const QStringList chain = pathDownFromRoot(Current);
     for (qsizetype i = 0; i < chain.size(); ++i) {
-        addEntry(chain[i], entryName(chain[i]), static_cast<int>(i), true);
+        const bool chosen = i + 1 == chain.size();
+        addEntry(chain[i], entryName(chain[i]), static_cast<int>(i), chosen, false);
     }
     CurrentIndex = count() - 1;
 
-    const QDir dir(Current);
-    const QStringList subdirs =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QString &name : subdirs) {
-        addEntry(dir.filePath(name), name, static_cast<int>(chain.size()), false);
+    for (const QFileInfo &subdir : subdirectoriesInWalkOrder(Current)) {
+        addEntry(subdir.absoluteFilePath(), subdir.fileName(), static_cast<int>(chain.size()),
+                 false, subdir.isSymLink());
     }
-    setCurrentRow(CurrentIndex);
+    markChosenEntry();
 }
 
-void DirectoryList::addEntry(const QString &path, const QString &name, int depth, bool open) {
-    auto *entry = new QListWidgetItem(name, this);
+// Highlight and focus frame both on the chosen directory.
+void DirectoryList::markChosenEntry() {
+    const QModelIndex chosen = model()->index(CurrentIndex, 0);
+    selectionModel()->setCurrentIndex(chosen, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect);
+    scrollTo(chosen);
+}
+
+// The user never moves the highlight: it marks the chosen directory and follows only a choice.
+QItemSelectionModel::SelectionFlags DirectoryList::selectionCommand(const QModelIndex &,
+                                                                    const QEvent *) const {
+    return QItemSelectionModel::NoUpdate;
+}
+
+// A focus frame left on an entry that was not chosen would suggest a choice that was not made.
+void DirectoryList::focusOutEvent(QFocusEvent *event) {
+    QListWidget::focusOutEvent(event);
+    if (event->reason() != Qt::PopupFocusReason && CurrentIndex >= 0) {
+        selectionModel()->setCurrentIndex(model()->index(CurrentIndex, 0),
+                                          QItemSelectionModel::NoUpdate);
+    }
+}
+
+void DirectoryList::addEntry(const QString &path, const QString &name, int depth, bool open,
+                             bool link) {
+    auto *entry = new QListWidgetItem(link ? name + QStringLiteral(" \u2192") : name, this);
     entry->setData(PathRole, path);
     entry->setData(DepthRole, depth);
-    entry->setIcon(style()->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon));
+    entry->setData(LinkRole, link);
+    entry->setIcon(open ? OpenFolder : ClosedFolder);
+    if (link) {
+        entry->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+        entry->setToolTip(QStringLiteral("A link to another directory: converting this "
+                                         "directory does not follow it. Open it to convert "
+                                         "it on its own."));
+    }
 }
 
 } // namespace qm::gui

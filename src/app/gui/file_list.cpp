@@ -26,6 +26,7 @@ void FileList::reread() {
     if (Directory.isEmpty()) return;
     // Regular and hidden files; QDir matches name filters without regard to case unless told.
     QStringList found = QDir(Directory).entryList({Mask}, QDir::Files | QDir::Hidden, QDir::NoSort);
+    if (Accept) found.removeIf([this](const QString &name) { return !Accept(name); });
     std::sort(found.begin(), found.end(), caseInsensitiveLess);
     addItems(found);
 }

@@ -2,6 +2,8 @@
 // alphabetically without regard to case. Display only; re-read on request.
 #pragma once
 
+#include <functional>
+
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
@@ -14,6 +16,9 @@ class FileList : public QListWidget {
 public:
     explicit FileList(QString mask, QWidget *parent = nullptr);
 
+    // Lists only the names that match the mask and pass `accept` too.
+    void setFilter(std::function<bool(const QString &name)> accept) { Accept = std::move(accept); }
+
     QString directory() const { return Directory; }
     // Points the list at `path` and re-reads it.
     void setDirectory(const QString &path);
@@ -22,6 +27,7 @@ public:
 
 private:
     QString Mask;
+    std::function<bool(const QString &)> Accept;
     QString Directory;
 };
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include <QFile>
 #include <QMetaObject>
 
 namespace qm::gui {
@@ -12,6 +13,9 @@ class RunWorker::Observer : public batch::RunObserver {
 public:
     explicit Observer(RunWorker &worker) : Worker(worker) {}
 
+    void onLogCreated(const std::filesystem::path &logPath) override {
+        Worker.postLogCreated(logPath);
+    }
     void onProgress(const batch::RunProgress &progress) override { Worker.postProgress(progress); }
 
 private:
@@ -51,6 +55,12 @@ bool RunWorker::start(batch::RunOptions options) {
     return true;
 }
 
+void RunWorker::postLogCreated(const std::filesystem::path &logPath) {
+    const QString path = QFile::decodeName(QByteArray::fromStdString(logPath.string()));
+    QMetaObject::invokeMethod(
+        this, [this, path] { emit logCreated(path); }, Qt::QueuedConnection);
+}
+
 void RunWorker::postProgress(const batch::RunProgress &progress) {
     const std::lock_guard lock(ProgressMutex);
     LatestProgress = progress;
@@ -66,7 +76,8 @@ void RunWorker::deliverProgress() {
         progress = LatestProgress;
         ProgressPosted = false;
     }
-    emit progressed(progress.FilesCreated, progress.ErrorCount, progress.WarningCount);
+    emit progressed(progress.FilesCreated, progress.ErrorCount, progress.WarningCount,
+                    QFile::decodeName(QByteArray::fromStdString(progress.CurrentFile)));
 }
 
 void RunWorker::deliverOutcome(RunOutcome outcome) {

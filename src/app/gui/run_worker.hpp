@@ -3,6 +3,7 @@
 // and the outcome at the end.
 #pragma once
 
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -33,12 +34,16 @@ public:
     const RunOutcome &outcome() const { return LastOutcome; }
 
 signals:
-    void progressed(int filesCreated, int errorCount, int warningCount);
+    // The run created its log file; the run goes on.
+    void logCreated(const QString &logPath);
+    // currentFile: the input being converted, empty between files.
+    void progressed(int filesCreated, int errorCount, int warningCount, const QString &currentFile);
     void finished();
 
 private:
     class Observer;
 
+    void postLogCreated(const std::filesystem::path &logPath);
     void postProgress(const batch::RunProgress &progress);
     void deliverProgress();
     void deliverOutcome(RunOutcome outcome);
