@@ -13,6 +13,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMARK_WERROR=ON >/
 cmake --build build -j$jobs
 ctest --test-dir build --output-on-failure -j$jobs | tee build/ctest.log
 
+echo "== Debian package from the Release build"
+scripts/check-package.sh build
+
 echo "== Sanitizer build (ASan+UBSan) and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_WERROR=ON \
       -DQUILLMARK_SANITIZE=ON >/dev/null
