@@ -186,8 +186,10 @@ private slots:
         for (const char *expected :
              {"Quillmark 75 Converter",
               "quillmark convert SOURCE [--log-dir DIR] [--jobs N] [--quiet]", "Quillmark_0.log",
-              "Quillmark.cfg", "#Files Modified:", "Go!",
-              "*** Finished Updates with 3 errors and 0 warnings ***",
+              "[--format nwc|musicxml|nwc,musicxml] [--report FILE|-]",
+              "3 when the run completed but some files could not be converted",
+              "130 or 143 when the run was interrupted", "Quit pending", "Quillmark.cfg",
+              "#Files Created:", "Go!", "*** Finished Updates with 3 errors and 0 warnings ***",
               "(extension \u201c.nw\u201d)", "Quillmark_1.log, \u2026",
               "Quillmark \u2014 converts"}) {
             QVERIFY2(text.contains(QString::fromUtf8(expected)), expected);
