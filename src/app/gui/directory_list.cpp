@@ -83,7 +83,9 @@ QIcon folderIcon(bool open) {
             painter.setBrush(QColor(0xf0, 0xc0, 0x48));
             painter.drawRect(QRectF(1.5, 6.5, 13, 7));
         }
-        icon.addPixmap(pixmap);
+        // The same colours when highlighted: a tinted folder is hard to tell open from closed.
+        icon.addPixmap(pixmap, QIcon::Normal);
+        icon.addPixmap(pixmap, QIcon::Selected);
     }
     return icon;
 }
