@@ -72,6 +72,15 @@ private slots:
         QVERIFY(goPixels.convertToFormat(QImage::Format_Grayscale8) !=
                 QImage(goPixels.size(), QImage::Format_Grayscale8)); // not blank
         shot.save(QDir::current().filePath(QStringLiteral("screen_fit_1280x800_scale2.png")));
+
+        // The help window, far larger than this screen, comes up on it too.
+        QFile help(start.filePath(QStringLiteral("ReadMe.rtf")));
+        QVERIFY(help.open(QIODevice::WriteOnly));
+        help.write("{\\rtf1 Help}");
+        help.close();
+        form.helpClick();
+        QVERIFY(QTest::qWaitForWindowExposed(form.helpForm()));
+        QVERIFY(usable.contains(form.helpForm()->frameGeometry()));
     }
 };
 

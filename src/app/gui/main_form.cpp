@@ -1,5 +1,6 @@
 #include "app/gui/main_form.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -582,9 +583,25 @@ void MainForm::helpClick() {
         showMessage(QMessageBox::Critical, QStringLiteral("Help file could not be read."));
         return;
     }
+    keepHelpOnScreen();
     Help->show();
     Help->raise();
     Help->activateWindow();
+}
+
+// The help window keeps its size and place where the screen has room, and shrinks and moves
+// onto the screen of the main window where it has not.
+void MainForm::keepHelpOnScreen() {
+    const QScreen *shown = screen();
+    if (shown == nullptr) return;
+    const QRect usable = shown->availableGeometry();
+    const QSize frame(AssumedFrame.left() + AssumedFrame.right(),
+                      AssumedFrame.top() + AssumedFrame.bottom());
+    Help->resize(Help->size().boundedTo(usable.size() - frame));
+    const QSize outer = Help->size() + frame;
+    const QPoint place(std::clamp(Help->x(), usable.left(), usable.right() + 1 - outer.width()),
+                       std::clamp(Help->y(), usable.top(), usable.bottom() + 1 - outer.height()));
+    Help->move(place);
 }
 
 void MainForm::showMessage(QMessageBox::Icon icon, const QString &text) {

@@ -109,6 +109,7 @@ private:
     void refreshStatus();
     QString runStatusText() const;
     void openLog(const QString &link);
+    void keepHelpOnScreen();
 
     QString StartDir;
     QString ProgramDir;
