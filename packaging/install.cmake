@@ -5,6 +5,10 @@ include(GNUInstallDirs)
 
 install(TARGETS quillmark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+if(NOT UNIX OR APPLE)
+  return() # the rest is the Linux desktop's: man pages, menu entry, completion, Debian package
+endif()
+
 # Man pages carry the version and are installed compressed, as Debian's man expects.
 set(QUILLMARK_MAN_PAGES quillmark quillmark-gui)
 set(QUILLMARK_MAN_OUTPUTS)

@@ -39,8 +39,10 @@ completions=$(bash -c 'source "$1"
   { echo "bash completion: $completions" >&2; exit 1; }
 
 program=$root/usr/bin/quillmark
-[ "$("$program" --version)" = "quillmark $version" ] ||
-  { echo "--version: $("$program" --version), package $version" >&2; exit 1; }
+for name in quillmark quillmark-gui; do
+  said=$("$root/usr/bin/$name" --version)
+  [ "$said" = "$name $version" ] || { echo "$name --version: $said, package $version" >&2; exit 1; }
+done
 cp -r examples "$scratch/examples"
 "$program" convert "$scratch/examples" --log-dir "$scratch" --quiet >/dev/null
 inputs=$(find "$scratch/examples" -name '*.nw' | wc -l)

@@ -1,4 +1,7 @@
 // quillmark-gui: the desktop window of the converter.
+#include <cstdio>
+#include <string_view>
+
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
@@ -6,6 +9,13 @@
 #include "app/gui/main_form.hpp"
 
 int main(int argc, char *argv[]) {
+    // Answered before the window system is needed, so it works without a display too.
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--version") {
+            std::printf("quillmark-gui %s\n", QUILLMARK_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmark Updater"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLMARK_VERSION));
