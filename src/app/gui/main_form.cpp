@@ -297,7 +297,7 @@ void MainForm::applyScale(double scale) {
     refreshStatus();
 }
 
-void MainForm::fitToScreen() {
+void MainForm::fitToScreen(bool centre) {
     const QScreen *screen = windowHandle() != nullptr ? windowHandle()->screen() : nullptr;
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
@@ -311,7 +311,19 @@ void MainForm::fitToScreen() {
     const WindowFit fit =
         fitWindow({ClientWidth, ClientHeight}, frame, screen->availableGeometry());
     if (std::abs(fit.Scale - Scale) > 1e-6) applyScale(fit.Scale);
-    move(fit.FramePos);
+    if (centre) {
+        move(fit.FramePos);
+        return;
+    }
+    // Moved to another screen by the user: stay where it was put, only inside the screen.
+    const QRect usable = screen->availableGeometry();
+    const QSize outer(width() + frame.left() + frame.right(),
+                      height() + frame.top() + frame.bottom());
+    const QPoint at = frameGeometry().topLeft();
+    move(std::clamp(at.x(), usable.left(),
+                    std::max(usable.left(), usable.right() + 1 - outer.width())),
+         std::clamp(at.y(), usable.top(),
+                    std::max(usable.top(), usable.bottom() + 1 - outer.height())));
 }
 
 void MainForm::connectHandlers() {
@@ -618,9 +630,9 @@ void MainForm::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
     if (!ScreenWatched && windowHandle() != nullptr) {
         ScreenWatched = true;
-        connect(windowHandle(), &QWindow::screenChanged, this, &MainForm::fitToScreen);
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { fitToScreen(false); });
         // Once the window manager has framed the window, its real frame is known.
-        QTimer::singleShot(0, this, &MainForm::fitToScreen);
+        QTimer::singleShot(0, this, [this] { fitToScreen(); });
         fitToScreen();
     }
     if (!Activated) formActivate();

@@ -66,8 +66,9 @@ public:
     void resetAll();
     // true loads the configuration file, false saves it; both fail quietly.
     void configFile(bool load);
-    // Scales the layout down where the screen is too small and places the window on it.
-    void fitToScreen();
+    // Scales the layout down where the screen is too small and places the window on it:
+    // centred, or where it is but moved inside the screen.
+    void fitToScreen(bool centre = true);
 
 signals:
     // A run ended, its figures shown and the controls enabled again.
