@@ -274,6 +274,9 @@ void MainForm::createStatusLines() {
     };
     SourcePathLine = makeLine("SourcePathLine", 0);
     LogPathLine = makeLine("LogPathLine", 1);
+    // A directory may be named like markup; it is shown as it is.
+    SourcePathLine->setTextFormat(Qt::PlainText);
+    LogPathLine->setTextFormat(Qt::PlainText);
     RunStatusLine = makeLine("RunStatusLine", 2);
     RunStatusLine->setTextFormat(Qt::RichText);
     RunStatusLine->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
