@@ -71,7 +71,9 @@ private slots:
         const QImage goPixels = shot.copy(QRect(go->geometry().topLeft() * 2, go->size() * 2));
         QVERIFY(goPixels.convertToFormat(QImage::Format_Grayscale8) !=
                 QImage(goPixels.size(), QImage::Format_Grayscale8)); // not blank
-        shot.save(QDir::current().filePath(QStringLiteral("screen_fit_1280x800_scale2.png")));
+        // Kept beside the test program for a look by eye.
+        shot.save(QDir(QCoreApplication::applicationDirPath())
+                      .filePath(QStringLiteral("screen_fit_1280x800_scale2.png")));
 
         // The help window, far larger than this screen, comes up on it too.
         QFile help(start.filePath(QStringLiteral("ReadMe.rtf")));
