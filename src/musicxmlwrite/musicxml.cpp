@@ -1,0 +1,445 @@
+#include "musicxmlwrite/musicxml.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "musicxmlwrite/part.hpp"
+#include "musicxmlwrite/xml_out.hpp"
+
+#ifndef QUILLMARK_VERSION
+#define QUILLMARK_VERSION "unknown"
+#endif
+
+namespace qm {
+
+namespace musicxml {
+
+namespace {
+
+constexpr std::array<const char *, 8> TypeNames = {"breve",  "whole", "half", "quarter",
+                                                   "eighth", "16th",  "32nd", "64th"};
+constexpr std::array<const char *, 5> AccidentalNames = {"flat-flat", "flat", "natural", "sharp",
+                                                         "double-sharp"};
+constexpr std::array<const char *, 6> BeamValues = {"",    "begin",        "continue",
+                                                    "end", "forward hook", "backward hook"};
+
+// ---------------------------------------------------------------------------------------------
+// Measures across parts.
+
+// The time signature the bar starts in, if the bar sets one before its first note.
+const TimeOut *openingTime(const Measure &measure) {
+    for (const MeasureItem &item : measure.Items) {
+        if (std::holds_alternative<SlotRef>(item)) return nullptr;
+        if (const AttributesOut *a = std::get_if<AttributesOut>(&item); a && a->Time)
+            return &*a->Time;
+    }
+    return nullptr;
+}
+
+// An opening bar shorter than its time signature, in every part that has music there, is a
+// pickup: numbered 0 and not counted as a bar.
+bool opensWithPickup(const std::vector<Part> &parts) {
+    bool seen = false;
+    for (const Part &part : parts) {
+        if (part.Measures.size() < 2 || !part.Measures[0].hasNotes()) continue;
+        const Measure &first = part.Measures[0];
+        const TimeOut *time = openingTime(first);
+        if (time == nullptr || first.Length <= 0 || first.Length >= time->BarLength) return false;
+        seen = true;
+    }
+    return seen;
+}
+
+// Every part gets as many measures as the longest (empty ones at the end), so the bars of the
+// parts line up; then the bars are numbered.
+void alignMeasures(std::vector<Part> &parts) {
+    std::size_t count = 1;
+    for (const Part &part : parts)
+        count = std::max(count, part.Measures.size());
+    const bool pickup = opensWithPickup(parts);
+    for (Part &part : parts) {
+        part.Measures.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            part.Measures[i].Number = static_cast<int>(pickup ? i : i + 1);
+            part.Measures[i].Implicit = pickup && i == 0;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing.
+
+class ScoreWriter {
+public:
+    explicit ScoreWriter(const Timing &timing) : Time(timing) {}
+
+    void writeHeader(const Score &score);
+    void writePartList(const Score &score, const std::vector<Part> &parts);
+    void writePart(const Part &part, std::size_t index);
+    std::vector<std::uint8_t> finish() { return Xml.finish(); }
+
+private:
+    void writeCredit(const char *type, const std::string &text, const char *valign, int size);
+    void writeMeasure(const Measure &measure, bool first);
+    void writeAttributes(const AttributesOut &attributes);
+    void writeDirection(const DirectionOut &direction);
+    void writeSlot(const Slot &slot);
+    void writeNote(const Slot &slot, const NoteOut &note, bool lead);
+    void writeNotations(const Slot &slot, const NoteOut &note, bool lead);
+    void writeMove(const char *name, int duration, int voice);
+    void writeBarline(const BarlineOut &barline, const char *location);
+
+    const Timing &Time;
+    XmlWriter Xml;
+    bool DivisionsWritten = false;
+};
+
+void ScoreWriter::writeCredit(const char *type, const std::string &text, const char *valign,
+                              int size) {
+    Xml.start("credit");
+    Xml.attribute("page", 1);
+    Xml.element("credit-type", type);
+    Xml.start("credit-words");
+    Xml.attribute("justify", "center");
+    Xml.attribute("valign", valign);
+    Xml.attribute("font-size", size);
+    Xml.text(text);
+    Xml.end();
+    Xml.end();
+}
+
+void ScoreWriter::writeHeader(const Score &score) {
+    Xml.startDocument();
+    Xml.start("score-partwise");
+    Xml.attribute("version", "4.0");
+    std::string title;
+    if (score.TitleIndex > 0 && static_cast<std::size_t>(score.TitleIndex) < score.TextTable.size())
+        title = xmlText(score.TextTable[static_cast<std::size_t>(score.TitleIndex)]);
+    const std::string header = xmlText(score.HeaderText);
+    const std::string footer = xmlText(score.FooterText);
+    if (!title.empty()) {
+        Xml.start("work");
+        Xml.element("work-title", title);
+        Xml.end();
+    }
+    Xml.start("identification");
+    if (!footer.empty()) Xml.element("rights", footer);
+    Xml.start("encoding");
+    Xml.element("software", "Quillmark " QUILLMARK_VERSION);
+    Xml.end();
+    Xml.end();
+    if (!title.empty()) writeCredit("title", title, "top", 24);
+    if (!header.empty()) writeCredit("page header", header, "top", 10);
+    if (!footer.empty()) writeCredit("rights", footer, "bottom", 10);
+}
+
+std::string partId(std::size_t index) {
+    std::string id = std::to_string(index + 1);
+    id.insert(id.begin(), 'P');
+    return id;
+}
+
+// Staves joined as the NWC staff styles say: an upper and a lower grand staff by a brace,
+// a run of orchestral staves by a bracket.
+void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &parts) {
+    std::vector<std::uint8_t> styles;
+    for (const Stave &stave : score.Staves)
+        styles.push_back(stave.StaffStyle);
+    auto group = [&](const char *type, int number, const char *symbol) {
+        Xml.start("part-group");
+        Xml.attribute("type", type);
+        Xml.attribute("number", number);
+        if (symbol != nullptr) {
+            Xml.element("group-symbol", symbol);
+            Xml.element("group-barline", "yes");
+        }
+        Xml.end();
+    };
+    Xml.start("part-list");
+    int groups = 0;
+    for (std::size_t i = 0; i < parts.size();) {
+        std::size_t span = 1;
+        const char *symbol = nullptr;
+        if (styles[i] == 1 && i + 1 < parts.size() && styles[i + 1] == 2) {
+            span = 2;
+            symbol = "brace";
+        } else if (styles[i] == 3) {
+            while (i + span < parts.size() && styles[i + span] == 3)
+                ++span;
+            if (span > 1) symbol = "bracket";
+        }
+        const int number = groups % 16 + 1;
+        if (symbol != nullptr) group("start", number, symbol);
+        for (std::size_t k = i; k < i + span; ++k) {
+            Xml.start("score-part");
+            Xml.attribute("id", partId(k));
+            Xml.element("part-name", parts[k].Name);
+            Xml.end();
+        }
+        if (symbol != nullptr) {
+            group("stop", number, nullptr);
+            ++groups;
+        }
+        i += span;
+    }
+    Xml.end();
+}
+
+void ScoreWriter::writePart(const Part &part, std::size_t index) {
+    Xml.start("part");
+    Xml.attribute("id", partId(index));
+    DivisionsWritten = false;
+    for (std::size_t m = 0; m < part.Measures.size(); ++m)
+        writeMeasure(part.Measures[m], m == 0);
+    Xml.end();
+}
+
+void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
+    Xml.start("measure");
+    Xml.attribute("number", measure.Number);
+    if (measure.Implicit) Xml.attribute("implicit", "yes");
+    if (measure.Left) writeBarline(*measure.Left, "left");
+    if (first &&
+        (measure.Items.empty() || !std::holds_alternative<AttributesOut>(measure.Items[0])))
+        writeAttributes(AttributesOut{});
+
+    // STEP 1: the first voice, with the signs and directions where they stand.
+    int position = 0;
+    for (const MeasureItem &item : measure.Items) {
+        if (const AttributesOut *attributes = std::get_if<AttributesOut>(&item)) {
+            writeAttributes(*attributes);
+        } else if (const DirectionOut *direction = std::get_if<DirectionOut>(&item)) {
+            writeDirection(*direction);
+        } else {
+            const Slot &slot = measure.Slots[std::get<SlotRef>(item).Index];
+            writeSlot(slot);
+            position += slot.Duration;
+        }
+    }
+    if (measure.Length > position) writeMove("forward", measure.Length - position, 1);
+
+    // STEP 2: each further voice from the start of the bar, filled up to its end.
+    for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
+        if (measure.Length > 0) writeMove("backup", measure.Length, 0);
+        position = 0;
+        int number = 0;
+        for (std::size_t index : voice) {
+            const Slot &slot = measure.Slots[index];
+            number = slot.Voice;
+            if (slot.Onset > position) writeMove("forward", slot.Onset - position, number);
+            writeSlot(slot);
+            position = slot.Onset + slot.Duration;
+        }
+        if (measure.Length > position) writeMove("forward", measure.Length - position, number);
+    }
+    if (measure.Right) writeBarline(*measure.Right, "right");
+    Xml.end();
+}
+
+void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) {
+    Xml.start("barline");
+    Xml.attribute("location", location);
+    Xml.element("bar-style", barline.Style);
+    if (barline.RepeatForward) {
+        Xml.start("repeat");
+        Xml.attribute("direction", *barline.RepeatForward ? "forward" : "backward");
+        Xml.end();
+    }
+    Xml.end();
+}
+
+void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
+    Xml.start("attributes");
+    if (!DivisionsWritten) {
+        Xml.element("divisions", Time.divisions());
+        DivisionsWritten = true;
+    }
+    if (attributes.Fifths) {
+        Xml.start("key");
+        Xml.element("fifths", *attributes.Fifths);
+        Xml.end();
+    }
+    if (attributes.Time) {
+        Xml.start("time");
+        if (attributes.Time->Symbol != nullptr) Xml.attribute("symbol", attributes.Time->Symbol);
+        Xml.element("beats", attributes.Time->Beats);
+        Xml.element("beat-type", attributes.Time->BeatType);
+        Xml.end();
+    }
+    if (attributes.Clef) {
+        Xml.start("clef");
+        Xml.element("sign", std::string(1, attributes.Clef->Sign));
+        Xml.element("line", attributes.Clef->Line);
+        Xml.end();
+    }
+    Xml.end();
+}
+
+void ScoreWriter::writeDirection(const DirectionOut &direction) {
+    using Type = DirectionType;
+    Xml.start("direction");
+    Xml.attribute("placement", direction.Above ? "above" : "below");
+    Xml.start("direction-type");
+    switch (direction.Type) {
+    case Type::Dynamics:
+        Xml.start("dynamics");
+        Xml.empty(direction.Text.c_str());
+        Xml.end();
+        break;
+    case Type::Words:
+        Xml.start("words");
+        if (direction.Italic) Xml.attribute("font-style", "italic");
+        Xml.text(direction.Text);
+        Xml.end();
+        break;
+    case Type::PedalStart:
+    case Type::PedalStop:
+        Xml.start("pedal");
+        Xml.attribute("type", direction.Type == Type::PedalStart ? "start" : "stop");
+        Xml.attribute("line", "no");
+        Xml.attribute("sign", "yes");
+        Xml.end();
+        break;
+    case Type::Segno: Xml.empty("segno"); break;
+    case Type::Coda: Xml.empty("coda"); break;
+    }
+    Xml.end();
+    if (direction.SoundAttribute != nullptr) {
+        Xml.start("sound");
+        Xml.attribute(direction.SoundAttribute, direction.SoundValue);
+        Xml.end();
+    }
+    Xml.end();
+}
+
+void ScoreWriter::writeMove(const char *name, int duration, int voice) {
+    Xml.start(name);
+    Xml.element("duration", duration);
+    if (voice > 0) Xml.element("voice", voice);
+    Xml.end();
+}
+
+void ScoreWriter::writeSlot(const Slot &slot) {
+    if (slot.Notes.empty()) {
+        // Time whose notes could not be written.
+        if (slot.Duration > 0) writeMove("forward", slot.Duration, slot.Voice);
+        return;
+    }
+    for (std::size_t i = 0; i < slot.Notes.size(); ++i)
+        writeNote(slot, slot.Notes[i], i == 0);
+}
+
+void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
+    Xml.start("note");
+    if (slot.Grace) Xml.empty("grace");
+    if (!lead) Xml.empty("chord");
+    if (note.IsRest) {
+        Xml.empty("rest");
+    } else {
+        Xml.start("pitch");
+        Xml.element("step", std::string(1, note.Sound.Step));
+        Xml.element("alter", note.Sound.Alter);
+        Xml.element("octave", note.Sound.Octave);
+        Xml.end();
+    }
+    if (!slot.Grace) Xml.element("duration", slot.Duration);
+    for (bool start : {false, true}) {
+        if (start ? !note.TieStart : !note.TieStop) continue;
+        Xml.start("tie");
+        Xml.attribute("type", start ? "start" : "stop");
+        Xml.end();
+    }
+    Xml.element("voice", slot.Voice);
+    Xml.element("type", TypeNames[std::min<std::size_t>(slot.Type, TypeNames.size() - 1)]);
+    for (int d = 0; d < slot.Dots; ++d)
+        Xml.empty("dot");
+    if (note.Accidental)
+        Xml.element("accidental", AccidentalNames[static_cast<std::size_t>(*note.Accidental + 2)]);
+    if (slot.StemUp && !note.IsRest) Xml.element("stem", *slot.StemUp ? "up" : "down");
+    if (lead) {
+        for (std::size_t level = 0; level < BeamLevels; ++level) {
+            if (slot.Beams[level] == BeamMark::None) continue;
+            Xml.start("beam");
+            Xml.attribute("number", static_cast<int>(level) + 1);
+            Xml.text(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
+            Xml.end();
+        }
+    }
+    writeNotations(slot, note, lead);
+    Xml.end();
+}
+
+void ScoreWriter::writeNotations(const Slot &slot, const NoteOut &note, bool lead) {
+    const bool articulations = slot.Staccato || slot.Tenuto || slot.Accent || slot.BreathMark;
+    const bool marks =
+        lead && (!slot.Slurs.empty() || articulations || slot.Mordent || slot.Fermata);
+    if (!note.TieStart && !note.TieStop && !marks) return;
+    Xml.start("notations");
+    for (bool start : {false, true}) {
+        if (start ? !note.TieStart : !note.TieStop) continue;
+        Xml.start("tied");
+        Xml.attribute("type", start ? "start" : "stop");
+        Xml.end();
+    }
+    if (lead) {
+        for (const SlurMark &slur : slot.Slurs) {
+            Xml.start("slur");
+            Xml.attribute("type", slur.Start ? "start" : "stop");
+            Xml.attribute("number", slur.Number);
+            Xml.end();
+        }
+        if (articulations) {
+            Xml.start("articulations");
+            if (slot.Staccato) Xml.empty("staccato");
+            if (slot.Tenuto) Xml.empty("tenuto");
+            if (slot.Accent) Xml.empty("accent");
+            if (slot.BreathMark) Xml.empty("breath-mark");
+            Xml.end();
+        }
+        if (slot.Mordent) {
+            Xml.start("ornaments");
+            Xml.empty("mordent");
+            Xml.end();
+        }
+        if (slot.Fermata) {
+            Xml.start("fermata");
+            Xml.attribute("type", "upright");
+            Xml.end();
+        }
+    }
+    Xml.end();
+}
+
+} // namespace
+
+} // namespace musicxml
+
+std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats) {
+    using namespace musicxml;
+    // STEP 1: one part per staff, measure by measure, in units every note fits.
+    const Timing timing = chooseTiming(score);
+    std::vector<Part> parts;
+    for (const Stave &stave : score.Staves)
+        parts.push_back(buildPart(stave, score.TextTable, timing, stats));
+
+    // STEP 2: beams and slurs from the notes' flags.
+    for (Part &part : parts) {
+        for (Measure &measure : part.Measures)
+            assignBeams(measure);
+        numberSlurs(part, stats);
+    }
+
+    // STEP 3: the parts' bars line up and are numbered.
+    alignMeasures(parts);
+
+    // STEP 4: the document.
+    ScoreWriter writer(timing);
+    writer.writeHeader(score);
+    writer.writePartList(score, parts);
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        writer.writePart(parts[i], i);
+    return writer.finish();
+}
+
+} // namespace qm

@@ -1,0 +1,162 @@
+// Beams and slurs: the notes carry flags (a beam or slur goes on from here, comes in here);
+// MusicXML wants marks that open and close in one voice, and numbers for slurs.
+#include <algorithm>
+#include <bitset>
+#include <map>
+
+#include "musicxmlwrite/part.hpp"
+
+namespace qm::musicxml {
+
+namespace {
+
+// Beam levels of a note: an eighth has one, a 64th four; longer notes have none.
+std::size_t beamLevels(const Slot &slot) {
+    return slot.Type >= 4 ? std::min<std::size_t>(slot.Type - 3, BeamLevels) : 0;
+}
+
+bool beamable(const Slot &slot) {
+    return !slot.Notes.empty() && !slot.isRest() && beamLevels(slot) > 0 &&
+           (slot.BeamFrom || slot.BeamTo);
+}
+
+// Marks a finished run of beamed slots: one beam over all of them, and at each further level
+// a beam over the neighbours that have it, or a hook for a note that has it alone.
+void markRun(Measure &measure, const std::vector<std::size_t> &run) {
+    if (run.size() < 2) return;
+    for (std::size_t level = 0; level < BeamLevels; ++level) {
+        auto has = [&](std::size_t i) {
+            return i < run.size() && beamLevels(measure.Slots[run[i]]) > level;
+        };
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            if (!has(i)) continue;
+            const bool before = i > 0 && has(i - 1);
+            const bool after = has(i + 1);
+            BeamMark mark = BeamMark::Continue;
+            if (!before && !after)
+                mark = i == 0 ? BeamMark::ForwardHook : BeamMark::BackwardHook;
+            else if (!before)
+                mark = BeamMark::Begin;
+            else if (!after)
+                mark = BeamMark::End;
+            measure.Slots[run[i]].Beams[level] = mark;
+        }
+    }
+}
+
+// The slots of one voice in time order: runs open where a beam starts (or goes on with none
+// open) and close where it ends, at an unbeamed note and at the bar's end. Grace notes
+// neither join nor break a run.
+void beamVoice(Measure &measure, const std::vector<std::size_t> &voice) {
+    std::vector<std::size_t> run;
+    auto close = [&] {
+        markRun(measure, run);
+        run.clear();
+    };
+    for (std::size_t index : voice) {
+        const Slot &slot = measure.Slots[index];
+        if (slot.Grace) continue;
+        if (!beamable(slot)) {
+            close();
+            continue;
+        }
+        const bool starts = slot.BeamTo && !slot.BeamFrom;
+        const bool ends = slot.BeamFrom && !slot.BeamTo;
+        if (starts) close();
+        if (ends && run.empty()) continue;
+        run.push_back(index);
+        if (ends) close();
+    }
+    close();
+}
+
+} // namespace
+
+void assignBeams(Measure &measure) {
+    std::vector<std::size_t> first;
+    for (const MeasureItem &item : measure.Items)
+        if (const SlotRef *ref = std::get_if<SlotRef>(&item)) first.push_back(ref->Index);
+    beamVoice(measure, first);
+    for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
+        beamVoice(measure, voice);
+}
+
+namespace {
+
+constexpr int MaxSlurNumber = 16;
+
+struct OpenSlur {
+    std::size_t Measure;
+    std::size_t Slot;
+    int Number;
+};
+
+// Open slurs per voice (innermost last) and the numbers in use across the part.
+class SlurNumbering {
+public:
+    explicit SlurNumbering(MusicXmlStats &stats) : Stats(stats) {}
+
+    void visit(Part &part, std::size_t measureIndex, std::size_t slotIndex) {
+        Slot &slot = part.Measures[measureIndex].Slots[slotIndex];
+        if (slot.Notes.empty()) return;
+        std::vector<OpenSlur> &open = Open[slot.Voice];
+        if (slot.SlurFrom && !slot.SlurTo) {
+            if (open.empty()) return; // an end without a start shows nothing
+            slot.Slurs.push_back(SlurMark{open.back().Number, false});
+            InUse.reset(static_cast<std::size_t>(open.back().Number));
+            open.pop_back();
+        } else if (slot.SlurTo && (!slot.SlurFrom || open.empty())) {
+            int number = 1;
+            while (number <= MaxSlurNumber && InUse.test(static_cast<std::size_t>(number)))
+                ++number;
+            if (number > MaxSlurNumber) {
+                ++Stats.OmittedElements;
+                return;
+            }
+            InUse.set(static_cast<std::size_t>(number));
+            slot.Slurs.push_back(SlurMark{number, true});
+            open.push_back(OpenSlur{measureIndex, slotIndex, number});
+        }
+    }
+
+    // A slur still open at the end of the part has no note to end on: its start goes.
+    void dropUnfinished(Part &part) {
+        for (auto &[voice, open] : Open) {
+            for (const OpenSlur &slur : open) {
+                std::vector<SlurMark> &marks = part.Measures[slur.Measure].Slots[slur.Slot].Slurs;
+                std::erase_if(
+                    marks, [&](const SlurMark &m) { return m.Start && m.Number == slur.Number; });
+                ++Stats.OmittedElements;
+            }
+        }
+    }
+
+private:
+    MusicXmlStats &Stats;
+    std::map<int, std::vector<OpenSlur>> Open;
+    std::bitset<MaxSlurNumber + 1> InUse;
+};
+
+} // namespace
+
+// Slots are visited in time order across voices (the first voice first at equal times), so a
+// number freed by one voice is never reused while it is still open in another.
+void numberSlurs(Part &part, MusicXmlStats &stats) {
+    SlurNumbering numbering(stats);
+    for (std::size_t m = 0; m < part.Measures.size(); ++m) {
+        const Measure &measure = part.Measures[m];
+        std::vector<std::size_t> order;
+        for (const MeasureItem &item : measure.Items)
+            if (const SlotRef *ref = std::get_if<SlotRef>(&item)) order.push_back(ref->Index);
+        for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
+            order.insert(order.end(), voice.begin(), voice.end());
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return measure.Slots[a].Onset < measure.Slots[b].Onset;
+        });
+        for (std::size_t index : order)
+            numbering.visit(part, m, index);
+    }
+    numbering.dropUnfinished(part);
+}
+
+} // namespace qm::musicxml

@@ -1,0 +1,562 @@
+#include "musicxmlwrite/part.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string_view>
+#include <utility>
+
+#include "core/symbols.hpp"
+#include "musicxmlwrite/xml_out.hpp"
+
+namespace qm::musicxml {
+
+namespace {
+
+// None codes: an element holding one of these stands for nothing (the NWC file has no record
+// for it either), so it is not counted as left out.
+constexpr std::uint8_t NoDynamicVar = 5;
+constexpr std::uint8_t NoPerformanceStyle = 23;
+constexpr std::uint8_t NoTempoVar = 9;
+constexpr std::uint8_t NoFlowControl = 10;
+
+constexpr std::uint8_t BreathMarkCode = 0;
+constexpr std::uint8_t FermataCode = 1;
+
+constexpr std::array<std::string_view, 8> DynamicMarks = {"ppp", "pp", "p",  "mp",
+                                                          "mf",  "f",  "ff", "fff"};
+// The playback velocity of each level, as the NWC file gives it; MusicXML counts dynamics in
+// percent of forte (velocity 90).
+constexpr std::array<int, 8> Velocity = {10, 30, 45, 60, 75, 92, 108, 127};
+
+constexpr std::array<std::string_view, 23> PerformanceStyleWords = {
+    "ad libitum", "animato",  "cantabile", "con brio", "dolce",       "espressivo",
+    "grazioso",   "legato",   "maestoso",  "marcando", "meno mosso",  "poco a poco",
+    "più mosso",  "semplice", "simile",    "solo",     "sostenuto",   "sotto voce",
+    "staccato",   "subito",   "tenuto",    "tutti",    "volta subito"};
+
+struct FlowWord {
+    std::string_view Text;
+    const char *SoundAttribute;
+    std::string_view SoundValue;
+};
+// Flow directions 0..9: coda, segno, fine, to coda, D.C., D.C. al coda, D.C. al fine, D.S., ...
+constexpr std::array<FlowWord, 10> FlowWords = {{{"", "coda", "coda"},
+                                                 {"", "segno", "segno"},
+                                                 {"Fine", "fine", "yes"},
+                                                 {"To Coda", "tocoda", "coda"},
+                                                 {"D.C.", "dacapo", "yes"},
+                                                 {"D.C. al Coda", "dacapo", "yes"},
+                                                 {"D.C. al Fine", "dacapo", "yes"},
+                                                 {"D.S.", "dalsegno", "segno"},
+                                                 {"D.S. al Coda", "dalsegno", "segno"},
+                                                 {"D.S. al Fine", "dalsegno", "segno"}}};
+
+constexpr const char *HeavyLight = "heavy-light";
+constexpr const char *LightHeavy = "light-heavy";
+constexpr const char *LightLight = "light-light";
+
+// What a bar line of each model style does: close the bar with a right barline, or open the
+// next bar with a left one. Style 0, the plain bar line, is implied by the measure itself.
+struct BarStyle {
+    std::optional<BarlineOut> Right;
+    std::optional<BarlineOut> Left;
+};
+std::optional<BarStyle> barStyle(std::uint8_t code) {
+    switch (code) {
+    case 0: return BarStyle{};
+    case 1: return BarStyle{BarlineOut{LightLight, std::nullopt}, std::nullopt};
+    case 2: return BarStyle{std::nullopt, BarlineOut{HeavyLight, std::nullopt}};
+    case 3: return BarStyle{BarlineOut{LightHeavy, std::nullopt}, std::nullopt};
+    case 4:
+    case 6: return BarStyle{std::nullopt, BarlineOut{HeavyLight, true}};
+    case 5:
+    case 7: return BarStyle{BarlineOut{LightHeavy, false}, std::nullopt};
+    default: return std::nullopt;
+    }
+}
+
+bool isRestKind(Kind kind) { return kind == Kind::Rest || kind == Kind::RestChord; }
+
+int dotCount(const NoteData &note) { return note.DoubleDotted ? 2 : (note.Dotted ? 1 : 0); }
+
+// A signed placement byte as the NWC file stores it: negative is above the staff.
+bool placedAbove(std::int32_t yPos) {
+    if (yPos < -256) return true;
+    if (yPos > 255) return false;
+    return static_cast<std::int8_t>(static_cast<std::uint8_t>(yPos & 0xFF)) < 0;
+}
+
+std::string percentOfForte(int velocity) {
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%.2f", velocity * 100.0 / 90.0);
+    return text.data();
+}
+
+// How often the denominator halves (rounding down) before it is 1 or less, as the NWC file
+// stores it: 6 shows as a 4.
+int denominatorExponent(std::int32_t denominator) {
+    int exponent = 0;
+    for (; denominator > 1; denominator /= 2)
+        ++exponent;
+    return exponent;
+}
+
+// One member of a group of notes that start together, with what the reader made of it.
+struct Member {
+    NoteOut Note;
+    bool Omitted = false; // its pitch cannot be written
+    bool Grace = false;
+    int Duration = 0;
+};
+
+class PartBuilder {
+public:
+    PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats)
+        : Texts(texts), Time(timing), Stats(stats) {}
+
+    Part build(const Stave &stave);
+
+private:
+    void addElement(ElementList::const_iterator &it, ElementList::const_iterator end);
+    void addClef(const Element &element);
+    void addKeySig(const Element &element);
+    void addTimeSig(const Element &element);
+    void addBarLine(std::uint8_t code);
+    void addTempoVar(const Element &element);
+    void addDirection(const Element &element);
+    void addGroup(const std::vector<const Element *> &members);
+    Member readMember(const Element &element);
+    std::size_t addSlot(Slot slot);
+    AttributesOut &attributes();
+    void closeMeasure();
+    void finish(const Stave &stave);
+    void omit() { ++Stats.OmittedElements; }
+
+    const std::vector<std::string> &Texts;
+    const Timing &Time;
+    MusicXmlStats &Stats;
+    PitchReader Pitches;
+    std::vector<Measure> Done;
+    Measure Current;
+    int Now = 0;                     // time of the first voice in the current measure
+    std::vector<int> ExtraVoiceEnds; // where each further voice of the measure is free again
+    std::optional<BarlineOut> NextLeft;
+    bool PendingFermata = false;
+};
+
+Part PartBuilder::build(const Stave &stave) {
+    for (auto it = stave.Elements.begin(); it != stave.Elements.end(); ++it)
+        addElement(it, stave.Elements.end());
+    finish(stave);
+    Part part;
+    part.Name = "Staff-" + std::to_string(stave.StaveNo);
+    part.Measures = std::move(Done);
+    return part;
+}
+
+// Takes the members of a chord that follow `it` (at most `count` notes and rests, skipping
+// dropped elements), leaving `it` on the last one taken.
+void takeMembers(ElementList::const_iterator &it, ElementList::const_iterator end,
+                 std::int32_t count, std::vector<const Element *> &members) {
+    std::int32_t taken = 0;
+    for (auto next = std::next(it); next != end && taken < count; ++next) {
+        if (next->Kind == Kind::Unknown) continue;
+        if (!next->isNoteOrRest()) break;
+        members.push_back(&*next);
+        it = next;
+        ++taken;
+    }
+}
+
+void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const_iterator end) {
+    const Element &element = *it;
+    switch (element.Kind) {
+    case Kind::Unknown: return;
+    case Kind::Clef: addClef(element); return;
+    case Kind::KeySig: addKeySig(element); return;
+    case Kind::TimeSig: addTimeSig(element); return;
+    case Kind::BarLine: addBarLine(element.Code); return;
+    case Kind::Note:
+    case Kind::Rest: addGroup({&element}); return;
+    case Kind::Chord: {
+        std::vector<const Element *> members;
+        takeMembers(it, end, element.Note.MemberCount, members);
+        addGroup(members);
+        return;
+    }
+    case Kind::RestChord: {
+        // The rest sounds with the chord (or the single note) that follows it.
+        std::vector<const Element *> members{&element};
+        auto next = std::next(it);
+        while (next != end && next->Kind == Kind::Unknown)
+            ++next;
+        if (next != end && next->Kind == Kind::Chord) {
+            it = next;
+            takeMembers(it, end, next->Note.MemberCount, members);
+        } else if (next != end && next->Kind == Kind::Note) {
+            it = next;
+            members.push_back(&*next);
+        }
+        addGroup(members);
+        return;
+    }
+    case Kind::TempoVar: addTempoVar(element); return;
+    case Kind::Volume:
+    case Kind::DynamicVar:
+    case Kind::PerformanceStyle:
+    case Kind::Pedal:
+    case Kind::FlowControl:
+    case Kind::Symbol:
+    case Kind::Text: addDirection(element); return;
+    default: omit(); return; // kinds with no place in the music (the NWC writer refuses them)
+    }
+}
+
+AttributesOut &PartBuilder::attributes() {
+    if (Current.Items.empty() || !std::holds_alternative<AttributesOut>(Current.Items.back()))
+        Current.Items.emplace_back(AttributesOut{});
+    return std::get<AttributesOut>(Current.Items.back());
+}
+
+void PartBuilder::addClef(const Element &element) {
+    const std::optional<ClefSign> sign = clefSign(element.Code);
+    if (!sign) {
+        omit();
+        return;
+    }
+    Pitches.setClef(element.Code);
+    attributes().Clef = ClefOut{sign->Sign, sign->Line};
+}
+
+void PartBuilder::addKeySig(const Element &element) {
+    const KeySigData &key = element.KeySig;
+    const int fifths = keyFifths(key.Sharps, key.Flats, key.SignCount);
+    Pitches.setKey(fifths);
+    attributes().Fifths = fifths;
+}
+
+void PartBuilder::addTimeSig(const Element &element) {
+    const TimeSigData &sig = element.TimeSig;
+    const int quarter = Time.divisions();
+    TimeOut time;
+    if (sig.CommonTime) {
+        time = TimeOut{"4", "4", "common", 4 * quarter};
+    } else if (sig.CutTime) {
+        time = TimeOut{"2", "2", "cut", 4 * quarter};
+    } else {
+        const int exponent = denominatorExponent(sig.Denominator);
+        // A bar needs at least one beat, and a beat no shorter than a 1024th.
+        if (sig.Numerator <= 0 || exponent > 10) {
+            omit();
+            return;
+        }
+        const std::int32_t beats = std::min<std::int32_t>(sig.Numerator, 0xFFFF);
+        time.Beats = std::to_string(beats);
+        time.BeatType = std::to_string(1 << exponent);
+        time.BarLength = static_cast<int>(std::min<std::int64_t>(
+            static_cast<std::int64_t>(beats) * 4 * quarter >> exponent, 1 << 30));
+    }
+    attributes().Time = time;
+}
+
+void PartBuilder::addBarLine(std::uint8_t code) {
+    std::optional<BarStyle> style = barStyle(code);
+    if (!style) {
+        omit(); // an unknown style still divides the bars
+        style = BarStyle{};
+    }
+    Pitches.startBar();
+    if (!Current.hasNotes()) {
+        // No music since the last bar line: no bar to close. A closing style belongs to the
+        // bar before, an opening one to the bar to come.
+        if (style->Right && !Done.empty()) Done.back().Right = style->Right;
+        if (style->Left) Current.Left = style->Left;
+        return;
+    }
+    Current.Right = style->Right;
+    closeMeasure();
+    Current.Left = style->Left;
+}
+
+// A fermata belongs to the note that follows it, a breath mark to the note before it.
+void PartBuilder::addTempoVar(const Element &element) {
+    if (element.Code == NoTempoVar) return;
+    if (element.Code == FermataCode) {
+        if (PendingFermata) omit();
+        PendingFermata = true;
+        return;
+    }
+    if (element.Code != BreathMarkCode) {
+        omit();
+        return;
+    }
+    for (Measure *measure : {&Current, Done.empty() ? nullptr : &Done.back()}) {
+        if (measure == nullptr) continue;
+        for (auto item = measure->Items.rbegin(); item != measure->Items.rend(); ++item) {
+            if (const SlotRef *ref = std::get_if<SlotRef>(&*item)) {
+                measure->Slots[ref->Index].BreathMark = true;
+                return;
+            }
+        }
+    }
+    omit();
+}
+
+void PartBuilder::addDirection(const Element &element) {
+    DirectionOut out;
+    const std::uint8_t code = element.Code;
+    switch (element.Kind) {
+    case Kind::Volume:
+        if (code >= DynamicMarks.size()) return omit();
+        out.Type = DirectionType::Dynamics;
+        out.Text = DynamicMarks[code];
+        out.Above = false;
+        out.SoundAttribute = "dynamics";
+        out.SoundValue = percentOfForte(Velocity[code]);
+        break;
+    case Kind::DynamicVar:
+        if (code == NoDynamicVar) return;
+        if (code > 4) return omit();
+        out.Above = false;
+        if (code >= 3) {
+            out.Type = DirectionType::Dynamics;
+            out.Text = code == 3 ? "rfz" : "sfz";
+        } else {
+            out.Italic = true;
+            out.Text = code == 0 ? "cresc." : (code == 1 ? "decresc." : "dim.");
+        }
+        break;
+    case Kind::PerformanceStyle:
+        if (code == NoPerformanceStyle) return;
+        if (code >= PerformanceStyleWords.size()) return omit();
+        out.Italic = true;
+        out.Text = PerformanceStyleWords[code];
+        break;
+    case Kind::Pedal:
+        if (code > 1) return omit();
+        out.Type = code == 1 ? DirectionType::PedalStart : DirectionType::PedalStop;
+        out.Above = false;
+        break;
+    case Kind::FlowControl: {
+        if (code == NoFlowControl) return;
+        if (code >= FlowWords.size()) return omit();
+        const FlowWord &flow = FlowWords[code];
+        out.Type = code == 0 ? DirectionType::Coda
+                             : (code == 1 ? DirectionType::Segno : DirectionType::Words);
+        out.Text = flow.Text;
+        out.SoundAttribute = flow.SoundAttribute;
+        out.SoundValue = flow.SoundValue;
+        break;
+    }
+    case Kind::Symbol: out.Text = symbolName(code); break;
+    case Kind::Text: {
+        // The text itself; an empty one shows nothing (here or in the NWC file).
+        const std::int32_t index = element.Text.TextIndex;
+        if (index <= 0 || static_cast<std::size_t>(index) >= Texts.size()) return;
+        out.Text = xmlText(Texts[static_cast<std::size_t>(index)]);
+        if (out.Text.empty()) return;
+        out.Above = placedAbove(element.YPos);
+        break;
+    }
+    default: return omit();
+    }
+    Current.Items.emplace_back(std::move(out));
+}
+
+Member PartBuilder::readMember(const Element &element) {
+    Member member;
+    const NoteData &note = element.Note;
+    member.Note.Source = &element;
+    member.Note.IsRest = isRestKind(element.Kind);
+    member.Grace = note.Grace != 0;
+    member.Duration = member.Grace ? 0 : Time.duration(note);
+    if (member.Note.IsRest) return member;
+    member.Note.TieStart = note.HasTieTo != 0;
+    member.Note.TieStop = note.HasTieFrom != 0;
+    member.Note.Accidental = accidentalAlter(note.Accidental);
+    const std::optional<Pitch> pitch = Pitches.read(note.Position, member.Note.Accidental,
+                                                    member.Note.TieStop, member.Note.TieStart);
+    if (pitch) member.Note.Sound = *pitch;
+    member.Omitted = !pitch;
+    return member;
+}
+
+// A slot for members that sound alike (same grace, rest or note, length and dots).
+Slot slotFor(const Member &first) {
+    const NoteData &note = first.Note.Source->Note;
+    Slot slot;
+    slot.Duration = first.Duration;
+    slot.Grace = first.Grace;
+    slot.Type = note.Duration;
+    slot.Dots = dotCount(note);
+    if (!first.Note.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
+    return slot;
+}
+
+bool sameSlot(const Slot &slot, const Member &member) {
+    const NoteData &note = member.Note.Source->Note;
+    return !slot.isRest() && !member.Note.IsRest && slot.Grace == member.Grace &&
+           slot.Type == note.Duration && slot.Dots == dotCount(note);
+}
+
+void addToSlot(Slot &slot, const Member &member) {
+    const NoteData &note = member.Note.Source->Note;
+    slot.Notes.push_back(member.Note);
+    slot.SlurFrom = slot.SlurFrom || note.HasSlurFrom;
+    slot.SlurTo = slot.SlurTo || note.HasSlurTo;
+    if (member.Note.IsRest) return;
+    slot.BeamFrom = slot.BeamFrom || note.HasBeamFrom;
+    slot.BeamTo = slot.BeamTo || note.HasBeamTo;
+    slot.Staccato = slot.Staccato || note.Articulation == 0;
+    slot.Tenuto = slot.Tenuto || note.Articulation == 1;
+    slot.Accent = slot.Accent || note.Articulation == 2;
+    slot.Mordent = slot.Mordent || note.Articulation == 3;
+}
+
+// Notes and rests that start together. Members of equal kind and length form one slot (a
+// chord); grace notes come first and take no time. The first voice goes on by the shortest
+// member, as the NWC staff does; longer members, and a rest beside notes, start at the same
+// time in further voices, so every voice adds up.
+void PartBuilder::addGroup(const std::vector<const Element *> &members) {
+    // STEP 1: read every member in staff order (accidentals hold from one to the next).
+    std::vector<Member> read;
+    read.reserve(members.size());
+    for (const Element *element : members)
+        read.push_back(readMember(*element));
+
+    // STEP 2: sort the members into slots; the group goes on by its shortest timed member.
+    std::vector<Slot> slots;
+    int advance = 0;
+    for (const Member &member : read) {
+        if (!member.Grace && (advance == 0 || member.Duration < advance)) advance = member.Duration;
+        if (member.Omitted) {
+            omit();
+            continue;
+        }
+        auto slot = std::find_if(slots.begin(), slots.end(),
+                                 [&](const Slot &s) { return sameSlot(s, member); });
+        if (slot == slots.end()) slot = slots.insert(slots.end(), slotFor(member));
+        addToSlot(*slot, member);
+    }
+
+    // STEP 3: grace slots, then the first voice's slot: notes of the advancing length before
+    // a rest of it. A group whose advancing notes could not be written keeps its time.
+    const int onset = Now;
+    for (Slot &slot : slots)
+        if (slot.Grace) addSlot(std::move(slot));
+    std::erase_if(slots, [](const Slot &s) { return s.Grace; });
+    auto advancing = [&](bool rest) {
+        return std::find_if(slots.begin(), slots.end(), [&](const Slot &s) {
+            return s.Duration == advance && s.isRest() == rest;
+        });
+    };
+    auto main = advancing(false);
+    if (main == slots.end()) main = advancing(true);
+    if (advance > 0) {
+        Slot timed;
+        if (main != slots.end()) {
+            timed = std::move(*main);
+            slots.erase(main);
+        }
+        timed.Duration = advance;
+        timed.Fermata = std::exchange(PendingFermata, false);
+        addSlot(std::move(timed));
+    }
+    Now = onset + advance;
+
+    // STEP 4: the other timed slots go to the first further voice that is free at the onset.
+    for (Slot &slot : slots) {
+        slot.Onset = onset;
+        std::size_t voice = 0;
+        while (voice < ExtraVoiceEnds.size() && ExtraVoiceEnds[voice] > onset)
+            ++voice;
+        if (voice == ExtraVoiceEnds.size()) {
+            ExtraVoiceEnds.push_back(0);
+            Current.ExtraVoices.emplace_back();
+        }
+        ExtraVoiceEnds[voice] = onset + slot.Duration;
+        slot.Voice = static_cast<int>(voice) + 2;
+        Current.ExtraVoices[voice].push_back(Current.Slots.size());
+        Current.Slots.push_back(std::move(slot));
+    }
+}
+
+// Adds a slot to the first voice at the current time.
+std::size_t PartBuilder::addSlot(Slot slot) {
+    slot.Voice = 1;
+    slot.Onset = Now;
+    Current.Items.emplace_back(SlotRef{Current.Slots.size()});
+    Current.Slots.push_back(std::move(slot));
+    return Current.Slots.size() - 1;
+}
+
+void PartBuilder::closeMeasure() {
+    // A fermata written just before the bar line belongs to the bar's last note.
+    if (PendingFermata) {
+        for (auto item = Current.Items.rbegin(); item != Current.Items.rend(); ++item) {
+            const SlotRef *ref = std::get_if<SlotRef>(&*item);
+            if (ref == nullptr || Current.Slots[ref->Index].Grace) continue;
+            Current.Slots[ref->Index].Fermata = true;
+            PendingFermata = false;
+            break;
+        }
+    }
+    Current.Length = Now;
+    for (int end : ExtraVoiceEnds)
+        Current.Length = std::max(Current.Length, end);
+    Done.push_back(std::move(Current));
+    Current = Measure{};
+    Now = 0;
+    ExtraVoiceEnds.clear();
+}
+
+// The last bar: what follows the last notes (texts, a courtesy sign) joins the bar before,
+// and the staff closes with a final bar line, a repeat one when its last bar line repeats.
+void PartBuilder::finish(const Stave &stave) {
+    if (Current.hasNotes() || Done.empty()) {
+        if (!Current.Items.empty() || Current.hasNotes()) closeMeasure();
+    } else {
+        Measure &last = Done.back();
+        for (MeasureItem &item : Current.Items)
+            last.Items.push_back(std::move(item));
+    }
+    if (PendingFermata) omit();
+    if (Done.empty()) return;
+    Measure &last = Done.back();
+    const bool repeat = stave.FinalBarStyle == 5 || stave.FinalBarStyle == 7 ||
+                        (last.Right && last.Right->RepeatForward.has_value());
+    last.Right = BarlineOut{LightHeavy, repeat ? std::optional<bool>(false) : std::nullopt};
+}
+
+} // namespace
+
+int Timing::duration(const NoteData &note) const {
+    const int base = (1 << (7 - std::min<int>(note.Duration, 7))) * UnitsPer64th;
+    if (note.DoubleDotted) return base * 7 / 4;
+    if (note.Dotted) return base * 3 / 2;
+    return base;
+}
+
+Timing chooseTiming(const Score &score) {
+    Timing timing;
+    for (const Stave &stave : score.Staves) {
+        for (const Element &element : stave.Elements) {
+            if (element.Kind < Kind::Note || element.Kind > Kind::Chord) continue;
+            const NoteData &note = element.Note;
+            const int base = 1 << (7 - std::min<int>(note.Duration, 7));
+            if (note.DoubleDotted && base < 4)
+                timing.UnitsPer64th = std::max(timing.UnitsPer64th, 4 / base);
+            else if (note.Dotted && base < 2)
+                timing.UnitsPer64th = std::max(timing.UnitsPer64th, 2);
+        }
+    }
+    return timing;
+}
+
+Part buildPart(const Stave &stave, const std::vector<std::string> &texts, const Timing &timing,
+               MusicXmlStats &stats) {
+    return PartBuilder(texts, timing, stats).build(stave);
+}
+
+} // namespace qm::musicxml

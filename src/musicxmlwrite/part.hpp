@@ -1,0 +1,139 @@
+// One staff of the score as the measures of a MusicXML part: what each measure holds, in the
+// order it is written, with the time of every note in divisions.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "core/score.hpp"
+#include "musicxmlwrite/musicxml.hpp"
+#include "musicxmlwrite/pitch.hpp"
+
+namespace qm::musicxml {
+
+// Divisions per quarter and the length of every note in them.
+struct Timing {
+    int UnitsPer64th = 1; // 2 or 4 when a dotted 64th or double-dotted 32nd needs finer units
+
+    int divisions() const { return 16 * UnitsPer64th; }
+    // The written length of a note: its type with its dots.
+    int duration(const NoteData &note) const;
+};
+
+// The finest timing every note of the score needs.
+Timing chooseTiming(const Score &score);
+
+enum class BeamMark : std::uint8_t { None, Begin, Continue, End, ForwardHook, BackwardHook };
+constexpr std::size_t BeamLevels = 4; // eighth, 16th, 32nd, 64th
+
+struct NoteOut {
+    const Element *Source = nullptr;
+    bool IsRest = false;
+    Pitch Sound;                   // notes only
+    std::optional<int> Accidental; // printed accidental as an alteration
+    bool TieStart = false;
+    bool TieStop = false;
+};
+
+struct SlurMark {
+    int Number;
+    bool Start;
+};
+
+// Notes that start together in one voice and last equally long: a single note or rest, or a
+// chord. A slot without notes stands for time whose notes could not be written.
+struct Slot {
+    std::vector<NoteOut> Notes;
+    int Voice = 1;
+    int Onset = 0;    // divisions from the start of the measure
+    int Duration = 0; // 0 for grace notes
+    bool Grace = false;
+    std::uint8_t Type = 3; // duration code 0 breve .. 7 hemidemisemiquaver
+    int Dots = 0;
+    std::optional<bool> StemUp;
+    bool BeamFrom = false;
+    bool BeamTo = false;
+    bool SlurFrom = false;
+    bool SlurTo = false;
+    std::array<BeamMark, BeamLevels> Beams{};
+    std::vector<SlurMark> Slurs;
+    bool Staccato = false, Tenuto = false, Accent = false, Mordent = false;
+    bool Fermata = false;
+    bool BreathMark = false;
+
+    bool isRest() const { return !Notes.empty() && Notes.front().IsRest; }
+};
+
+struct ClefOut {
+    char Sign;
+    int Line;
+};
+struct TimeOut {
+    std::string Beats;
+    std::string BeatType;
+    const char *Symbol = nullptr; // "common", "cut" or none
+    int BarLength = 0;            // in divisions
+};
+struct AttributesOut {
+    std::optional<int> Fifths;
+    std::optional<TimeOut> Time;
+    std::optional<ClefOut> Clef;
+};
+
+enum class DirectionType : std::uint8_t { Dynamics, Words, PedalStart, PedalStop, Segno, Coda };
+
+struct DirectionOut {
+    DirectionType Type = DirectionType::Words;
+    std::string Text; // dynamics mark name, or the words
+    bool Above = true;
+    bool Italic = false;
+    const char *SoundAttribute = nullptr; // an optional <sound> attribute and its value
+    std::string SoundValue;
+};
+
+struct SlotRef {
+    std::size_t Index; // into Measure::Slots
+};
+
+using MeasureItem = std::variant<AttributesOut, DirectionOut, SlotRef>;
+
+struct BarlineOut {
+    const char *Style; // bar-style value
+    std::optional<bool> RepeatForward;
+};
+
+struct Measure {
+    std::vector<MeasureItem> Items; // the first voice, with attributes and directions
+    std::vector<Slot> Slots;        // every voice's slots
+    std::vector<std::vector<std::size_t>> ExtraVoices; // slots of voices 2, 3, ... in time order
+    int Length = 0;                                    // the longest voice
+    std::optional<BarlineOut> Left;
+    std::optional<BarlineOut> Right;
+    bool Implicit = false;
+    int Number = 1;
+
+    bool hasNotes() const { return !Slots.empty(); }
+};
+
+struct Part {
+    std::string Name;
+    std::vector<Measure> Measures;
+};
+
+// Builds the measures of one staff, counting in `stats` what cannot be expressed.
+Part buildPart(const Stave &stave, const std::vector<std::string> &texts, const Timing &timing,
+               MusicXmlStats &stats);
+
+// Beam marks per voice and level, from the notes' beam flags (a beam that the flags leave
+// open or start twice is closed where its notes end).
+void assignBeams(Measure &measure);
+
+// Slur marks from the notes' slur flags, with numbers that stay distinct while slurs overlap.
+// A slur that never ends is left out and counted.
+void numberSlurs(Part &part, MusicXmlStats &stats);
+
+} // namespace qm::musicxml

@@ -1,0 +1,60 @@
+// Pitch as a musician reads it from the staff: the clef names the lines, the key signature and
+// the accidentals of the bar alter them, and a tie carries an altered pitch into the next bar.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace qm::musicxml {
+
+struct Pitch {
+    char Step = 'C';
+    int Alter = 0;
+    int Octave = 4;
+};
+
+// The clef codes of the model: 0 treble, 1 bass, 2 alto, 3 tenor.
+struct ClefSign {
+    char Sign;
+    int Line;
+};
+std::optional<ClefSign> clefSign(std::uint8_t code);
+
+// Key signature as MusicXML fifths: sharps positive, flats negative, at most seven either way.
+int keyFifths(bool sharps, bool flats, std::int32_t signCount);
+
+// The alteration of a model accidental code (0 double flat .. 4 double sharp); none for 5.
+std::optional<int> accidentalAlter(std::uint8_t code);
+
+// Follows one staff through its elements in order and tells the pitch of each note.
+class PitchReader {
+public:
+    void setClef(std::uint8_t code) { Clef = code < 4 ? code : 0; }
+    void setKey(int fifths);
+    void startBar();
+
+    // The pitch of a note at a staff position with its printed accidental (if any), tied in
+    // from an earlier note and/or tied on to a later one. None when the pitch lies outside the
+    // octaves a MusicXML file can hold (0 to 9).
+    std::optional<Pitch> read(std::int32_t position, std::optional<int> printed, bool tiedIn,
+                              bool tiesOn);
+
+private:
+    static constexpr int Unset = 127;
+    static constexpr int PositionOffset = 128; // positions -128..127 index 0..255
+    std::optional<std::size_t> slot(std::int32_t position) const;
+
+    std::uint8_t Clef = 0;
+    std::array<int, 7> KeyAlter{}; // by step, C = 0 .. B = 6
+    std::array<int, 256> BarAlter = filled();
+    std::array<int, 256> TieAlter = filled();
+
+    static std::array<int, 256> filled() {
+        std::array<int, 256> a{};
+        a.fill(Unset);
+        return a;
+    }
+};
+
+} // namespace qm::musicxml
