@@ -33,7 +33,13 @@ void writeNwc(PassContext &c) {
     writeFileHeader(out, c.score, c.messages);
     for (Stave &stave : c.score.Staves)
         writeStaff(out, stave, c.score, c.messages);
-    c.outputs.Nwc = out.take();
+    if (c.formats.Nwc) c.outputs.Nwc = out.take();
+}
+
+// Reads the model as the repairs left it, before the NWC writer moves a few marks for its own
+// placement rules.
+void writeMusicXmlOutput(PassContext &c) {
+    if (c.formats.MusicXml) c.outputs.MusicXml = writeMusicXml(c.score, c.outputs.MusicXmlCounts);
 }
 
 // The order matters: each step sees what the ones before it left. Within a stave, slurs see
@@ -89,6 +95,7 @@ constexpr std::array Passes{
     Pass{"set-final-bar-styles", PassScope::Score,
          [](PassContext &c) { setFinalBarStyles(c.score); }},
 
+    Pass{"write-musicxml", PassScope::Score, writeMusicXmlOutput},
     Pass{"write-nwc", PassScope::Score, writeNwc},
     Pass{"end-of-file", PassScope::Score, [](PassContext &c) { c.messages.logPlainLine(""); }},
 };

@@ -10,13 +10,23 @@
 
 #include "core/messages.hpp"
 #include "core/score.hpp"
+#include "musicxmlwrite/musicxml.hpp"
 #include "nwread/record.hpp"
 
 namespace qm {
 
+// Which files a conversion produces. The NWC writer runs either way, so the log is the same
+// whichever outputs are asked for.
+struct OutputFormats {
+    bool Nwc = true;
+    bool MusicXml = false;
+};
+
 // The bytes each writer produced. A writer that was not asked for leaves its buffer empty.
 struct ConversionOutputs {
     std::vector<std::uint8_t> Nwc;
+    std::vector<std::uint8_t> MusicXml;
+    MusicXmlStats MusicXmlCounts;
 };
 
 // Everything a step may use. Stave steps also get the stave, its number and the stave before
@@ -29,6 +39,7 @@ struct PassContext {
     Stave *stave = nullptr;
     const Stave *previous = nullptr;
     std::int32_t staveNumber = 0;
+    OutputFormats formats{};
 };
 
 // A Score step runs once; a run of consecutive Stave steps runs stave by stave, all of them on

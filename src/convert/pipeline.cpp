@@ -35,6 +35,7 @@ ConversionOutputs convertNW(std::span<const std::uint8_t> nwBytes, Messages &mes
     RecordSource source(nwBytes);
     ConversionOutputs outputs;
     PassContext context{score, messages, source, outputs};
+    context.formats = options.Formats;
 
     const std::span<const Pass> passes = conversionPasses();
     for (std::size_t i = 0; i < passes.size();) {

@@ -15,6 +15,7 @@ struct ConversionOptions {
     // Called after every step (for a stave step, after it ran on each stave), so a tool can
     // look at the model between two steps. The stave is null for score steps.
     std::function<void(const Pass &pass, const Score &score, const Stave *stave)> AfterPass;
+    OutputFormats Formats;
 };
 
 ConversionOutputs convertNW(std::span<const std::uint8_t> nwBytes, Messages &messages,

@@ -109,6 +109,8 @@ void ScoreWriter::writeCredit(const char *type, const std::string &text, const c
     Xml.end();
 }
 
+std::string trimmedEnd(std::string text);
+
 void ScoreWriter::writeHeader(const Score &score) {
     Xml.startDocument();
     Xml.start("score-partwise");
@@ -116,8 +118,8 @@ void ScoreWriter::writeHeader(const Score &score) {
     std::string title;
     if (score.TitleIndex > 0 && static_cast<std::size_t>(score.TitleIndex) < score.TextTable.size())
         title = xmlText(score.TextTable[static_cast<std::size_t>(score.TitleIndex)]);
-    const std::string header = xmlText(score.HeaderText);
-    const std::string footer = xmlText(score.FooterText);
+    const std::string header = trimmedEnd(xmlText(score.HeaderText));
+    const std::string footer = trimmedEnd(xmlText(score.FooterText));
     if (!title.empty()) {
         Xml.start("work");
         Xml.element("work-title", title);
@@ -132,6 +134,13 @@ void ScoreWriter::writeHeader(const Score &score) {
     if (!title.empty()) writeCredit("title", title, "top", 24);
     if (!header.empty()) writeCredit("page header", header, "top", 10);
     if (!footer.empty()) writeCredit("rights", footer, "bottom", 10);
+}
+
+// The page texts come padded with blanks to the end of their records.
+std::string trimmedEnd(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.pop_back();
+    return text;
 }
 
 std::string partId(std::size_t index) {

@@ -1,5 +1,5 @@
-// MusicXML for tests: a score in the NW text form read and repaired as a conversion does,
-// written as MusicXML, validated against the MusicXML 4.0 schema and queried with XPath.
+// MusicXML for tests: a score in the NW text form converted to MusicXML (and NWC), validated
+// against the MusicXML 4.0 schema and queried with XPath.
 #pragma once
 
 #include <libxml/parser.h>
@@ -13,32 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/score.hpp"
-#include "musicxmlwrite/musicxml.hpp"
-#include "nwread/reader.hpp"
+#include "convert/pipeline.hpp"
 #include "nwtext/nwtext.hpp"
-#include "repair/bars.hpp"
-#include "repair/chords.hpp"
-#include "repair/systems.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm::test {
-
-// The score as the writers get it: read, then repaired as a whole.
-inline Score repairedScore(std::span<const std::uint8_t> nwBytes, Messages &messages) {
-    Score score;
-    RecordSource source(nwBytes);
-    const HeaderReadResult header = readNWHeader(source, score, messages);
-    for (std::int32_t k = 1; k <= header.StaveCount; ++k)
-        readNWStave(source, score, k, messages);
-    readNWTrailer(source, score, messages);
-    joinSystems(score, messages);
-    insertOpeningSigns(score, messages);
-    splitRestChords(score, messages);
-    removeRepeatedSigns(score);
-    setFinalBarStyles(score);
-    return score;
-}
 
 // Every schema problem of a document, one per line; empty when it is valid.
 inline std::string schemaProblems(std::span<const std::uint8_t> bytes) {
@@ -115,6 +94,7 @@ public:
         return text;
     }
     std::string text() const { return std::string(Bytes.begin(), Bytes.end()); }
+    xmlDocPtr tree() const { return Doc; }
     const std::vector<std::uint8_t> &bytes() const { return Bytes; }
 
 private:
@@ -125,17 +105,25 @@ private:
 struct MusicXmlConversion {
     RecordingMessages messages;
     MusicXmlStats stats;
+    std::vector<std::uint8_t> nwc;
     std::unique_ptr<MusicXmlDoc> doc;
     std::string problems; // schema problems, empty when valid
 };
 
-inline std::unique_ptr<MusicXmlConversion> musicXmlFromText(std::string_view text) {
+inline std::unique_ptr<MusicXmlConversion> musicXmlFromBytes(std::span<const std::uint8_t> nw) {
     auto result = std::make_unique<MusicXmlConversion>();
-    const std::vector<std::uint8_t> nw = nwtext::build(text);
-    Score score = repairedScore(nw, result->messages);
-    result->doc = std::make_unique<MusicXmlDoc>(writeMusicXml(score, result->stats));
+    ConversionOptions options;
+    options.Formats = OutputFormats{true, true};
+    ConversionOutputs outputs = convertNW(nw, result->messages, options);
+    result->stats = outputs.MusicXmlCounts;
+    result->nwc = std::move(outputs.Nwc);
+    result->doc = std::make_unique<MusicXmlDoc>(std::move(outputs.MusicXml));
     result->problems = schemaProblems(result->doc->bytes());
     return result;
+}
+
+inline std::unique_ptr<MusicXmlConversion> musicXmlFromText(std::string_view text) {
+    return musicXmlFromBytes(nwtext::build(text));
 }
 
 } // namespace qm::test
