@@ -53,6 +53,14 @@ std::string addSubscript(std::string_view name, const TakenNames &taken, Message
     return makeUnique(std::string(name.substr(0, stem)) + ".nwc", taken, messages);
 }
 
+std::string musicXmlName(std::string_view name, const TakenNames &taken) {
+    const std::string base(name.substr(0, name.size() >= 3 ? name.size() - 3 : 0));
+    std::string candidate = base + ".musicxml";
+    for (std::int64_t n = 0; taken.has(candidate); ++n)
+        candidate = base + "_" + std::to_string(n) + ".musicxml";
+    return candidate;
+}
+
 std::string logFileName(std::int64_t n) { return "Quillmark_" + std::to_string(n) + ".log"; }
 
 } // namespace qm::batch

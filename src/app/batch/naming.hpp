@@ -39,6 +39,10 @@ std::string makeUnique(std::string_view name, const TakenNames &taken, Messages 
 // The output name for an input accepted by okFileName: ".nw" becomes ".nwc", made unique.
 std::string addSubscript(std::string_view name, const TakenNames &taken, Messages &messages);
 
+// The MusicXML output name for an input accepted by okFileName: ".nw" becomes ".musicxml",
+// then "_0.musicxml", "_1.musicxml", ... while the name is taken (compared in lower case).
+std::string musicXmlName(std::string_view name, const TakenNames &taken);
+
 // "Quillmark_<n>.log".
 std::string logFileName(std::int64_t n);
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 
@@ -51,8 +52,9 @@ struct PendingFile {
     std::string Name;
     std::string DirPath;
     TakenNames *Taken = nullptr; // the listing of its directory, alive until the directory ends
-    std::string OutName;
-    RecordedMessages NameChoice;        // messages of choosing the output name
+    std::string OutName;         // the NWC output, when asked for
+    std::string MusicXmlName;    // the MusicXML output, when asked for
+    RecordedMessages NameChoice; // messages of choosing the output name
     std::optional<std::string> Refusal; // why it was not converted at all
     std::future<Conversion> Result;
 };
@@ -60,7 +62,8 @@ struct PendingFile {
 class Run {
 public:
     Run(const RunOptions &options, RunObserver *observer)
-        : Observer(observer), Log(LogFile::create(options.LogDir)), Workers(options.Jobs) {
+        : Observer(observer), Formats(options.Formats), Log(LogFile::create(options.LogDir)),
+          Workers(options.Jobs) {
         Result.LogPath = Log.path();
         if (Observer) Observer->onLogCreated(Result.LogPath);
     }
@@ -75,14 +78,16 @@ private:
                      TakenNames &taken);
     void finishOldest();
     void finishAll();
-    int storeOutput(int dirFd, const std::string &inputName, std::span<const std::uint8_t> nwc,
-                    TakenNames &taken, Messages &messages, std::string &outName);
+    bool storeOutputs(PendingFile &file, const Conversion &conversion, Messages &messages);
+    int storeOutput(int dirFd, std::span<const std::uint8_t> bytes, TakenNames &taken,
+                    std::string &outName, const std::function<std::string()> &nextName);
     void reportFailure(Messages &messages, const std::string &path, std::string reason);
     void abandonFile(Messages &messages, const std::string &path, std::string reason);
     void reportDirectoryFailure(const std::string &path, int error);
     void notify(const std::string &currentFile);
 
     RunObserver *Observer;
+    OutputFormats Formats;
     LogFile Log;
     MessageCounts Counts;
     std::int32_t FilesCreated = 0;
@@ -195,12 +200,18 @@ void Run::convertFile(int dirFd, const std::string &dirPath, const std::string &
     } else if (input.Status == InputStatus::Failed) {
         file.Refusal = "cannot read: " + systemReason(input.Error);
     } else {
-        // STEP 2: choose the output name; it is reserved at once, so the next name choice
+        // STEP 2: choose the output names; each is reserved at once, so the next name choice
         // sees it.
-        file.OutName = addSubscript(name, taken, file.NameChoice);
-        taken.add(file.OutName);
+        if (Formats.Nwc) {
+            file.OutName = addSubscript(name, taken, file.NameChoice);
+            taken.add(file.OutName);
+        }
+        if (Formats.MusicXml) {
+            file.MusicXmlName = musicXmlName(name, taken);
+            taken.add(file.MusicXmlName);
+        }
         // STEP 3: convert in memory, on a worker when there are any.
-        file.Result = Workers.submit(std::move(input.Bytes));
+        file.Result = Workers.submit(std::move(input.Bytes), Formats);
     }
     InFlight.push_back(std::move(file));
     while (InFlight.size() >= Workers.window())
@@ -240,28 +251,55 @@ void Run::finishOldest() {
                            "conversion failed: " + failureText(conversion.Failure));
     conversion.Messages.replay(messages);
 
-    // STEP 4: the bytes go to a file without a name that then takes the chosen name, never
-    // replacing anything; on failure no partial file stays.
-    if (const int error =
-            storeOutput(file.DirFd, file.Name, conversion.Nwc, *file.Taken, messages, file.OutName);
-        error != 0)
-        return abandonFile(messages, joinPath(file.DirPath, file.OutName),
-                           "cannot write: " + systemReason(error));
+    if (!storeOutputs(file, conversion, messages)) return;
     ++FilesCreated;
     Log.flush();
     notify("");
 }
 
-int Run::storeOutput(int dirFd, const std::string &inputName, std::span<const std::uint8_t> nwc,
-                     TakenNames &taken, Messages &messages, std::string &outName) {
+// STEP 4: each output's bytes go to a file without a name that then takes the chosen name,
+// never replacing anything; on failure no partial file stays. Returns false when an output
+// could not be written (the file has then been abandoned).
+bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, Messages &messages) {
+    TakenNames &taken = *file.Taken;
+    struct Output {
+        bool Wanted;
+        std::span<const std::uint8_t> Bytes;
+        std::string &Name;
+        std::function<std::string()> NextName;
+    };
+    const Output outputs[] = {
+        {Formats.Nwc, conversion.Nwc, file.OutName,
+         [&] { return addSubscript(file.Name, taken, messages); }},
+        {Formats.MusicXml, conversion.MusicXml, file.MusicXmlName,
+         [&] { return musicXmlName(file.Name, taken); }},
+    };
+    for (const Output &output : outputs) {
+        if (!output.Wanted) continue;
+        if (const int error =
+                storeOutput(file.DirFd, output.Bytes, taken, output.Name, output.NextName);
+            error != 0) {
+            abandonFile(messages, joinPath(file.DirPath, output.Name),
+                        "cannot write: " + systemReason(error));
+            return false;
+        }
+    }
+    if (Formats.MusicXml && conversion.MusicXmlOmitted > 0 && Observer)
+        Observer->onMusicXmlOmissions(joinPath(file.DirPath, file.MusicXmlName),
+                                      conversion.MusicXmlOmitted);
+    return true;
+}
+
+int Run::storeOutput(int dirFd, std::span<const std::uint8_t> bytes, TakenNames &taken,
+                     std::string &outName, const std::function<std::string()> &nextName) {
     PendingOutput output;
-    if (const int error = output.write(dirFd, nwc, TempNames); error != 0) return error;
+    if (const int error = output.write(dirFd, bytes, TempNames); error != 0) return error;
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
         const int error = output.publish(outName);
         if (error != EEXIST) return error;
         // Someone else made a file of that name since the directory was listed: next name.
         taken.add(outName);
-        outName = addSubscript(inputName, taken, messages);
+        outName = nextName();
         taken.add(outName);
     }
     return EEXIST;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/batch/log_file.hpp"
+#include "convert/passes.hpp"
 #include "core/messages.hpp"
 
 namespace qm::batch {
@@ -23,6 +24,9 @@ struct RunOptions {
     // How many scores convert at once, on worker threads; 1 converts one after the other on
     // the calling thread. The log and the outputs are the same either way.
     unsigned Jobs = 1;
+    // Which files go beside each input: the NWC file, the MusicXML file, or both. The log is
+    // the same whichever are written.
+    OutputFormats Formats;
 };
 
 // The run as it stands, handed to the observer.
@@ -49,6 +53,12 @@ public:
     virtual void onProgress(const RunProgress &progress) { (void)progress; }
     // For each input that could not be converted because of the file system or its size.
     virtual void onIoFailure(const IoFailure &failure) { (void)failure; }
+    // For each MusicXML output that left out elements it could not express (not logged: the
+    // log is that of the NWC conversion).
+    virtual void onMusicXmlOmissions(const std::filesystem::path &output, int count) {
+        (void)output;
+        (void)count;
+    }
 };
 
 struct RunResult {

@@ -28,10 +28,15 @@ void RecordedMessages::replay(Messages &messages) const {
 
 namespace {
 
-Conversion convert(const std::vector<std::uint8_t> &nwBytes) {
+Conversion convert(const std::vector<std::uint8_t> &nwBytes, OutputFormats formats) {
     Conversion conversion;
     try {
-        conversion.Nwc = convertScore(nwBytes, conversion.Messages);
+        ConversionOptions options;
+        options.Formats = formats;
+        ConversionOutputs outputs = convertNW(nwBytes, conversion.Messages, options);
+        conversion.Nwc = std::move(outputs.Nwc);
+        conversion.MusicXml = std::move(outputs.MusicXml);
+        conversion.MusicXmlOmitted = outputs.MusicXmlCounts.OmittedElements;
     } catch (...) {
         conversion.Failure = std::current_exception();
     }
@@ -56,8 +61,10 @@ ConversionWorkers::~ConversionWorkers() {
         thread.join();
 }
 
-std::future<Conversion> ConversionWorkers::submit(std::vector<std::uint8_t> nwBytes) {
-    std::packaged_task<Conversion()> task([bytes = std::move(nwBytes)] { return convert(bytes); });
+std::future<Conversion> ConversionWorkers::submit(std::vector<std::uint8_t> nwBytes,
+                                                  OutputFormats formats) {
+    std::packaged_task<Conversion()> task(
+        [bytes = std::move(nwBytes), formats] { return convert(bytes, formats); });
     std::future<Conversion> result = task.get_future();
     if (Threads.empty()) {
         task();

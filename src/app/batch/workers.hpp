@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/passes.hpp"
 #include "core/messages.hpp"
 
 namespace qm::batch {
@@ -38,9 +39,12 @@ private:
     std::vector<Entry> Entries;
 };
 
-// What converting one score gave: the NWC bytes and the messages, or the failure it threw.
+// What converting one score gave: the bytes of the outputs asked for and the messages, or the
+// failure it threw.
 struct Conversion {
     std::vector<std::uint8_t> Nwc;
+    std::vector<std::uint8_t> MusicXml;
+    int MusicXmlOmitted = 0; // elements the MusicXML file could not express
     RecordedMessages Messages;
     std::exception_ptr Failure;
 };
@@ -54,7 +58,7 @@ public:
     ConversionWorkers(const ConversionWorkers &) = delete;
     ConversionWorkers &operator=(const ConversionWorkers &) = delete;
 
-    std::future<Conversion> submit(std::vector<std::uint8_t> nwBytes);
+    std::future<Conversion> submit(std::vector<std::uint8_t> nwBytes, OutputFormats formats = {});
 
     // How many files may be in flight at once.
     std::size_t window() const { return Threads.empty() ? 1 : 2 * Threads.size() + 2; }

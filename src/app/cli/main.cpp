@@ -5,15 +5,22 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <unistd.h>
 #include <vector>
 
+#include "app/batch/files.hpp"
+#include "app/batch/naming.hpp"
 #include "app/batch/run.hpp"
 #include "app/batch/workers.hpp"
+#include "convert/pipeline.hpp"
 #include "nwcdump/nwcdump.hpp"
 #include "nwtext/nwtext.hpp"
 
@@ -78,6 +85,12 @@ public:
                   << "\n";
     }
 
+    void onMusicXmlOmissions(const std::filesystem::path &output, int count) override {
+        clearLine();
+        std::cerr << "quillmark: " << output.string() << ": " << count
+                  << " elements could not be expressed in MusicXML and were left out\n";
+    }
+
     void clearLine() {
         if (Drawn) std::cerr << "\r\x1b[K" << std::flush;
         Drawn = false;
@@ -89,11 +102,28 @@ private:
     std::chrono::steady_clock::time_point LastDrawn{};
 };
 
-int runConvert(const std::string &source, const std::string &logDir, unsigned jobs, bool quiet) {
+// "nwc", "musicxml" or both, separated by a comma.
+std::optional<qm::OutputFormats> parseFormats(const std::string &list) {
+    qm::OutputFormats formats{false, false};
+    std::istringstream in(list);
+    for (std::string name; std::getline(in, name, ',');) {
+        if (name == "nwc")
+            formats.Nwc = true;
+        else if (name == "musicxml")
+            formats.MusicXml = true;
+        else
+            return std::nullopt;
+    }
+    if (!formats.Nwc && !formats.MusicXml) return std::nullopt;
+    return formats;
+}
+
+int runConvert(const std::string &source, const std::string &logDir, unsigned jobs, bool quiet,
+               qm::OutputFormats formats) {
     TerminalObserver observer(!quiet && ::isatty(STDERR_FILENO) == 1);
     qm::batch::RunResult result;
     try {
-        result = qm::batch::runBatch({source, logDir, jobs}, &observer);
+        result = qm::batch::runBatch({source, logDir, jobs, formats}, &observer);
     } catch (const qm::batch::SourceError &error) {
         std::cerr << "quillmark: " << error.what() << "\n";
         return ExitUsage;
@@ -109,6 +139,89 @@ int runConvert(const std::string &source, const std::string &logDir, unsigned jo
     if (!result.IoFailures.empty())
         std::cerr << "quillmark: " << result.IoFailures.size()
                   << " files could not be converted; see the log\n";
+    return ExitDone;
+}
+
+// Prints the numbered messages of a one-file conversion on stderr.
+class StderrMessages : public qm::Messages {
+public:
+    explicit StderrMessages(std::string file) : File(std::move(file)) {}
+    void reportError(int code, std::string_view text) override {
+        std::cerr << "quillmark: " << File << ": " << qm::formatError(code, text) << "\n";
+    }
+    void reportWarning(int code, std::string_view text) override {
+        std::cerr << "quillmark: " << File << ": " << qm::formatWarning(code, text) << "\n";
+    }
+    void logPlainLine(std::string_view) override {}
+
+private:
+    std::string File;
+};
+
+// Writes a new file in `dir` under the first free name that `nextName` gives, never replacing
+// one and never leaving a partial file. Returns the name used.
+std::string
+writeNewFile(const std::filesystem::path &dir, std::span<const std::uint8_t> bytes,
+             const std::function<std::string(const qm::batch::TakenNames &)> &nextName) {
+    const std::string dirText = dir.empty() ? "." : dir.string();
+    const qm::batch::UniqueFd dirFd(::open(dirText.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd.valid()) throw ToolError(dirText + ": " + std::strerror(errno));
+    qm::batch::DirectoryListing listing;
+    if (const int error = qm::batch::listDirectory(dirFd.get(), listing); error != 0)
+        throw ToolError(dirText + ": " + qm::batch::systemReason(error));
+    qm::batch::TemporaryNames names;
+    qm::batch::PendingOutput output;
+    if (const int error = output.write(dirFd.get(), bytes, names); error != 0)
+        throw ToolError(dirText + ": cannot write: " + qm::batch::systemReason(error));
+    for (;;) {
+        const std::string name = nextName(listing.Taken);
+        if (name.empty()) throw ToolError((dir / "").string() + ": the name is taken");
+        const int error = output.publish(name);
+        if (error == 0) return name;
+        if (error != EEXIST)
+            throw ToolError((dir / name).string() +
+                            ": cannot write: " + qm::batch::systemReason(error));
+        listing.Taken.add(name);
+    }
+}
+
+// One NW file to MusicXML: beside it (never replacing a file), into OUT, or to stdout.
+int runMusicXml(const std::string &path, const std::string &outPath) {
+    const std::vector<std::uint8_t> nw = asBytes(readFile(path));
+    StderrMessages messages(path);
+    qm::ConversionOptions options;
+    options.Formats = qm::OutputFormats{false, true};
+    const qm::ConversionOutputs outputs = qm::convertNW(nw, messages, options);
+    std::string written = outPath;
+    if (outPath == "-") {
+        std::cout.write(reinterpret_cast<const char *>(outputs.MusicXml.data()),
+                        static_cast<std::streamsize>(outputs.MusicXml.size()));
+        std::cout.flush();
+        if (!std::cout) throw ToolError("standard output: cannot write");
+        written = "standard output";
+    } else if (!outPath.empty()) {
+        const std::filesystem::path out(outPath);
+        written = out.string();
+        const std::string name = out.filename().string();
+        writeNewFile(out.parent_path(), outputs.MusicXml, [&](const qm::batch::TakenNames &taken) {
+            if (taken.has(name)) throw ToolError(outPath + ": exists; not replaced");
+            return name;
+        });
+    } else {
+        // NAME.nw gives NAME.musicxml; another name keeps its extension before ".musicxml".
+        const std::filesystem::path in(path);
+        std::string input = in.filename().string();
+        if (!qm::batch::okFileName(input)) input += ".nw";
+        const std::string name =
+            writeNewFile(in.parent_path(), outputs.MusicXml, [&](const qm::batch::TakenNames &t) {
+                return qm::batch::musicXmlName(input, t);
+            });
+        written = (in.parent_path() / name).string();
+    }
+    if (outPath != "-") std::cout << written << "\n";
+    if (const int omitted = outputs.MusicXmlCounts.OmittedElements; omitted > 0)
+        std::cerr << "quillmark: " << written << ": " << omitted
+                  << " elements could not be expressed in MusicXML and were left out\n";
     return ExitDone;
 }
 
@@ -168,6 +281,21 @@ int main(int argc, char **argv) {
                      "outputs do not depend on it")
         ->check(CLI::Range(1u, 64u));
     convert->add_flag("--quiet", quiet, "No progress line");
+    std::string formatList = "nwc";
+    convert
+        ->add_option("--format", formatList,
+                     "Outputs beside each NW file: nwc (default), musicxml, or nwc,musicxml")
+        ->check([](const std::string &value) {
+            return parseFormats(value) ? std::string{} : "must be nwc, musicxml or nwc,musicxml";
+        });
+
+    std::string musicXmlInput;
+    std::string musicXmlOutput;
+    CLI::App *musicxml = app.add_subcommand(
+        "musicxml", "Convert one NW file to MusicXML (beside it as NAME.musicxml by default)");
+    musicxml->add_option("FILE", musicXmlInput, "An .nw file")->required();
+    musicxml->add_option("-o", musicXmlOutput,
+                         "The MusicXML file to write (never replaced), or - for standard output");
 
     std::string nwcPath;
     CLI::App *dump = app.add_subcommand("dump", "List the records of an NWC 1.75 file");
@@ -192,7 +320,8 @@ int main(int argc, char **argv) {
     }
 
     try {
-        if (*convert) return runConvert(source, logDir, jobs, quiet);
+        if (*convert) return runConvert(source, logDir, jobs, quiet, *parseFormats(formatList));
+        if (*musicxml) return runMusicXml(musicXmlInput, musicXmlOutput);
         if (*dump) return runDump(nwcPath);
         if (*nwDump) return runNwDump(nwPath);
         if (*nwBuild) return runNwBuild(textPath, outPath);
