@@ -155,6 +155,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
     std::vector<std::uint8_t> styles;
     for (const Stave &stave : score.Staves)
         styles.push_back(stave.StaffStyle);
+    styles.resize(parts.size());
     auto group = [&](const char *type, int number, const char *symbol) {
         Xml.start("part-group");
         Xml.attribute("type", type);
@@ -431,6 +432,8 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     std::vector<Part> parts;
     for (const Stave &stave : score.Staves)
         parts.push_back(buildPart(stave, score.TextTable, timing, stats));
+    // A document holds at least one part: a score without staves gets an empty one.
+    if (parts.empty()) parts.push_back(Part{"Staff-1", {}});
 
     // STEP 2: beams and slurs from the notes' flags.
     for (Part &part : parts) {
