@@ -77,6 +77,32 @@ private slots:
         if (hasSource) QCOMPARE(*lines.SourceDir, source);
     }
 
+    void thirdLineSaysWhetherToWriteMusicXml_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("musicXml"); // -1: not set
+        QTest::newRow("older file of two lines") << QByteArray("/l\n/s\n") << -1;
+        QTest::newRow("on") << QByteArray("/l\n/s\n1\n") << 1;
+        QTest::newRow("off, CR LF") << QByteArray("/l\r\n/s\r\n0\r\n") << 0;
+        QTest::newRow("on, no line end") << QByteArray("/l\n/s\n1") << 1;
+        QTest::newRow("anything else") << QByteArray("/l\n/s\nyes\n") << -1;
+        QTest::newRow("no source line") << QByteArray("/l\n") << -1;
+    }
+
+    void thirdLineSaysWhetherToWriteMusicXml() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, musicXml);
+        writeBytes(Path, bytes);
+        const ConfigLines lines = readConfigFile(Path);
+        QCOMPARE(lines.AlsoMusicXml.has_value(), musicXml >= 0);
+        if (musicXml >= 0) QCOMPARE(*lines.AlsoMusicXml, musicXml == 1);
+        // Written back, the directories stay the first two lines.
+        QVERIFY(writeConfigFile(Path, QStringLiteral("/l"), QStringLiteral("/s"), musicXml == 1));
+        QFile file(Path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().replace("\r", ""),
+                 QByteArray(musicXml == 1 ? "/l\n/s\n1\n" : "/l\n/s\n0\n"));
+    }
+
     void failuresAreQuiet() {
         const ConfigLines missing = readConfigFile(Path);
         QVERIFY(!missing.LogDir && !missing.SourceDir);

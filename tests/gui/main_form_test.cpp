@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -239,6 +240,32 @@ private slots:
         Form->setOpenFileHook([&opened](const QString &path) { opened << path; });
         emit status->linkActivated(QUrl::fromLocalFile(logPath).toString());
         QCOMPARE(opened, QStringList({logPath}));
+    }
+
+    void musicXmlBoxAddsMusicXmlFilesAndIsRemembered() {
+        writeScore(SourceDir + QStringLiteral("/a.nw"));
+        sourceList()->setDirectory(SourceDir);
+        logList()->setDirectory(LogDir);
+        Form->show();
+        auto *musicXml = Form->findChild<QCheckBox *>(QStringLiteral("MusicXmlBox"));
+        QVERIFY(musicXml != nullptr);
+        QCOMPARE(musicXml->text(), QStringLiteral("Also write MusicXML"));
+        QVERIFY(!musicXml->isChecked());
+        QTest::mouseClick(musicXml, Qt::LeftButton);
+        QVERIFY(musicXml->isChecked());
+        runAndWait();
+        QVERIFY(QFileInfo::exists(SourceDir + QStringLiteral("/a.nwc")));
+        QVERIFY(QFileInfo::exists(SourceDir + QStringLiteral("/a.musicxml")));
+        QCOMPARE(readConfigFile(Form->configFilePath()).AlsoMusicXml, std::optional<bool>(true));
+
+        // A saved "0" clears it; an older file of two lines leaves it as it is.
+        writeBytes(Form->configFilePath(), (LogDir + "\n" + SourceDir + "\n0\n").toUtf8());
+        Form->formActivate();
+        QVERIFY(!musicXml->isChecked());
+        musicXml->setChecked(true);
+        writeBytes(Form->configFilePath(), (LogDir + "\n" + SourceDir + "\n").toUtf8());
+        Form->formActivate();
+        QVERIFY(musicXml->isChecked());
     }
 
     void sourceChangeResetsCountsLogChangeDoesNot() {

@@ -40,14 +40,19 @@ ConfigLines readConfigFile(const QString &path) {
     if (!file.open(QIODevice::ReadOnly)) return lines;
     lines.LogDir = readWholeLine(file);
     if (lines.LogDir) lines.SourceDir = readWholeLine(file);
+    const std::optional<QString> third = lines.SourceDir ? readWholeLine(file) : std::nullopt;
+    if (third == QStringLiteral("1") || third == QStringLiteral("0"))
+        lines.AlsoMusicXml = third == QStringLiteral("1");
     return lines;
 }
 
-bool writeConfigFile(const QString &path, const QString &logDir, const QString &sourceDir) {
+bool writeConfigFile(const QString &path, const QString &logDir, const QString &sourceDir,
+                     bool alsoMusicXml) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     file.write(encodeLine(logDir));
     file.write(encodeLine(sourceDir));
+    file.write(encodeLine(alsoMusicXml ? QStringLiteral("1") : QStringLiteral("0")));
     return file.commit();
 }
 

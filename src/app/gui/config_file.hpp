@@ -15,13 +15,17 @@ inline constexpr const char *ConfigFileName = "Quillmark.cfg";
 struct ConfigLines {
     std::optional<QString> LogDir;
     std::optional<QString> SourceDir;
+    // The third line, "1" or "0": whether MusicXML files are written too. Files of two lines
+    // (older ones) leave it unset.
+    std::optional<bool> AlsoMusicXml;
 };
 
 ConfigLines readConfigFile(const QString &path);
 
-// Writes both lines through a temporary file that replaces the old one only when complete.
+// Writes the lines through a temporary file that replaces the old one only when complete.
 // A path that holds a line break is written as an empty line, which restores nothing.
 // Returns false when the file could not be written; callers ignore that.
-bool writeConfigFile(const QString &path, const QString &logDir, const QString &sourceDir);
+bool writeConfigFile(const QString &path, const QString &logDir, const QString &sourceDir,
+                     bool alsoMusicXml = false);
 
 } // namespace qm::gui

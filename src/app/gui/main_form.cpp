@@ -137,6 +137,7 @@ MainForm::MainForm(QString startDir, QString programDir, QWidget *parent)
     createSourceControls();
     createLogControls();
     createCountControls();
+    createFormatControls();
     createStatusLines();
     QWidget *previous = GoButton;
     for (QWidget *next : std::initializer_list<QWidget *>{
@@ -245,6 +246,15 @@ void MainForm::createCountControls() {
         this->*row.Box = makeCountBox(this, QString::fromLatin1(row.BoxName), hint);
         place(this->*row.Box, row.BoxPlace);
     }
+}
+
+// Under the counts: whether each score also gets a MusicXML file beside its NWC file.
+void MainForm::createFormatControls() {
+    MusicXmlBox = new QCheckBox(QStringLiteral("Also write MusicXML"), this);
+    MusicXmlBox->setObjectName(QStringLiteral("MusicXmlBox"));
+    MusicXmlBox->setToolTip(
+        QStringLiteral("Write a MusicXML file beside each NWC file, for other notation programs"));
+    place(MusicXmlBox, {224, 414, 201, 22});
 }
 
 void MainForm::createButtons() {
@@ -427,10 +437,12 @@ void MainForm::showProgress(int filesCreated, int errorCount, int warningCount,
 
 void MainForm::configFile(bool load) {
     if (!load) {
-        writeConfigFile(configFilePath(), LogFileBox->directory(), SourceDirBox->directory());
+        writeConfigFile(configFilePath(), LogFileBox->directory(), SourceDirBox->directory(),
+                        MusicXmlBox->isChecked());
         return;
     }
     const ConfigLines lines = readConfigFile(configFilePath());
+    if (lines.AlsoMusicXml) MusicXmlBox->setChecked(*lines.AlsoMusicXml);
     // setDirectory fires the list's change handling when it moves the list.
     if (lines.LogDir && isUsableDirectory(*lines.LogDir)) LogFileBox->setDirectory(*lines.LogDir);
     if (lines.SourceDir && isUsableDirectory(*lines.SourceDir)) {
@@ -447,6 +459,7 @@ void MainForm::goButtonClick() {
     options.Source = toPath(SourceDirBox->directory());
     options.LogDir = toPath(LogFileBox->directory());
     options.Jobs = batch::defaultJobs();
+    options.Formats.MusicXml = MusicXmlBox->isChecked();
     setControlsEnabled(false);
     Phase = RunPhase::Running;
     CurrentFile.clear();
@@ -507,8 +520,9 @@ void MainForm::reportRunProblems(const RunOutcome &outcome) {
 // The count boxes, Help and Quit stay usable during a run: the counts must stay readable, and
 // Quit ends the program once the run is over.
 void MainForm::setControlsEnabled(bool enabled) {
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             SourceDriveBox, SourceDirBox, SourceFileBox, LogFileDrive, LogFileBox, GoButton}) {
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{SourceDriveBox, SourceDirBox, SourceFileBox, LogFileDrive,
+                                          LogFileBox, MusicXmlBox, GoButton}) {
         control->setEnabled(enabled);
     }
     CloseButton->setEnabled(!CloseAfterRun);

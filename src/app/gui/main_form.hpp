@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -92,6 +93,7 @@ private:
     void createLogControls();
     void createCountControls();
     void createButtons();
+    void createFormatControls();
     void createStatusLines();
     void place(QWidget *widget, QRect design);
     void applyScale(double scale);
@@ -125,6 +127,7 @@ private:
     QLineEdit *ModifiedBox = nullptr;
     QLineEdit *ErrorBox = nullptr;
     QLineEdit *WarningBox = nullptr;
+    QCheckBox *MusicXmlBox = nullptr;
     QPushButton *HelpButton = nullptr;
     QPushButton *GoButton = nullptr;
     QPushButton *CloseButton = nullptr;
