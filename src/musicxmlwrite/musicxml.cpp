@@ -122,11 +122,11 @@ void ScoreWriter::writeHeader(const Score &score) {
     const std::string footer = trimmedEnd(xmlText(score.FooterText));
     if (!title.empty()) {
         Xml.start("work");
-        Xml.element("work-title", title);
+        Xml.textElement("work-title", title);
         Xml.end();
     }
     Xml.start("identification");
-    if (!footer.empty()) Xml.element("rights", footer);
+    if (!footer.empty()) Xml.textElement("rights", footer);
     Xml.start("encoding");
     Xml.element("software", "Quillmark " QUILLMARK_VERSION);
     Xml.end();
@@ -183,8 +183,8 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         if (symbol != nullptr) group("start", number, symbol);
         for (std::size_t k = i; k < i + span; ++k) {
             Xml.start("score-part");
-            Xml.attribute("id", partId(k));
-            Xml.element("part-name", parts[k].Name);
+            Xml.attribute("id", partId(k).c_str());
+            Xml.textElement("part-name", parts[k].Name);
             Xml.end();
         }
         if (symbol != nullptr) {
@@ -198,7 +198,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
 
 void ScoreWriter::writePart(const Part &part, std::size_t index) {
     Xml.start("part");
-    Xml.attribute("id", partId(index));
+    Xml.attribute("id", partId(index).c_str());
     DivisionsWritten = false;
     for (std::size_t m = 0; m < part.Measures.size(); ++m)
         writeMeasure(part.Measures[m], m == 0);
@@ -273,13 +273,14 @@ void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
     if (attributes.Time) {
         Xml.start("time");
         if (attributes.Time->Symbol != nullptr) Xml.attribute("symbol", attributes.Time->Symbol);
-        Xml.element("beats", attributes.Time->Beats);
-        Xml.element("beat-type", attributes.Time->BeatType);
+        Xml.textElement("beats", attributes.Time->Beats);
+        Xml.textElement("beat-type", attributes.Time->BeatType);
         Xml.end();
     }
     if (attributes.Clef) {
         Xml.start("clef");
-        Xml.element("sign", std::string(1, attributes.Clef->Sign));
+        const char sign[] = {attributes.Clef->Sign, 0};
+        Xml.element("sign", sign);
         Xml.element("line", attributes.Clef->Line);
         Xml.end();
     }
@@ -317,7 +318,7 @@ void ScoreWriter::writeDirection(const DirectionOut &direction) {
     Xml.end();
     if (direction.SoundAttribute != nullptr) {
         Xml.start("sound");
-        Xml.attribute(direction.SoundAttribute, direction.SoundValue);
+        Xml.attribute(direction.SoundAttribute, direction.SoundValue.c_str());
         Xml.end();
     }
     Xml.end();
@@ -348,7 +349,8 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
         Xml.empty("rest");
     } else {
         Xml.start("pitch");
-        Xml.element("step", std::string(1, note.Sound.Step));
+        const char step[] = {note.Sound.Step, 0};
+        Xml.element("step", step);
         Xml.element("alter", note.Sound.Alter);
         Xml.element("octave", note.Sound.Octave);
         Xml.end();
@@ -372,7 +374,7 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
             if (slot.Beams[level] == BeamMark::None) continue;
             Xml.start("beam");
             Xml.attribute("number", static_cast<int>(level) + 1);
-            Xml.text(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
+            Xml.value(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
             Xml.end();
         }
     }

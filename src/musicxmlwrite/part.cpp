@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -125,7 +126,7 @@ private:
     void addBarLine(std::uint8_t code);
     void addTempoVar(const Element &element);
     void addDirection(const Element &element);
-    void addGroup(const std::vector<const Element *> &members);
+    void addGroup(std::span<const Element *const> members);
     Member readMember(const Element &element);
     std::size_t addSlot(Slot slot);
     AttributesOut &attributes();
@@ -141,8 +142,11 @@ private:
     Measure Current;
     int Now = 0;                     // time of the first voice in the current measure
     std::vector<int> ExtraVoiceEnds; // where each further voice of the measure is free again
-    std::optional<BarlineOut> NextLeft;
     bool PendingFermata = false;
+    // Working storage of addGroup, kept from group to group.
+    std::vector<const Element *> Gathered;
+    std::vector<Member> Read;
+    std::vector<Slot> Sorted;
 };
 
 Part PartBuilder::build(const Stave &stave) {
@@ -178,27 +182,31 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
     case Kind::TimeSig: addTimeSig(element); return;
     case Kind::BarLine: addBarLine(element.Code); return;
     case Kind::Note:
-    case Kind::Rest: addGroup({&element}); return;
+    case Kind::Rest: {
+        const Element *single[] = {&element};
+        addGroup(single);
+        return;
+    }
     case Kind::Chord: {
-        std::vector<const Element *> members;
-        takeMembers(it, end, element.Note.MemberCount, members);
-        addGroup(members);
+        Gathered.clear();
+        takeMembers(it, end, element.Note.MemberCount, Gathered);
+        addGroup(Gathered);
         return;
     }
     case Kind::RestChord: {
         // The rest sounds with the chord (or the single note) that follows it.
-        std::vector<const Element *> members{&element};
+        Gathered.assign(1, &element);
         auto next = std::next(it);
         while (next != end && next->Kind == Kind::Unknown)
             ++next;
         if (next != end && next->Kind == Kind::Chord) {
             it = next;
-            takeMembers(it, end, next->Note.MemberCount, members);
+            takeMembers(it, end, next->Note.MemberCount, Gathered);
         } else if (next != end && next->Kind == Kind::Note) {
             it = next;
-            members.push_back(&*next);
+            Gathered.push_back(&*next);
         }
-        addGroup(members);
+        addGroup(Gathered);
         return;
     }
     case Kind::TempoVar: addTempoVar(element); return;
@@ -418,15 +426,16 @@ void addToSlot(Slot &slot, const Member &member) {
 // chord); grace notes come first and take no time. The first voice goes on by the shortest
 // member, as the NWC staff does; longer members, and a rest beside notes, start at the same
 // time in further voices, so every voice adds up.
-void PartBuilder::addGroup(const std::vector<const Element *> &members) {
+void PartBuilder::addGroup(std::span<const Element *const> members) {
     // STEP 1: read every member in staff order (accidentals hold from one to the next).
-    std::vector<Member> read;
-    read.reserve(members.size());
+    std::vector<Member> &read = Read;
+    read.clear();
     for (const Element *element : members)
         read.push_back(readMember(*element));
 
     // STEP 2: sort the members into slots; the group goes on by its shortest timed member.
-    std::vector<Slot> slots;
+    std::vector<Slot> &slots = Sorted;
+    slots.clear();
     int advance = 0;
     for (const Member &member : read) {
         if (!member.Grace && (advance == 0 || member.Duration < advance)) advance = member.Duration;

@@ -51,10 +51,10 @@ void PitchReader::setKey(int fifths) {
         KeyAlter[static_cast<std::size_t>(order[static_cast<std::size_t>(i)])] =
             fifths < 0 ? -1 : 1;
     // A new key cancels what the bar's accidentals said.
-    BarAlter = filled();
+    startBar();
 }
 
-void PitchReader::startBar() { BarAlter = filled(); }
+void PitchReader::startBar() { ++Bar; }
 
 std::optional<std::size_t> PitchReader::slot(std::int32_t position) const {
     if (position < -PositionOffset || position >= PositionOffset) return std::nullopt;
@@ -75,11 +75,11 @@ std::optional<Pitch> PitchReader::read(std::int32_t position, std::optional<int>
     int alter = KeyAlter[static_cast<std::size_t>(step)];
     if (printed) {
         alter = *printed;
-        BarAlter[*at] = alter;
+        BarAlter[*at] = BarAccidental{Bar, alter};
     } else if (tiedIn && TieAlter[*at] != Unset) {
         alter = TieAlter[*at];
-    } else if (BarAlter[*at] != Unset) {
-        alter = BarAlter[*at];
+    } else if (BarAlter[*at].Bar == Bar) {
+        alter = BarAlter[*at].Alter;
     }
     // STEP 2: remember what a tie carries on to the next note at this position.
     TieAlter[*at] = tiesOn ? alter : Unset;

@@ -45,12 +45,20 @@ private:
     static constexpr int PositionOffset = 128; // positions -128..127 index 0..255
     std::optional<std::size_t> slot(std::int32_t position) const;
 
+    // An accidental of the bar counts only while its bar lasts: each bar has its own number,
+    // so starting a bar forgets them all at once.
+    struct BarAccidental {
+        std::uint32_t Bar = 0;
+        int Alter = 0;
+    };
+
     std::uint8_t Clef = 0;
     std::array<int, 7> KeyAlter{}; // by step, C = 0 .. B = 6
-    std::array<int, 256> BarAlter = filled();
-    std::array<int, 256> TieAlter = filled();
+    std::uint32_t Bar = 1;
+    std::array<BarAccidental, 256> BarAlter{};
+    std::array<int, 256> TieAlter = unset();
 
-    static std::array<int, 256> filled() {
+    static std::array<int, 256> unset() {
         std::array<int, 256> a{};
         a.fill(Unset);
         return a;

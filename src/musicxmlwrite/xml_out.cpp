@@ -1,25 +1,12 @@
 #include "musicxmlwrite/xml_out.hpp"
 
-#include <libxml/parser.h>
-#include <libxml/xmlwriter.h>
+#include <libxml/entities.h>
+#include <libxml/xmlmemory.h>
 
-#include <mutex>
+#include <charconv>
 #include <stdexcept>
 
 namespace qm::musicxml {
-
-namespace {
-
-const xmlChar *chars(const char *text) { return reinterpret_cast<const xmlChar *>(text); }
-
-// The library keeps tables of its own; they are set up once, before the first writer of any
-// thread uses them.
-void initLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
-}
-
-} // namespace
 
 std::string xmlText(std::string_view bytes) {
     std::string out;
@@ -38,69 +25,105 @@ std::string xmlText(std::string_view bytes) {
     return out;
 }
 
-struct XmlWriter::State {
-    xmlBufferPtr Buffer = nullptr;
-    xmlTextWriterPtr Writer = nullptr;
-    std::string Scratch; // zero-terminated copies for the library
-};
-
 namespace {
 
-void check(int result) {
-    if (result < 0) throw std::runtime_error("MusicXML writer: out of memory");
+void appendNumber(std::string &out, int value) {
+    char digits[16];
+    const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+    (void)error; // an int always fits
+    out.append(digits, end);
 }
 
 } // namespace
 
-XmlWriter::XmlWriter() : Impl(new State) {
-    initLibrary();
-    Impl->Buffer = xmlBufferCreate();
-    if (Impl->Buffer != nullptr) Impl->Writer = xmlNewTextWriterMemory(Impl->Buffer, 0);
-    if (Impl->Writer == nullptr) {
-        if (Impl->Buffer != nullptr) xmlBufferFree(Impl->Buffer);
-        delete Impl;
-        throw std::runtime_error("MusicXML writer: out of memory");
-    }
-    check(xmlTextWriterSetIndent(Impl->Writer, 1));
-    check(xmlTextWriterSetIndentString(Impl->Writer, chars("  ")));
-}
-
-XmlWriter::~XmlWriter() {
-    if (Impl->Writer != nullptr) xmlFreeTextWriter(Impl->Writer);
-    xmlBufferFree(Impl->Buffer);
-    delete Impl;
-}
-
 void XmlWriter::startDocument() {
-    check(xmlTextWriterStartDocument(Impl->Writer, nullptr, "UTF-8", "no"));
-    check(xmlTextWriterWriteDTD(Impl->Writer, chars("score-partwise"),
-                                chars("-//Recordare//DTD MusicXML 4.0 Partwise//EN"),
-                                chars("http://www.musicxml.org/dtds/partwise.dtd"), nullptr));
+    Out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+           "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
+           "\"http://www.musicxml.org/dtds/partwise.dtd\">";
 }
 
+void XmlWriter::closeStartTag() {
+    if (!StartTagOpen) return;
+    Out += '>';
+    StartTagOpen = false;
+}
+
+// Each element starts on a line of its own, so the document reads and compares line by line.
 void XmlWriter::start(const char *name) {
-    check(xmlTextWriterStartElement(Impl->Writer, chars(name)));
+    closeStartTag();
+    Out += "\n<";
+    Out += name;
+    Open.push_back(name);
+    StartTagOpen = true;
 }
 
-void XmlWriter::end() { check(xmlTextWriterEndElement(Impl->Writer)); }
-
-void XmlWriter::attribute(const char *name, std::string_view value) {
-    Impl->Scratch.assign(value);
-    check(xmlTextWriterWriteAttribute(Impl->Writer, chars(name), chars(Impl->Scratch.c_str())));
+void XmlWriter::end() {
+    if (StartTagOpen) {
+        Out += "/>";
+        StartTagOpen = false;
+    } else {
+        Out += "</";
+        Out += Open.back();
+        Out += '>';
+    }
+    Open.pop_back();
 }
 
-void XmlWriter::text(std::string_view value) {
-    Impl->Scratch.assign(value);
-    check(xmlTextWriterWriteString(Impl->Writer, chars(Impl->Scratch.c_str())));
+void XmlWriter::attribute(const char *name, const char *value) {
+    Out += ' ';
+    Out += name;
+    Out += "=\"";
+    Out += value;
+    Out += '"';
+}
+
+void XmlWriter::attribute(const char *name, int value) {
+    Out += ' ';
+    Out += name;
+    Out += "=\"";
+    appendNumber(Out, value);
+    Out += '"';
+}
+
+void XmlWriter::text(std::string_view scoreText) {
+    closeStartTag();
+    const std::string terminated(scoreText);
+    xmlChar *escaped =
+        xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar *>(terminated.c_str()));
+    if (escaped == nullptr) throw std::runtime_error("MusicXML writer: out of memory");
+    Out += reinterpret_cast<const char *>(escaped);
+    xmlFree(escaped);
+}
+
+void XmlWriter::value(const char *constant) {
+    closeStartTag();
+    Out += constant;
+}
+
+void XmlWriter::element(const char *name, const char *constant) {
+    start(name);
+    value(constant);
+    end();
+}
+
+void XmlWriter::element(const char *name, int value) {
+    start(name);
+    closeStartTag();
+    appendNumber(Out, value);
+    end();
+}
+
+void XmlWriter::textElement(const char *name, std::string_view scoreText) {
+    start(name);
+    text(scoreText);
+    end();
 }
 
 std::vector<std::uint8_t> XmlWriter::finish() {
-    check(xmlTextWriterEndDocument(Impl->Writer));
-    xmlFreeTextWriter(Impl->Writer); // flushes into the buffer
-    Impl->Writer = nullptr;
-    const xmlChar *content = xmlBufferContent(Impl->Buffer);
-    const int size = xmlBufferLength(Impl->Buffer);
-    return std::vector<std::uint8_t>(content, content + size);
+    while (!Open.empty())
+        end();
+    Out += '\n';
+    return std::vector<std::uint8_t>(Out.begin(), Out.end());
 }
 
 } // namespace qm::musicxml

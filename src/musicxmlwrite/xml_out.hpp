@@ -1,5 +1,7 @@
-// A thin layer over libxml2's streaming writer: elements, attributes and text into a memory
-// buffer, with every call checked (the library escapes what needs escaping).
+// The XML of a MusicXML document, written front to back into memory. The markup comes from the
+// writer's own fixed vocabulary (element and attribute names, constant values and numbers);
+// every text taken from a score is escaped by libxml2. A document is tens of kilobytes per
+// score, so the markup is appended directly rather than one library call per tag.
 #pragma once
 
 #include <cstdint>
@@ -15,25 +17,23 @@ std::string xmlText(std::string_view bytes);
 
 class XmlWriter {
 public:
-    XmlWriter();
-    ~XmlWriter();
-    XmlWriter(const XmlWriter &) = delete;
-    XmlWriter &operator=(const XmlWriter &) = delete;
+    XmlWriter() { Out.reserve(32 * 1024); }
 
     // The XML declaration and the document type of a partwise score.
     void startDocument();
     void start(const char *name);
     void end();
-    // Attributes and text must already be UTF-8 (see xmlText).
-    void attribute(const char *name, std::string_view value);
-    void attribute(const char *name, int value) { attribute(name, std::to_string(value)); }
-    void text(std::string_view value);
-    void element(const char *name, std::string_view value) {
-        start(name);
-        text(value);
-        end();
-    }
-    void element(const char *name, int value) { element(name, std::to_string(value)); }
+    // An attribute of the element just started; the value is a constant or a number.
+    void attribute(const char *name, const char *value);
+    void attribute(const char *name, int value);
+    // Text of a score (UTF-8, see xmlText), escaped by the library.
+    void text(std::string_view scoreText);
+    // Content that is a constant of the vocabulary.
+    void value(const char *constant);
+    // An element holding a constant of the vocabulary, a number, or a score's text.
+    void element(const char *name, const char *constant);
+    void element(const char *name, int value);
+    void textElement(const char *name, std::string_view scoreText);
     void empty(const char *name) {
         start(name);
         end();
@@ -42,8 +42,11 @@ public:
     std::vector<std::uint8_t> finish();
 
 private:
-    struct State;
-    State *Impl;
+    void closeStartTag();
+
+    std::string Out;
+    std::vector<const char *> Open;
+    bool StartTagOpen = false;
 };
 
 } // namespace qm::musicxml
