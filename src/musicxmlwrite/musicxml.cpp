@@ -70,6 +70,13 @@ void alignMeasures(std::vector<Part> &parts) {
 // ---------------------------------------------------------------------------------------------
 // Writing.
 
+// The page texts come padded with blanks to the end of their records.
+std::string trimmedEnd(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.pop_back();
+    return text;
+}
+
 class ScoreWriter {
 public:
     explicit ScoreWriter(const Timing &timing) : Time(timing) {}
@@ -109,8 +116,6 @@ void ScoreWriter::writeCredit(const char *type, const std::string &text, const c
     Xml.end();
 }
 
-std::string trimmedEnd(std::string text);
-
 void ScoreWriter::writeHeader(const Score &score) {
     Xml.startDocument();
     Xml.start("score-partwise");
@@ -134,13 +139,6 @@ void ScoreWriter::writeHeader(const Score &score) {
     if (!title.empty()) writeCredit("title", title, "top", 24);
     if (!header.empty()) writeCredit("page header", header, "top", 10);
     if (!footer.empty()) writeCredit("rights", footer, "bottom", 10);
-}
-
-// The page texts come padded with blanks to the end of their records.
-std::string trimmedEnd(std::string text) {
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.pop_back();
-    return text;
 }
 
 std::string partId(std::size_t index) {
