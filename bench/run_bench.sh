@@ -37,6 +37,22 @@ compare() {
     done
 }
 
+# Best of $runs for quillmark convert of a fresh copy of corpus $1 with the options after it.
+# Sets BEST (seconds) and BEST_PEAK (KB, the largest seen).
+convert_best() {
+    local corpus=$1 i
+    shift
+    BEST=999999 BEST_PEAK=0
+    for ((i = 0; i < runs; i++)); do
+        cp -r "$corpus" "$work/copy"
+        rm -rf "$work/logs" && mkdir "$work/logs"
+        measure "$bin" convert "$work/copy" --log-dir "$work/logs" --quiet "$@"
+        BEST=$(awk -v a="$BEST" -v b="$ELAPSED" 'BEGIN { print (b < a ? b : a) }')
+        ((PEAK > BEST_PEAK)) && BEST_PEAK=$PEAK
+        rm -rf "$work/copy"
+    done
+}
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 per_file_ms() { awk -v t="$1" -v n="$2" 'BEGIN { printf "%.3f", 1000 * t / n }'; }
 
@@ -49,6 +65,11 @@ cp -r "$work/tree" "$work/warm" && rm -rf "$work/warm" # page cache warm for bot
 compare "$work/tree"
 echo "  cp -r:     ${CP} s"
 echo "  quillmark: ${QM} s  ratio $(ratio "$QM" "$CP")  peak ${QM_PEAK} KB"
+convert_best "$work/tree" --format nwc
+nwc_only=$BEST
+convert_best "$work/tree" --format nwc,musicxml
+echo "  --format nwc,musicxml: ${BEST} s  against nwc alone ${nwc_only} s:" \
+     "ratio $(ratio "$BEST" "$nwc_only")  peak ${BEST_PEAK} KB"
 rm -rf "$work/tree"
 
 for files in 1000 10000; do
