@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -255,7 +256,12 @@ private slots:
         QVERIFY(musicXml->isChecked());
         runAndWait();
         QVERIFY(QFileInfo::exists(SourceDir + QStringLiteral("/a.nwc")));
-        QVERIFY(QFileInfo::exists(SourceDir + QStringLiteral("/a.musicxml")));
+        // A file the MusicXML 4.0 schema accepts (xmllint comes with the test dependencies).
+        QCOMPARE(QProcess::execute(QStringLiteral("xmllint"),
+                                   {QStringLiteral("--noout"), QStringLiteral("--schema"),
+                                    QStringLiteral(QUILLMARK_MUSICXML_SCHEMA),
+                                    SourceDir + QStringLiteral("/a.musicxml")}),
+                 0);
         QCOMPARE(readConfigFile(Form->configFilePath()).AlsoMusicXml, std::optional<bool>(true));
 
         // A saved "0" clears it; an older file of two lines leaves it as it is.
