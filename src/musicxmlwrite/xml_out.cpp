@@ -27,62 +27,62 @@ std::string xmlText(std::string_view bytes) {
 
 namespace {
 
-void appendNumber(std::string &out, int value) {
-    char digits[16];
+std::string_view number(char (&digits)[16], int value) {
     const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
     (void)error; // an int always fits
-    out.append(digits, end);
+    return {digits, static_cast<std::size_t>(end - digits)};
 }
 
 } // namespace
 
 void XmlWriter::startDocument() {
-    Out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+    append("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
            "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
-           "\"http://www.musicxml.org/dtds/partwise.dtd\">";
+           "\"http://www.musicxml.org/dtds/partwise.dtd\">");
 }
 
 void XmlWriter::closeStartTag() {
     if (!StartTagOpen) return;
-    Out += '>';
+    append('>');
     StartTagOpen = false;
 }
 
 // Each element starts on a line of its own, so the document reads and compares line by line.
 void XmlWriter::start(const char *name) {
     closeStartTag();
-    Out += "\n<";
-    Out += name;
+    append("\n<");
+    append(name);
     Open.push_back(name);
     StartTagOpen = true;
 }
 
 void XmlWriter::end() {
     if (StartTagOpen) {
-        Out += "/>";
+        append("/>");
         StartTagOpen = false;
     } else {
-        Out += "</";
-        Out += Open.back();
-        Out += '>';
+        append("</");
+        append(Open.back());
+        append('>');
     }
     Open.pop_back();
 }
 
 void XmlWriter::attribute(const char *name, const char *value) {
-    Out += ' ';
-    Out += name;
-    Out += "=\"";
-    Out += value;
-    Out += '"';
+    append(' ');
+    append(name);
+    append("=\"");
+    append(value);
+    append('"');
 }
 
 void XmlWriter::attribute(const char *name, int value) {
-    Out += ' ';
-    Out += name;
-    Out += "=\"";
-    appendNumber(Out, value);
-    Out += '"';
+    append(' ');
+    append(name);
+    append("=\"");
+    char digits[16];
+    append(number(digits, value));
+    append('"');
 }
 
 void XmlWriter::text(std::string_view scoreText) {
@@ -91,13 +91,13 @@ void XmlWriter::text(std::string_view scoreText) {
     xmlChar *escaped =
         xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar *>(terminated.c_str()));
     if (escaped == nullptr) throw std::runtime_error("MusicXML writer: out of memory");
-    Out += reinterpret_cast<const char *>(escaped);
+    append(std::string_view(reinterpret_cast<const char *>(escaped)));
     xmlFree(escaped);
 }
 
 void XmlWriter::value(const char *constant) {
     closeStartTag();
-    Out += constant;
+    append(constant);
 }
 
 void XmlWriter::element(const char *name, const char *constant) {
@@ -109,7 +109,8 @@ void XmlWriter::element(const char *name, const char *constant) {
 void XmlWriter::element(const char *name, int value) {
     start(name);
     closeStartTag();
-    appendNumber(Out, value);
+    char digits[16];
+    append(number(digits, value));
     end();
 }
 
@@ -122,8 +123,8 @@ void XmlWriter::textElement(const char *name, std::string_view scoreText) {
 std::vector<std::uint8_t> XmlWriter::finish() {
     while (!Open.empty())
         end();
-    Out += '\n';
-    return std::vector<std::uint8_t>(Out.begin(), Out.end());
+    append('\n');
+    return std::move(Out);
 }
 
 } // namespace qm::musicxml

@@ -43,8 +43,10 @@ public:
 
 private:
     void closeStartTag();
+    void append(std::string_view text) { Out.insert(Out.end(), text.begin(), text.end()); }
+    void append(char c) { Out.push_back(static_cast<std::uint8_t>(c)); }
 
-    std::string Out;
+    std::vector<std::uint8_t> Out; // handed over as it is, without a copy
     std::vector<const char *> Open;
     bool StartTagOpen = false;
 };
