@@ -254,7 +254,9 @@ std::uint8_t bit(bool set, int position) {
 
 std::uint8_t flagsB(const NoteData &note, Kind kind) {
     const bool single = kind == Kind::Note || kind == Kind::Rest;
-    return bit(note.DoubleDotted, 0) | bit(note.Articulation == 0, 1) | bit(note.Dotted, 2) |
+    // The double dot wins when both are set, and is written alone as for a double-dotted note.
+    const bool dotted = note.Dotted && !note.DoubleDotted;
+    return bit(note.DoubleDotted, 0) | bit(note.Articulation == 0, 1) | bit(dotted, 2) |
            bit(note.HasTieFrom, 3) | bit(note.HasTieTo, 4) | bit(note.Articulation == 2, 5) |
            bit(single && note.InChord, 6) | bit(kind != Kind::RestChord && note.ChordFlag, 7);
 }

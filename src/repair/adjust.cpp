@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,9 @@ namespace qm {
 
 namespace {
 
-// The NWC time-signature record gives the numerator one byte; merged numbers stop there.
-constexpr std::int32_t MaxTimeSigNumber = 255;
+// Merged numbers keep their true value up to the 32-bit limit; the writer fits them to their
+// fields.
+constexpr std::int64_t MaxTimeSigNumber = std::numeric_limits<std::int32_t>::max();
 
 // The searches for an accidental's or accent's note never cross one of these.
 bool isBarrier(Kind kind) {
@@ -25,7 +27,8 @@ bool endsTimeSigDigits(Kind kind) {
 }
 
 std::int32_t appendDigit(std::int32_t number, std::int32_t digit) {
-    return std::min(10 * number + digit, MaxTimeSigNumber);
+    const std::int64_t merged = 10 * static_cast<std::int64_t>(number) + digit;
+    return static_cast<std::int32_t>(std::min(merged, MaxTimeSigNumber));
 }
 
 void mergeDigitInto(TimeSigData &first, const TimeSigData &digit) {

@@ -249,6 +249,8 @@ TEST(NwcWriteRecords, FlagsBAndCOneBitPerField) {
         {"double dotted", [](NoteData &n) { n.DoubleDotted = 1; }, 0x01, 0},
         {"staccato", [](NoteData &n) { n.Articulation = 0; }, 0x02, 0},
         {"dotted", [](NoteData &n) { n.Dotted = 1; }, 0x04, 0},
+        {"both dots: the double dot alone", [](NoteData &n) { n.Dotted = n.DoubleDotted = 1; },
+         0x01, 0},
         {"tie from", [](NoteData &n) { n.HasTieFrom = 1; }, 0x08, 0},
         {"tie to", [](NoteData &n) { n.HasTieTo = 1; }, 0x10, 0},
         {"accent", [](NoteData &n) { n.Articulation = 2; }, 0x20, 0},
@@ -263,11 +265,13 @@ TEST(NwcWriteRecords, FlagsBAndCOneBitPerField) {
         {"none", [](NoteData &) {}, 0, 0},
     };
     for (const Case &c : cases) {
-        Element e = noteElement(Kind::Note);
-        c.set(e.Note);
-        const Bytes bytes = Record(e).bytes;
-        EXPECT_EQ(bytes[7], c.b) << c.name;
-        EXPECT_EQ(bytes[8], c.c) << c.name;
+        for (Kind kind : {Kind::Note, Kind::Rest}) {
+            Element e = noteElement(kind);
+            c.set(e.Note);
+            const Bytes bytes = Record(e).bytes;
+            EXPECT_EQ(bytes[7], c.b) << c.name << " " << int(kind);
+            EXPECT_EQ(bytes[8], c.c) << c.name << " " << int(kind);
+        }
     }
 }
 

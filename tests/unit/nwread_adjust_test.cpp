@@ -148,27 +148,31 @@ TEST(MergeTimeSigDigits, DigitsMergeAcrossTextsButNotAcrossBarLines) {
     EXPECT_EQ(e[8].TimeSig.Denominator, 4);
 }
 
-TEST(MergeTimeSigDigits, LongRunsOfDigitsHoldAt255) {
-    test::RecordingMessages messages;
-    std::vector<std::string> records = {"newstave y=1000"};
-    for (int i = 0; i < 40; ++i)
-        records.push_back("timedigit digit=9 y=990");
-    records.push_back("timedigit digit=2 y=1010");
-    records.push_back("timedigit digit=5 y=1010");
-    records.push_back("timedigit digit=5 y=1010");
-    Score score = decodeStave(records, messages);
-    Stave &stave = score.Staves.front();
-    mergeTimeSigDigits(stave);
-    const Element &first = *std::next(stave.Elements.begin());
-    EXPECT_EQ(first.TimeSig.Numerator, 255);
-    EXPECT_EQ(first.TimeSig.Denominator, 255);
-    // 25 is still 25, and one more digit would exceed 255.
-    Score exact = decodeStave({"newstave y=1000", "timedigit digit=2 y=1010",
-                               "timedigit digit=5 y=1010", "timedigit digit=6 y=1010"},
-                              messages);
-    Stave &exactStave = exact.Staves.front();
-    mergeTimeSigDigits(exactStave);
-    EXPECT_EQ(std::next(exactStave.Elements.begin())->TimeSig.Denominator, 255);
+TEST(MergeTimeSigDigits, MergedNumbersKeepTheirValueAndSaturateAtTheIntLimit) {
+    struct Case {
+        std::vector<int> top, bottom;
+        std::int32_t numerator, denominator;
+    };
+    const Case cases[] = {
+        {{2, 5, 6}, {4}, 256, 4},
+        {{3}, {2, 5, 6}, 3, 256},
+        {{2, 1, 4, 7, 4, 8, 3, 6, 4, 7}, {4}, 2147483647, 4},
+        {std::vector<int>(40, 9), std::vector<int>(12, 9), 2147483647, 2147483647},
+    };
+    for (const Case &c : cases) {
+        test::RecordingMessages messages;
+        std::vector<std::string> records = {"newstave y=1000"};
+        for (int digit : c.top)
+            records.push_back("timedigit digit=" + std::to_string(digit) + " y=990");
+        for (int digit : c.bottom)
+            records.push_back("timedigit digit=" + std::to_string(digit) + " y=1010");
+        Score score = decodeStave(records, messages);
+        Stave &stave = score.Staves.front();
+        mergeTimeSigDigits(stave);
+        const Element &first = *std::next(stave.Elements.begin());
+        EXPECT_EQ(first.TimeSig.Numerator, c.numerator) << c.top.size();
+        EXPECT_EQ(first.TimeSig.Denominator, c.denominator) << c.bottom.size();
+    }
 }
 
 // --- Accidentals attached --------------------------------------------------------------------
