@@ -76,12 +76,13 @@ protected:
     }
 
     // Runs the program through bash; `prefix` runs first in the program's own subshell (e.g.
-    // a resource limit). Output goes through pipes, so a file size limit cannot touch it.
+    // a resource limit), `wrapper` runs the program (e.g. as another user). Output goes
+    // through pipes, so a file size limit cannot touch it.
     Outcome run(const std::string &arguments, const std::string &prefix = "",
-                const std::string &input = "/dev/null") {
+                const std::string &input = "/dev/null", const std::string &wrapper = "") {
         const fs::path out = Root / "stdout.txt";
         const fs::path err = Root / "stderr.txt";
-        const std::string command = "set -o pipefail; { (" + prefix + "exec " +
+        const std::string command = "set -o pipefail; { (" + prefix + "exec " + wrapper +
                                     std::string(QUILLMARK_BIN) + " " + arguments + " <" +
                                     shellQuote(input) + ") 2>&1 1>&3 3>&- | cat >" + quote(err) +
                                     "; } 3>&1 | cat >" + quote(out);
@@ -94,6 +95,17 @@ protected:
         fs::remove(err);
         return outcome;
     }
+
+    // Lets the user `nobody` into the temporary tree (CI runs as root, where permissions do
+    // not bite).
+    void openToEveryone() {
+        fs::permissions(Root, fs::perms::all);
+        for (const auto &entry : fs::recursive_directory_iterator(Root))
+            if (entry.is_directory() && !entry.is_symlink())
+                fs::permissions(entry.path(), fs::perms::all);
+    }
+    static constexpr const char *AsNobody =
+        "setpriv --reuid=nobody --regid=nogroup --clear-groups ";
 
     fs::path Root;
 };

@@ -22,7 +22,7 @@ protected:
     }
 
     Outcome convert(const std::string &prefix = "") {
-        return run("convert " + quote(Src) + " --log-dir " + quote(Logs) + " --quiet", prefix);
+        return run("convert " + quote(Src) + " --log-dir " + quote(Logs), prefix);
     }
 
     // The heading lines of a log, paths relative to the source directory.
@@ -153,7 +153,7 @@ TEST_F(ConvertCommand, UnreadableInputIsReportedAndTheRunGoesOn) {
     writeScore(Src / "c.nw");
 
     const Outcome outcome = convert();
-    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    ASSERT_EQ(outcome.Status, 3) << outcome.Err;
     const std::string failure =
         (Src / "b.nw").string() + ": cannot read: No such file or directory";
     EXPECT_NE(outcome.Err.find(failure), std::string::npos) << outcome.Err;
@@ -173,7 +173,7 @@ TEST_F(ConvertCommand, FailedWriteLeavesNoOutputAndTheRunGoesOn) {
     writeScore(Src / "big.nw", 250);
     writeScore(Src / "c.nw");
     const Outcome outcome = convert("trap '' XFSZ; ulimit -f 4; ");
-    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    ASSERT_EQ(outcome.Status, 3) << outcome.Err;
     EXPECT_NE(outcome.Err.find((Src / "big.nwc").string() + ": cannot write: File too large"),
               std::string::npos)
         << outcome.Err;
@@ -196,25 +196,36 @@ TEST_F(ConvertCommand, UnwritableLogStopsWithStatusOne) {
     EXPECT_FALSE(leftoverTemporaries());
 }
 
-TEST_F(ConvertCommand, ReadOnlyDirectoryMidRun) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "running as root, where permissions do not stop writes; the failure "
-                        "path is covered by FailedWriteLeavesNoOutputAndTheRunGoesOn";
+TEST_F(ConvertCommand, PermissionsRefusedMidRunAreReportedAndTheRunGoesOn) {
     writeScore(Src / "a/one.nw");
     writeScore(Src / "b/two.nw");
     writeScore(Src / "c/three.nw");
     writeScore(Src / "c/secret.nw");
-    fs::permissions(Src / "b", fs::perms::owner_read | fs::perms::owner_exec);
+    writeScore(Src / "d/hidden.nw");
+    openToEveryone();
+    fs::permissions(Src / "b", fs::perms::owner_read | fs::perms::owner_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
     fs::permissions(Src / "c/secret.nw", fs::perms::none);
+    fs::permissions(Src / "d", fs::perms::none);
 
-    const Outcome outcome = convert();
-    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const Outcome outcome =
+        run("convert " + quote(Src) + " --log-dir " + quote(Logs), "", "/dev/null", AsNobody);
+    ASSERT_EQ(outcome.Status, 3) << outcome.Err;
     EXPECT_NE(outcome.Err.find((Src / "b/two.nwc").string() + ": cannot write: Permission denied"),
               std::string::npos)
         << outcome.Err;
     EXPECT_NE(outcome.Err.find((Src / "c/secret.nw").string() + ": cannot read: Permission denied"),
               std::string::npos)
         << outcome.Err;
+    // Directories are counted apart from files.
+    EXPECT_NE(outcome.Err.find("quillmark: 2 files could not be converted; see the log\n"
+                               "quillmark: 1 directories could not be read; see the log\n"),
+              std::string::npos)
+        << outcome.Err;
+    EXPECT_NE(readFile(Logs / "Quillmark_0.log")
+                  .find("   Not converted: " + (Src / "d").string() +
+                        ": cannot read the directory: Permission denied\r\n"),
+              std::string::npos);
     EXPECT_TRUE(fs::exists(Src / "a/one.nwc"));
     EXPECT_TRUE(fs::exists(Src / "c/three.nwc"));
     EXPECT_NE(outcome.Out.find("*** 2 files were created. ***"), std::string::npos);
@@ -297,8 +308,8 @@ TEST_F(ConvertCommand, SeveralJobsGiveTheSameLogAndFilesAsOne) {
         run("convert " + quote(Src) + " --log-dir " + quote(Logs) + " --quiet --jobs 1");
     const Outcome four =
         run("convert " + quote(other) + " --log-dir " + quote(Logs) + " --quiet --jobs 4");
-    ASSERT_EQ(one.Status, 0) << one.Err;
-    ASSERT_EQ(four.Status, 0) << four.Err;
+    ASSERT_EQ(one.Status, 3) << one.Err; // big.nw is not converted
+    ASSERT_EQ(four.Status, 3) << four.Err;
 
     const std::string logOne = readFile(Logs / "Quillmark_0.log");
     const std::string logFour = readFile(Logs / "Quillmark_1.log");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/batch/file_message_log.hpp"
+#include "app/batch/naming.hpp"
 #include "convert/pipeline.hpp"
 #include "nwtext/nwtext.hpp"
 
@@ -54,17 +55,39 @@ TEST(FileMessageLog, CountsAcrossFilesAndLiveUpdates) {
               2);
 }
 
-TEST(FileMessageLog, LongTextsAreCutAt255BeforeTheIndent) {
+TEST(FileMessageLog, PathsAreWholeAndMessageTextsAreCutAt255BeforeTheIndent) {
     MessageCounts counts;
     LogCapture log;
     FileMessageLog messages(std::string(300, 'p'), counts, log.sink());
     messages.reportError(61, std::string(250, 'x'));
     ASSERT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(log.lines[0].size(), 255u);
+    EXPECT_EQ(log.lines[0], "file:\\\\\\" + std::string(300, 'p'));
     EXPECT_EQ(log.lines[1].size(), 3u + 255u);
     EXPECT_EQ(log.lines[1].substr(0, 13), "   Error 61: ");
     EXPECT_EQ(formatWarning(3, "Inserted a time signature 3/4"),
               "Warning 3: Inserted a time signature 3/4");
+}
+
+// No name can end a log line early, forge another line or send codes to a terminal.
+TEST(FileMessageLog, ControlCharactersInNamesAreWrittenAsHex) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/d/a\nb.nw", "/d/a\\x0Ab.nw"},
+        {"/d/\r\n*** 9 files were created. ***.nw",
+         "/d/\\x0D\\x0A*** 9 files were created. ***.nw"},
+        {"/d/\x1b[31mred.nw", "/d/\\x1B[31mred.nw"},
+        {std::string("/d/\x01\x1f\x7f\x80\xff", 8) + ".nw", "/d/\\x01\\x1F\\x7F\x80\xff.nw"},
+        {"/d/tab\there.nw", "/d/tab\\x09here.nw"},
+    };
+    for (const auto &[name, shown] : cases) {
+        MessageCounts counts;
+        LogCapture log;
+        FileMessageLog messages(name, counts, log.sink());
+        messages.logPlainLine("   Not converted: " + name + ": cannot read");
+        ASSERT_EQ(log.lines.size(), 2u);
+        EXPECT_EQ(log.lines[0], "file:\\\\\\" + shown);
+        EXPECT_EQ(log.lines[1], "   Not converted: " + shown + ": cannot read");
+        EXPECT_EQ(escapeControlChars(name), shown);
+    }
 }
 
 // The pipeline's log lines: the heading and an empty line after reading and after writing.

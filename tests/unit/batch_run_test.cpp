@@ -149,6 +149,10 @@ TEST_F(BatchRun, RefusedFilesLeaveNoOutputAndTheRunGoesOn) {
                        "\r\n   Not converted: " + (Root / "src/big.nw").string() +
                        ": larger than 16 MiB (16777217 bytes), not an NW score\r\n"),
               std::string::npos);
+    EXPECT_NE(log.find("\r\n   Not converted: " +
+                       (Root / "src" / (std::string(252, 'x') + ".nwc")).string() +
+                       ": cannot write: File name too long\r\n"),
+              std::string::npos);
     EXPECT_NE(log.find("*** 1 files were created. ***\r\n"), std::string::npos);
 }
 
@@ -213,9 +217,12 @@ TEST_F(BatchRun, TreesDeeperThanThePathLimitAreWalked) {
     EXPECT_EQ(result.FilesCreated, 1);
     EXPECT_EQ(found, 0);
     EXPECT_GT(info.st_size, 0);
-    // The heading is cut to 255 characters; the path is not.
+    // The heading names the whole path.
+    std::string path = (Root / "src").string();
+    for (int depth = 0; depth < 30; ++depth)
+        path += "/" + level;
     const std::string log = readFile(result.LogPath);
-    EXPECT_EQ(log.find('\r'), 255u);
+    EXPECT_EQ(log.substr(0, log.find('\r')), "file:\\\\\\" + path + "/deep.nw");
 }
 
 TEST_F(BatchRun, LogLinesEndInCrLf) {

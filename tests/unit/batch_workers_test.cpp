@@ -3,7 +3,6 @@
 #include "app/batch/workers.hpp"
 #include "convert/pipeline.hpp"
 #include "nwtext/nwtext.hpp"
-#include "support/recording_messages.hpp"
 
 namespace qm::batch {
 namespace {
@@ -28,16 +27,43 @@ TEST(ConversionWorkers, ResultsMatchConvertingOneAfterTheOther) {
         for (int i = 0; i < 30; ++i) {
             Conversion done = results[static_cast<std::size_t>(i)].get();
             ASSERT_FALSE(done.Failure);
-            test::RecordingMessages direct;
-            EXPECT_EQ(done.Nwc, convertScore(scoreWithProblems(i), direct)) << i;
-            test::RecordingMessages replayed;
-            done.Messages.replay(replayed);
-            EXPECT_EQ(replayed.lines, direct.lines) << i;
-            EXPECT_EQ(replayed.plain, direct.plain) << i;
-            EXPECT_FALSE(direct.lines.empty()) << i;
+            MessageCounts directCounts, replayedCounts;
+            std::vector<std::string> direct, replayed;
+            FileMessageLog directLog("a.nw", directCounts,
+                                     [&](std::string_view line) { direct.emplace_back(line); });
+            EXPECT_EQ(done.Nwc, convertScore(scoreWithProblems(i), directLog)) << i;
+            FileMessageLog replayedLog("a.nw", replayedCounts,
+                                       [&](std::string_view line) { replayed.emplace_back(line); });
+            done.Messages.replay(replayedLog);
+            EXPECT_EQ(replayed, direct) << i;
+            EXPECT_GT(direct.size(), 3u) << i;
         }
         EXPECT_GE(workers.window(), 1u);
     }
+}
+
+// A file that reports without end shows its first messages, one line for the rest, and still
+// counts every one of them; plain lines after the cut are kept.
+TEST(RecordedMessages, ShowsTheFirstMessagesAndCountsTheRest) {
+    RecordedMessages recorded;
+    for (int i = 0; i < MaxShownMessages + 5; ++i)
+        recorded.reportError(i % 2 == 0 ? 65 : 39, "e" + std::to_string(i));
+    recorded.reportWarning(6, "w");
+    recorded.logPlainLine("");
+    MessageCounts counts;
+    std::vector<std::string> lines;
+    FileMessageLog log("junk.nw", counts, [&](std::string_view line) { lines.emplace_back(line); });
+    recorded.replay(log);
+
+    ASSERT_EQ(lines.size(), 1u + MaxShownMessages + 2u);
+    EXPECT_EQ(lines[MaxShownMessages], "   Error 39: e9999");
+    EXPECT_EQ(lines[MaxShownMessages + 1], "   ... 6 more messages for this file not shown");
+    EXPECT_EQ(lines.back(), "");
+    EXPECT_EQ(counts.ErrorCount, MaxShownMessages + 5);
+    EXPECT_EQ(counts.ErrorFrequency[65] + counts.ErrorFrequency[39], MaxShownMessages + 5);
+    EXPECT_EQ(counts.ErrorFrequency[65], (MaxShownMessages + 5 + 1) / 2);
+    EXPECT_EQ(counts.WarningFrequency[6], 1);
+    EXPECT_EQ(log.fileCounts().ErrorCount, counts.ErrorCount);
 }
 
 } // namespace

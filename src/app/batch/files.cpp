@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace qm::batch {
@@ -96,7 +95,8 @@ int listDirectory(int dirFd, DirectoryListing &listing) {
     return error;
 }
 
-InputFile readInput(int dirFd, const std::string &name) {
+InputFile readInput(int dirFd, const std::string &name,
+                    const std::function<void(std::uint64_t size)> &beforeRead) {
     InputFile input;
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -114,6 +114,7 @@ InputFile readInput(int dirFd, const std::string &name) {
         input.Status = InputStatus::TooLarge;
         return input;
     }
+    if (beforeRead) beforeRead(input.Size);
     // Read up to one byte past the limit: the file may have grown since fstat.
     input.Bytes.resize(static_cast<std::size_t>(input.Size) + 1);
     std::size_t filled = 0;
@@ -143,45 +144,34 @@ InputFile readInput(int dirFd, const std::string &name) {
     return input;
 }
 
-TemporaryNames::TemporaryNames() : Random(std::random_device{}()) {}
+TemporaryNames::TemporaryNames()
+    : Owner(platform::currentProcess()), Random(std::random_device{}()) {}
 
-std::string TemporaryNames::next() {
-    char text[40];
-    std::snprintf(text, sizeof text, ".quillmark-%016llx.tmp",
-                  static_cast<unsigned long long>(Random()));
-    return text;
+std::string TemporaryNames::next() { return temporaryFileName(Owner, Random()); }
+
+int removeLeftoverTemporaries(int dirFd, const std::set<std::string, CaseBlindLess> &names) {
+    int removed = 0;
+    for (const std::string &name : names) {
+        const std::optional<platform::ProcessIdentity> owner = temporaryFileOwner(name);
+        if (!owner || platform::processIsRunning(*owner)) continue;
+        if (::unlinkat(dirFd, name.c_str(), 0) == 0) ++removed;
+    }
+    return removed;
 }
-
-namespace {
-
-// Links an open unnamed file to `name`; link never replaces an existing name.
-int linkUnnamed(int fd, int dirFd, const std::string &name) {
-    char procPath[64];
-    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
-    if (::linkat(AT_FDCWD, procPath, dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-    if (errno != ENOENT) return errno;
-    // No /proc: linking by descriptor needs the privilege that AT_EMPTY_PATH asks for.
-    if (::linkat(fd, "", dirFd, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
-    return errno;
-}
-
-} // namespace
 
 int PendingOutput::write(int dirFd, std::span<const std::uint8_t> bytes, TemporaryNames &names) {
     discard();
     DirFd = dirFd;
     // An unnamed file costs one inode and no directory entry until it is published.
     if (UnnamedFiles) {
-        Unnamed = UniqueFd(::openat(dirFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666));
+        int error = 0;
+        bool unsupported = false;
+        Unnamed = UniqueFd(platform::openUnnamedFile(dirFd, error, unsupported));
         if (Unnamed.valid()) {
-            if (const int error = writeAll(Unnamed.get(), bytes); error != 0) {
-                discard();
-                return error;
-            }
-            return 0;
+            if (error = writeAll(Unnamed.get(), bytes); error != 0) discard();
+            return error;
         }
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
-            return errno;
+        if (!unsupported) return error;
     }
     // The file system has no unnamed files: a hidden temporary file instead.
     UniqueFd fd;
@@ -207,8 +197,8 @@ int PendingOutput::write(int dirFd, std::span<const std::uint8_t> bytes, Tempora
 
 int PendingOutput::publish(const std::string &name) {
     if (Unnamed.valid()) {
-        const int error = linkUnnamed(Unnamed.get(), DirFd, name);
-        if (error != 0) return error;
+        if (const int error = platform::linkUnnamedFile(Unnamed.get(), DirFd, name); error != 0)
+            return error;
         if (const int closeError = Unnamed.reset(); closeError != 0) {
             removeQuietly(DirFd, name);
             return closeError;
@@ -216,15 +206,8 @@ int PendingOutput::publish(const std::string &name) {
         return 0;
     }
     if (TempName.empty()) return EBADF;
-    int error = 0;
-    if (::renameat2(DirFd, TempName.c_str(), DirFd, name.c_str(), RENAME_NOREPLACE) != 0) {
-        error = errno;
-        // No no-replace rename on this file system: link() never replaces either.
-        if (error == EINVAL || error == ENOSYS)
-            error = ::linkat(DirFd, TempName.c_str(), DirFd, name.c_str(), 0) == 0 ? 0 : errno;
-        if (error != 0) return error;
-        removeQuietly(DirFd, TempName);
-    }
+    if (const int error = platform::renameNoReplace(DirFd, TempName, name); error != 0)
+        return error;
     TempName.clear();
     return 0;
 }
@@ -235,11 +218,24 @@ void PendingOutput::discard() {
     TempName.clear();
 }
 
+std::uint64_t fileSystemOf(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_dev) : 0;
+}
+
+UniqueFd duplicate(int fd) { return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0)); }
+
+int pathKind(const std::string &path, PathKind &kind) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return errno;
+    kind = S_ISDIR(info.st_mode)   ? PathKind::Directory
+           : S_ISREG(info.st_mode) ? PathKind::RegularFile
+                                   : PathKind::Other;
+    return 0;
+}
+
 void removeQuietly(int dirFd, const std::string &name) { ::unlinkat(dirFd, name.c_str(), 0); }
 
-std::string systemReason(int error) {
-    char buffer[256];
-    return ::strerror_r(error, buffer, sizeof buffer); // the GNU form returns the text
-}
+std::string systemReason(int error) { return std::system_category().message(error); }
 
 } // namespace qm::batch

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <set>
 #include <span>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/batch/naming.hpp"
+#include "app/batch/platform.hpp"
 
 namespace qm::batch {
 
@@ -64,18 +66,36 @@ struct InputFile {
 };
 
 // Reads a whole regular file (following links). FIFOs, devices and directories are refused
-// without blocking.
-InputFile readInput(int dirFd, const std::string &name);
+// without blocking. `beforeRead`, when given, learns the size before the bytes are read (so
+// the caller can make room for them).
+InputFile readInput(int dirFd, const std::string &name,
+                    const std::function<void(std::uint64_t size)> &beforeRead = {});
 
-// Random names for temporary files, seeded once: seeding for every file costs a system call.
+// Which file system holds `fd` (0 when unknown).
+std::uint64_t fileSystemOf(int fd);
+
+// A second descriptor for the same open file, or an invalid one.
+UniqueFd duplicate(int fd);
+
+// The kind of what `path` names, following links; 0 or an errno.
+enum class PathKind { Directory, RegularFile, Other };
+int pathKind(const std::string &path, PathKind &kind);
+
+// Names for temporary files that say which process made them, with a random part; seeded
+// once, since seeding for every file costs a system call.
 class TemporaryNames {
 public:
     TemporaryNames();
     std::string next();
 
 private:
+    platform::ProcessIdentity Owner;
     std::mt19937_64 Random;
 };
+
+// Removes the temporary outputs among `names` (entries of `dirFd`) whose process is gone: what
+// a killed run left behind. Returns how many it removed.
+int removeLeftoverTemporaries(int dirFd, const std::set<std::string, CaseBlindLess> &names);
 
 // An output written but not yet named: an unnamed file in the directory where the file system
 // has them, else a hidden temporary file. Either way nothing with a visible name exists until

@@ -60,8 +60,10 @@ void LogFile::writeBuffer() {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0)
             Error = errno;
-        else
+        else {
             rest.remove_prefix(static_cast<std::size_t>(n));
+            Written += static_cast<std::uint64_t>(n);
+        }
     }
     Buffer.clear();
 }
@@ -75,9 +77,17 @@ void LogFile::flush() {
 
 void LogFile::close() {
     flush();
-    Error = Fd.reset();
+    if (::fdatasync(Fd.get()) != 0 && errno != EINVAL) Error = errno;
+    if (const int closeError = Fd.reset(); Error == 0) Error = closeError;
     if (Error != 0)
         throw LogError("cannot write the log file " + Path.string() + ": " + systemReason(Error));
+}
+
+void LogFile::removeIfEmpty() {
+    if (Written != 0) return;
+    Fd.reset();
+    std::error_code ignored;
+    std::filesystem::remove(Path, ignored);
 }
 
 } // namespace qm::batch

@@ -1,6 +1,7 @@
 // The run's log: a new file Quillmark_<n>.log, lines ended by CR LF.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -25,8 +26,10 @@ public:
     void writeLine(std::string_view line);
     // Writes what is buffered. Throws LogError on a failure, now or earlier.
     void flush();
-    // Flushes and closes. Throws LogError.
+    // Flushes, puts the log on the disk and closes. Throws LogError.
     void close();
+    // Removes the log when not one byte of it was written (the run could not start). Quiet.
+    void removeIfEmpty();
 
     const std::filesystem::path &path() const { return Path; }
 
@@ -37,6 +40,7 @@ private:
     UniqueFd Fd;
     std::filesystem::path Path;
     std::string Buffer;
+    std::uint64_t Written = 0; // bytes that reached the file
     int Error = 0;
 };
 

@@ -1,6 +1,8 @@
 #include "app/batch/naming.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
 
 namespace qm::batch {
 
@@ -62,5 +64,60 @@ std::string musicXmlName(std::string_view name, const TakenNames &taken) {
 }
 
 std::string logFileName(std::int64_t n) { return "Quillmark_" + std::to_string(n) + ".log"; }
+
+std::string escapeControlChars(std::string_view name) {
+    std::string escaped;
+    escaped.reserve(name.size());
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            escaped += c;
+            continue;
+        }
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+        escaped += hex;
+    }
+    return escaped;
+}
+
+namespace {
+
+constexpr std::string_view TemporaryPrefix = ".quillmark-";
+constexpr std::string_view TemporarySuffix = ".tmp";
+
+// Takes one number in `base` up to `end` (or the end of `text`) off the front of `text`.
+bool takeNumber(std::string_view &text, char end, int base, std::uint64_t &value) {
+    const std::size_t stop = end == 0 ? text.size() : text.find(end);
+    if (stop == 0 || stop == std::string_view::npos) return false;
+    const char *first = text.data();
+    const auto [last, error] = std::from_chars(first, first + stop, value, base);
+    if (error != std::errc() || last != first + stop) return false;
+    text.remove_prefix(end == 0 ? stop : stop + 1);
+    return true;
+}
+
+} // namespace
+
+std::string temporaryFileName(const platform::ProcessIdentity &owner, std::uint64_t random) {
+    char text[96];
+    std::snprintf(text, sizeof text, ".quillmark-%llu-%llu-%016llx.tmp",
+                  static_cast<unsigned long long>(owner.Pid),
+                  static_cast<unsigned long long>(owner.StartTime),
+                  static_cast<unsigned long long>(random));
+    return text;
+}
+
+std::optional<platform::ProcessIdentity> temporaryFileOwner(std::string_view name) {
+    if (!name.starts_with(TemporaryPrefix) || !name.ends_with(TemporarySuffix)) return {};
+    name.remove_prefix(TemporaryPrefix.size());
+    name.remove_suffix(TemporarySuffix.size());
+    platform::ProcessIdentity owner;
+    std::uint64_t random = 0;
+    if (!takeNumber(name, '-', 10, owner.Pid) || !takeNumber(name, '-', 10, owner.StartTime) ||
+        name.size() != 16 || !takeNumber(name, 0, 16, random))
+        return {};
+    return owner;
+}
 
 } // namespace qm::batch

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
+#include "app/batch/platform.hpp"
 #include "core/messages.hpp"
 
 namespace qm::batch {
@@ -45,5 +47,16 @@ std::string musicXmlName(std::string_view name, const TakenNames &taken);
 
 // "Quillmark_<n>.log".
 std::string logFileName(std::int64_t n);
+
+// A name as the log and the terminal show it: every control character (below 0x20, and 0x7F)
+// written as \xHH, so no name can end a line, forge another or reach the terminal raw.
+std::string escapeControlChars(std::string_view name);
+
+// ".quillmark-<pid>-<start>-<random>.tmp": a hidden temporary output of the process `owner`.
+std::string temporaryFileName(const platform::ProcessIdentity &owner, std::uint64_t random);
+
+// The process that made a temporary output named by temporaryFileName; nothing for any other
+// name, so a later run removes only what is surely its kind of leftover.
+std::optional<platform::ProcessIdentity> temporaryFileOwner(std::string_view name);
 
 } // namespace qm::batch

@@ -2,19 +2,18 @@
 
 #include <cerrno>
 #include <deque>
-#include <fcntl.h>
 #include <functional>
-#include <optional>
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <map>
+#include <memory>
 
 #include "app/batch/file_message_log.hpp"
 #include "app/batch/files.hpp"
 #include "app/batch/log_file.hpp"
 #include "app/batch/naming.hpp"
+#include "app/batch/platform.hpp"
 #include "app/batch/summary.hpp"
 #include "app/batch/workers.hpp"
-#include "convert/pipeline.hpp"
-#include "core/score.hpp"
 
 namespace qm::batch {
 
@@ -25,6 +24,12 @@ namespace fs = std::filesystem;
 // Attempts at a free output name when other processes keep taking the chosen one.
 constexpr int MaxNameAttempts = 1000;
 
+// A conversion's peak memory as a multiple of its input: the input, the score built from it,
+// the output and the messages kept. Inputs that are no score at all build the largest scores
+// (about five times their size).
+constexpr std::uint64_t ConversionCostFactor = 6;
+constexpr std::uint64_t ConversionBaseCost = 64 * 1024;
+
 std::string joinPath(const std::string &dir, const std::string &name) {
     if (!dir.empty() && dir.back() == '/') return dir + name;
     return dir + "/" + name;
@@ -32,195 +37,55 @@ std::string joinPath(const std::string &dir, const std::string &name) {
 
 // The absolute form of a path given by the user, without a trailing separator.
 std::string displayPath(const fs::path &path) {
-    std::string text = fs::absolute(path).lexically_normal().string();
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    if (error)
+        throw RunFailure("cannot tell where " + escapeControlChars(path.string()) +
+                         " is (the current directory is gone?): " + error.message());
+    std::string text = absolute.lexically_normal().string();
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
     return text;
 }
 
-// One directory on the walk's stack: its subdirectories still to visit.
-struct WalkLevel {
+// An open directory of the walk, kept alive while any of its files is in flight.
+struct Directory {
     UniqueFd Fd;
     std::string Path;
+    TakenNames Taken; // every name in it, outputs added as they are chosen
+};
+using DirectoryRef = std::shared_ptr<Directory>;
+
+// One directory on the walk's stack: its subdirectories still to visit.
+struct WalkLevel {
+    DirectoryRef Dir;
     std::vector<std::string> Subdirectories;
     std::size_t Next = 0;
 };
 
-// A file handed to the workers (or refused), waiting for its turn to be written and logged.
+enum class EntryKind { Convert, Refused, Skipped, UnreadableDirectory };
+
+// An entry the walk met, waiting in walk order for its turn to be written and logged.
 struct PendingFile {
-    int DirFd = -1;
+    EntryKind Kind = EntryKind::Convert;
+    DirectoryRef Dir;
     std::string Name;
-    std::string DirPath;
-    TakenNames *Taken = nullptr; // the listing of its directory, alive until the directory ends
-    std::string OutName;         // the NWC output, when asked for
-    std::string MusicXmlName;    // the MusicXML output, when asked for
+    std::string Path; // the source as the log names it
+    std::string OutName;      // the NWC output, when asked for
+    std::string MusicXmlName; // the MusicXML output, when asked for
     RecordedMessages NameChoice; // messages of choosing the output name
-    std::optional<std::string> Refusal; // why it was not converted at all
+    std::string Reason;          // why it was refused or skipped
+    std::uint64_t Cost = 0;      // counted in the bytes in flight
     std::future<Conversion> Result;
 };
 
-class Run {
-public:
-    Run(const RunOptions &options, RunObserver *observer)
-        : Observer(observer), Formats(options.Formats), Log(LogFile::create(options.LogDir)),
-          Workers(options.Jobs) {
-        Result.LogPath = Log.path();
-        if (Observer) Observer->onLogCreated(Result.LogPath);
-    }
-
-    RunResult convertDirectory(UniqueFd rootFd, const std::string &rootPath);
-    RunResult convertSingleFile(const fs::path &file);
-
-private:
-    RunResult finish();
-    void enterDirectory(std::vector<WalkLevel> &stack, UniqueFd fd, std::string path);
-    void convertFile(int dirFd, const std::string &dirPath, const std::string &name,
-                     TakenNames &taken);
-    void finishOldest();
-    void finishAll();
-    bool storeOutputs(PendingFile &file, const Conversion &conversion, Messages &messages);
-    int storeOutput(int dirFd, std::span<const std::uint8_t> bytes, TakenNames &taken,
-                    std::string &outName, const std::function<std::string()> &nextName);
-    void reportFailure(Messages &messages, const std::string &path, std::string reason);
-    void abandonFile(Messages &messages, const std::string &path, std::string reason);
-    void reportDirectoryFailure(const std::string &path, int error);
-    void notify(const std::string &currentFile);
-
-    RunObserver *Observer;
-    OutputFormats Formats;
-    LogFile Log;
-    MessageCounts Counts;
-    std::int32_t FilesCreated = 0;
-    RunResult Result;
-    TemporaryNames TempNames;
-    ConversionWorkers Workers;
-    std::deque<PendingFile> InFlight; // in the order the files were met
-};
-
-void Run::notify(const std::string &currentFile) {
-    if (!Observer) return;
-    RunProgress progress;
-    progress.FilesCreated = FilesCreated;
-    progress.ErrorCount = Counts.ErrorCount;
-    progress.WarningCount = Counts.WarningCount;
-    progress.CurrentFile = currentFile;
-    Observer->onProgress(progress);
-}
-
-// A file the run could not handle: one plain line under its heading, a record in the result,
-// the observer told. Not a numbered message and not counted.
-void Run::reportFailure(Messages &messages, const std::string &path, std::string reason) {
-    messages.logPlainLine(cut255("   Not converted: " + path + ": " + reason));
-    IoFailure failure{path, std::move(reason)};
-    if (Observer) Observer->onIoFailure(failure);
-    Result.IoFailures.push_back(std::move(failure));
-}
-
-// The file ends here without output.
-void Run::abandonFile(Messages &messages, const std::string &path, std::string reason) {
-    reportFailure(messages, path, std::move(reason));
-    Log.flush();
-    notify("");
-}
-
-void Run::reportDirectoryFailure(const std::string &path, int error) {
-    FileMessageLog messages(path, Counts, [this](std::string_view line) { Log.writeLine(line); });
-    reportFailure(messages, path, "cannot read the directory: " + systemReason(error));
-    Log.flush();
-}
-
-RunResult Run::convertDirectory(UniqueFd rootFd, const std::string &rootPath) {
-    // Depth-first: a directory's files, then each subdirectory in turn. An explicit stack keeps
-    // deep trees off the call stack; links to directories are never entered, so no loop.
-    std::vector<WalkLevel> stack;
-    enterDirectory(stack, std::move(rootFd), rootPath);
-    while (!stack.empty()) {
-        WalkLevel &top = stack.back();
-        if (top.Next == top.Subdirectories.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const std::string &name = top.Subdirectories[top.Next++];
-        std::string path = joinPath(top.Path, name);
-        int error = 0;
-        UniqueFd fd = openDirectory(top.Fd.get(), name, error);
-        if (!fd.valid()) {
-            // Replaced by a link or a file since it was listed: not a directory to walk.
-            if (error != ELOOP && error != ENOTDIR) reportDirectoryFailure(path, error);
-            continue;
-        }
-        enterDirectory(stack, std::move(fd), std::move(path));
-    }
-    return finish();
-}
-
-void Run::enterDirectory(std::vector<WalkLevel> &stack, UniqueFd fd, std::string path) {
-    DirectoryListing listing;
-    if (const int error = listDirectory(fd.get(), listing); error != 0) {
-        reportDirectoryFailure(path, error);
-        return;
-    }
-    // The set stays sorted as names are added; outputs are added as they are made, so the
-    // listing stays current without reading the directory again.
-    for (const std::string &name : listing.Files)
-        if (okFileName(name)) convertFile(fd.get(), path, name, listing.Taken);
-    finishAll(); // the directory's descriptor and listing are about to go
-    stack.push_back(WalkLevel{std::move(fd), std::move(path), std::move(listing.Subdirectories)});
-}
-
-RunResult Run::convertSingleFile(const fs::path &file) {
-    const std::string dirPath = displayPath(file.has_parent_path() ? file.parent_path() : ".");
-    int error = 0;
-    const UniqueFd dirFd(::open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DirectoryListing listing;
-    error = dirFd.valid() ? listDirectory(dirFd.get(), listing) : errno;
-    if (error != 0)
-        reportDirectoryFailure(dirPath, error);
-    else
-        convertFile(dirFd.get(), dirPath, file.filename().string(), listing.Taken);
-    finishAll();
-    return finish();
-}
-
-// Reads the file, chooses its output name and hands it to the workers; the oldest files in
-// flight are finished once enough are waiting.
-void Run::convertFile(int dirFd, const std::string &dirPath, const std::string &name,
-                      TakenNames &taken) {
-    // STEP 1: read the whole input; only regular files of a plausible size are converted.
-    InputFile input = readInput(dirFd, name);
-    if (input.Status == InputStatus::NotRegularFile) return;
+// An entry that is not converted: skipped, or a directory that could not be read.
+PendingFile entryNotConverted(EntryKind kind, std::string path, std::string reason) {
     PendingFile file;
-    file.DirFd = dirFd;
-    file.Name = name;
-    file.DirPath = dirPath;
-    file.Taken = &taken;
-    if (input.Status == InputStatus::TooLarge) {
-        file.Refusal =
-            "larger than 16 MiB (" + std::to_string(input.Size) + " bytes), not an NW score";
-    } else if (input.Status == InputStatus::Failed) {
-        file.Refusal = "cannot read: " + systemReason(input.Error);
-    } else {
-        // STEP 2: choose the output names; each is reserved at once, so the next name choice
-        // sees it.
-        if (Formats.Nwc) {
-            file.OutName = addSubscript(name, taken, file.NameChoice);
-            taken.add(file.OutName);
-        }
-        if (Formats.MusicXml) {
-            file.MusicXmlName = musicXmlName(name, taken);
-            taken.add(file.MusicXmlName);
-        }
-        // STEP 3: convert in memory, on a worker when there are any.
-        file.Result = Workers.submit(std::move(input.Bytes), Formats);
-    }
-    InFlight.push_back(std::move(file));
-    while (InFlight.size() >= Workers.window())
-        finishOldest();
-}
-
-void Run::finishAll() {
-    while (!InFlight.empty())
-        finishOldest();
+    file.Kind = kind;
+    file.Path = std::move(path);
+    file.Reason = std::move(reason);
+    return file;
 }
 
 std::string failureText(const std::exception_ptr &failure) {
@@ -233,35 +98,279 @@ std::string failureText(const std::exception_ptr &failure) {
     }
 }
 
-// Logs the oldest file in flight and writes its output.
+// Why a name that ends in ".nw" is not converted.
+std::string nameRuleReason(const std::string &name) {
+    if (lowerCase(name).find(".nwc") != std::string::npos)
+        return "the name holds \".nwc\", skipped";
+    return "the name holds \".nw\" more than once, skipped";
+}
+
+bool endsInNw(const std::string &name) { return lowerCase(name).ends_with(".nw"); }
+
+class Run {
+public:
+    Run(const RunOptions &options, RunObserver *observer)
+        : Options(options), Observer(observer), Log(LogFile::create(options.LogDir)),
+          Workers(options.Jobs) {
+        Result.LogPath = Log.path();
+        if (Observer) Observer->onLogCreated(Result.LogPath);
+    }
+    ~Run() { Workers.cancelQueued(); }
+
+    RunResult convertDirectory(UniqueFd rootFd, std::string rootPath);
+    RunResult convertSingleFile(DirectoryRef dir, const std::string &name);
+    // After a failure: a log without a byte in it is not left behind.
+    void abandon() { Log.removeIfEmpty(); }
+
+private:
+    bool stopping();
+    void enterDirectory(std::vector<WalkLevel> &stack, DirectoryRef dir);
+    void visitFile(const DirectoryRef &dir, const std::string &name);
+    void makeRoom(std::uint64_t cost);
+    void enqueue(PendingFile file);
+    void finishOldest();
+    void finishAll();
+    void finishFile(PendingFile &file);
+    bool storeOutputs(PendingFile &file, const Conversion &conversion, Messages &messages,
+                      std::vector<std::string> &written);
+    int storeOutput(Directory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
+                    const std::function<std::string()> &nextName);
+    void notePublished(const Directory &dir);
+    void reportFailure(FileMessageLog &messages, const std::string &source,
+                       const std::string &failedPath, std::string reason, bool isDirectory = false);
+    void settle(FileRecord record);
+    void notify(const std::string &currentFile);
+    void syncOutputs();
+    RunResult finish();
+    RunResult finishInterrupted();
+
+    const RunOptions &Options;
+    RunObserver *Observer;
+    LogFile Log;
+    MessageCounts Counts;
+    std::int32_t FilesCreated = 0;
+    std::int64_t FilesDone = 0;
+    RunResult Result;
+    TemporaryNames TempNames;
+    ConversionWorkers Workers;
+    std::deque<PendingFile> InFlight; // in the order the walk met them
+    std::uint64_t BytesInFlight = 0;
+    bool Stopped = false;
+    std::map<std::uint64_t, UniqueFd> OutputFileSystems; // one directory on each
+};
+
+bool Run::stopping() {
+    if (!Stopped && Options.StopRequested && Options.StopRequested()) Stopped = true;
+    return Stopped;
+}
+
+void Run::notify(const std::string &currentFile) {
+    if (!Observer) return;
+    RunProgress progress;
+    progress.FilesCreated = FilesCreated;
+    progress.ErrorCount = Counts.ErrorCount;
+    progress.WarningCount = Counts.WarningCount;
+    progress.FilesDone = FilesDone;
+    progress.CurrentFile = currentFile;
+    Observer->onProgress(progress);
+}
+
+void Run::settle(FileRecord record) {
+    if (record.Status == FileStatus::Skipped) ++Result.FilesSkipped;
+    if (Observer) Observer->onFileDone(record);
+}
+
+// A file the run could not handle: one plain line under its heading, a record in the result,
+// the observer told. Not a numbered message and not counted. `failedPath` is the source, or
+// the output that could not be written.
+void Run::reportFailure(FileMessageLog &messages, const std::string &source,
+                        const std::string &failedPath, std::string reason, bool isDirectory) {
+    messages.logPlainLine("   Not converted: " + failedPath + ": " + reason);
+    IoFailure failure{failedPath, reason};
+    if (Observer && !isDirectory) Observer->onIoFailure(failure);
+    (isDirectory ? Result.DirectoryFailures : Result.IoFailures).push_back(std::move(failure));
+    Log.flush();
+    settle({source, {}, FileStatus::NotConverted, std::move(reason), messages.fileCounts()});
+}
+
+RunResult Run::convertDirectory(UniqueFd rootFd, std::string rootPath) {
+    // Depth-first: a directory's files, then each subdirectory in turn. An explicit stack keeps
+    // deep trees off the call stack; links to directories are never entered, so no loop. Files
+    // stay in flight across directories; each holds its directory open.
+    std::vector<WalkLevel> stack;
+    enterDirectory(
+        stack, std::make_shared<Directory>(Directory{std::move(rootFd), std::move(rootPath), {}}));
+    while (!stack.empty() && !stopping()) {
+        WalkLevel &top = stack.back();
+        if (top.Next == top.Subdirectories.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const std::string &name = top.Subdirectories[top.Next++];
+        std::string path = joinPath(top.Dir->Path, name);
+        int error = 0;
+        UniqueFd fd = openDirectory(top.Dir->Fd.get(), name, error);
+        if (!fd.valid()) {
+            // Replaced by a link or a file since it was listed: not a directory to walk.
+            if (error != ELOOP && error != ENOTDIR)
+                enqueue(entryNotConverted(EntryKind::UnreadableDirectory, path,
+                                          "cannot read the directory: " + systemReason(error)));
+            continue;
+        }
+        enterDirectory(stack,
+                       std::make_shared<Directory>(Directory{std::move(fd), std::move(path), {}}));
+    }
+    return finish();
+}
+
+void Run::enterDirectory(std::vector<WalkLevel> &stack, DirectoryRef dir) {
+    DirectoryListing listing;
+    if (const int error = listDirectory(dir->Fd.get(), listing); error != 0) {
+        enqueue(entryNotConverted(EntryKind::UnreadableDirectory, dir->Path,
+                                  "cannot read the directory: " + systemReason(error)));
+        return;
+    }
+    removeLeftoverTemporaries(dir->Fd.get(), listing.Files);
+    dir->Taken = std::move(listing.Taken);
+    for (const std::string &name : listing.Files) {
+        if (stopping()) return;
+        if (okFileName(name))
+            visitFile(dir, name);
+        else if (endsInNw(name))
+            enqueue(entryNotConverted(EntryKind::Skipped, joinPath(dir->Path, name),
+                                      nameRuleReason(name)));
+    }
+    stack.push_back(WalkLevel{std::move(dir), std::move(listing.Subdirectories)});
+}
+
+RunResult Run::convertSingleFile(DirectoryRef dir, const std::string &name) {
+    DirectoryListing listing;
+    if (const int error = listDirectory(dir->Fd.get(), listing); error != 0)
+        enqueue(entryNotConverted(EntryKind::UnreadableDirectory, dir->Path,
+                                  "cannot read the directory: " + systemReason(error)));
+    else {
+        dir->Taken = std::move(listing.Taken);
+        visitFile(dir, name);
+    }
+    return finish();
+}
+
+// Finishes the oldest files in flight until `cost` more bytes fit (or nothing is left).
+void Run::makeRoom(std::uint64_t cost) {
+    while (!InFlight.empty() && !stopping() &&
+           (InFlight.size() >= Workers.window() || BytesInFlight + cost > Options.MaxBytesInFlight))
+        finishOldest();
+}
+
+// Reads the file, chooses its output name and hands it to the workers.
+void Run::visitFile(const DirectoryRef &dir, const std::string &name) {
+    PendingFile file;
+    file.Dir = dir;
+    file.Name = name;
+    file.Path = joinPath(dir->Path, name);
+    // STEP 1: read the whole input once there is room for it; only regular files of a
+    // plausible size are converted.
+    InputFile input = readInput(dir->Fd.get(), name, [&](std::uint64_t size) {
+        if (size > MaxInputBytes) return;
+        file.Cost = ConversionCostFactor * size + ConversionBaseCost;
+        makeRoom(file.Cost);
+    });
+    if (input.Status == InputStatus::NotRegularFile) {
+        file.Kind = EntryKind::Skipped;
+        file.Reason = "not a regular file, skipped";
+    } else if (input.Status == InputStatus::TooLarge) {
+        file.Kind = EntryKind::Refused;
+        file.Reason =
+            "larger than 16 MiB (" + std::to_string(input.Size) + " bytes), not an NW score";
+    } else if (input.Status == InputStatus::Failed) {
+        file.Kind = EntryKind::Refused;
+        file.Reason = "cannot read: " + systemReason(input.Error);
+    } else if (!stopping()) {
+        // STEP 2: choose the output names; each is reserved at once, so the next name choice
+        // sees it.
+        if (Options.Formats.Nwc) {
+            file.OutName = addSubscript(name, dir->Taken, file.NameChoice);
+            dir->Taken.add(file.OutName);
+        }
+        if (Options.Formats.MusicXml) {
+            file.MusicXmlName = musicXmlName(name, dir->Taken);
+            dir->Taken.add(file.MusicXmlName);
+        }
+        // STEP 3: convert in memory, on a worker when there are any.
+        file.Result = Workers.submit(std::move(input.Bytes), Options.Formats);
+    } else {
+        return;
+    }
+    if (file.Kind != EntryKind::Convert) file.Cost = 0;
+    enqueue(std::move(file));
+}
+
+void Run::enqueue(PendingFile file) {
+    makeRoom(file.Cost);
+    if (stopping()) return;
+    BytesInFlight += file.Cost;
+    InFlight.push_back(std::move(file));
+}
+
+void Run::finishAll() {
+    while (!InFlight.empty() && !stopping())
+        finishOldest();
+}
+
 void Run::finishOldest() {
     PendingFile file = std::move(InFlight.front());
     InFlight.pop_front();
-    const std::string currentFile = joinPath(file.DirPath, file.Name);
-    FileMessageLog messages(currentFile, Counts,
+    BytesInFlight -= file.Cost;
+    finishFile(file);
+}
+
+// Logs one entry and writes its output.
+void Run::finishFile(PendingFile &file) {
+    if (file.Kind == EntryKind::Skipped)
+        return settle({file.Path, {}, FileStatus::Skipped, file.Reason, {}});
+    FileMessageLog messages(file.Path, Counts,
                             [this](std::string_view line) { Log.writeLine(line); });
-    messages.onCountsChanged = [&](const MessageCounts &) { notify(currentFile); };
-    notify(currentFile);
-    if (file.Refusal) return abandonFile(messages, currentFile, *file.Refusal);
+    if (file.Kind == EntryKind::UnreadableDirectory)
+        return reportFailure(messages, file.Path, file.Path, file.Reason, true);
+    ++FilesDone;
+    messages.onCountsChanged = [&](const MessageCounts &) { notify(file.Path); };
+    notify(file.Path);
+    if (file.Kind == EntryKind::Refused) {
+        reportFailure(messages, file.Path, file.Path, file.Reason);
+        return notify("");
+    }
 
     file.NameChoice.replay(messages);
     Conversion conversion = file.Result.get();
-    if (conversion.Failure)
-        return abandonFile(messages, currentFile,
-                           "conversion failed: " + failureText(conversion.Failure));
+    if (conversion.Failure) {
+        reportFailure(messages, file.Path, file.Path,
+                      "conversion failed: " + failureText(conversion.Failure));
+        return notify("");
+    }
     conversion.Messages.replay(messages);
 
-    if (!storeOutputs(file, conversion, messages)) return;
+    // STEP 4: the log names the file before its output exists, so a log that cannot be
+    // written stops the run before an output it would not name.
+    try {
+        Log.flush();
+    } catch (const LogError &error) {
+        throw LogError(std::string(error.what()) + "; stopped before writing the output of " +
+                       escapeControlChars(file.Path));
+    }
+    // STEP 5: the outputs, each written in full before it takes its name.
+    std::vector<std::string> written;
+    if (!storeOutputs(file, conversion, messages, written)) return notify("");
     ++FilesCreated;
-    Log.flush();
+    settle({file.Path, std::move(written), FileStatus::Converted, {}, messages.fileCounts()});
     notify("");
 }
 
-// STEP 4: each output's bytes go to a file without a name that then takes the chosen name,
-// never replacing anything; on failure no partial file stays. Returns false when an output
-// could not be written (the file has then been abandoned).
-bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, Messages &messages) {
-    TakenNames &taken = *file.Taken;
+// Each output's bytes go to a file without a name that then takes the chosen name, never
+// replacing anything; on failure no partial file stays. False when an output could not be
+// written (the file is then reported as not converted).
+bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, Messages &messages,
+                       std::vector<std::string> &written) {
+    Directory &dir = *file.Dir;
     struct Output {
         bool Wanted;
         std::span<const std::uint8_t> Bytes;
@@ -269,43 +378,83 @@ bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, Messages
         std::function<std::string()> NextName;
     };
     const Output outputs[] = {
-        {Formats.Nwc, conversion.Nwc, file.OutName,
-         [&] { return addSubscript(file.Name, taken, messages); }},
-        {Formats.MusicXml, conversion.MusicXml, file.MusicXmlName,
-         [&] { return musicXmlName(file.Name, taken); }},
+        {Options.Formats.Nwc, conversion.Nwc, file.OutName,
+         [&] { return addSubscript(file.Name, dir.Taken, messages); }},
+        {Options.Formats.MusicXml, conversion.MusicXml, file.MusicXmlName,
+         [&] { return musicXmlName(file.Name, dir.Taken); }},
     };
     for (const Output &output : outputs) {
         if (!output.Wanted) continue;
-        if (const int error =
-                storeOutput(file.DirFd, output.Bytes, taken, output.Name, output.NextName);
+        if (const int error = storeOutput(dir, output.Bytes, output.Name, output.NextName);
             error != 0) {
-            abandonFile(messages, joinPath(file.DirPath, output.Name),
-                        "cannot write: " + systemReason(error));
+            reportFailure(messages, file.Path, joinPath(dir.Path, output.Name),
+                          "cannot write: " + systemReason(error));
             return false;
         }
+        notePublished(dir);
+        written.push_back(joinPath(dir.Path, output.Name));
     }
-    if (Formats.MusicXml && conversion.MusicXmlOmitted > 0 && Observer)
-        Observer->onMusicXmlOmissions(joinPath(file.DirPath, file.MusicXmlName),
+    if (Options.Formats.MusicXml && conversion.MusicXmlOmitted > 0 && Observer)
+        Observer->onMusicXmlOmissions(joinPath(dir.Path, file.MusicXmlName),
                                       conversion.MusicXmlOmitted);
     return true;
 }
 
-int Run::storeOutput(int dirFd, std::span<const std::uint8_t> bytes, TakenNames &taken,
-                     std::string &outName, const std::function<std::string()> &nextName) {
+int Run::storeOutput(Directory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
+                     const std::function<std::string()> &nextName) {
     PendingOutput output;
-    if (const int error = output.write(dirFd, bytes, TempNames); error != 0) return error;
+    if (const int error = output.write(dir.Fd.get(), bytes, TempNames); error != 0) return error;
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
         const int error = output.publish(outName);
         if (error != EEXIST) return error;
         // Someone else made a file of that name since the directory was listed: next name.
-        taken.add(outName);
+        dir.Taken.add(outName);
         outName = nextName();
-        taken.add(outName);
+        dir.Taken.add(outName);
     }
     return EEXIST;
 }
 
+// Remembers one directory on each file system that received an output, for syncOutputs.
+void Run::notePublished(const Directory &dir) {
+    const std::uint64_t fileSystem = fileSystemOf(dir.Fd.get());
+    if (OutputFileSystems.count(fileSystem) == 0)
+        OutputFileSystems.emplace(fileSystem, duplicate(dir.Fd.get()));
+}
+
+// Puts every output on the disk, once per file system, so that a log with a summary promises
+// that every output it names is stored.
+void Run::syncOutputs() {
+    for (const auto &[fileSystem, fd] : OutputFileSystems) {
+        const int error = fd.valid() ? platform::syncFileSystem(fd.get()) : EBADF;
+        if (error == 0) continue;
+        const std::string reason =
+            "the outputs could not be put on the disk: " + systemReason(error);
+        Log.writeLine("*** Run stopped: " + reason + " ***");
+        Log.flush();
+        throw RunFailure(reason + "; the log has no summary");
+    }
+}
+
+RunResult Run::finishInterrupted() {
+    Workers.cancelQueued();
+    InFlight.clear();
+    const std::string line =
+        "*** Run interrupted after " + std::to_string(FilesDone) + " files ***";
+    Log.writeLine(line);
+    Log.close();
+    Result.SummaryLines = {line};
+    Result.Interrupted = true;
+    Result.FilesCreated = FilesCreated;
+    Result.Counts = Counts;
+    notify("");
+    return std::move(Result);
+}
+
 RunResult Run::finish() {
+    finishAll();
+    if (stopping()) return finishInterrupted();
+    syncOutputs();
     Result.SummaryLines = summaryLines(FilesCreated, Counts);
     for (const std::string &line : Result.SummaryLines)
         Log.writeLine(line);
@@ -317,9 +466,24 @@ RunResult Run::finish() {
 }
 
 void checkLogDir(const fs::path &logDir) {
-    std::error_code error;
-    if (!fs::is_directory(logDir, error))
-        throw SourceError("log directory " + logDir.string() + " is not a directory");
+    PathKind kind{};
+    if (const int error = pathKind(logDir.string(), kind); error == ENOENT)
+        throw SourceError("log directory " + escapeControlChars(logDir.string()) +
+                          " does not exist");
+    else if (error != 0)
+        throw SourceError("log directory " + escapeControlChars(logDir.string()) + ": " +
+                          systemReason(error));
+    if (kind != PathKind::Directory)
+        throw SourceError("log directory " + escapeControlChars(logDir.string()) +
+                          " is not a directory");
+}
+
+UniqueFd openDirectoryOrThrow(const std::string &path, const fs::path &shown) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid())
+        throw RunFailure("cannot open " + escapeControlChars(shown.string()) + ": " +
+                         systemReason(errno));
+    return fd;
 }
 
 } // namespace
@@ -327,27 +491,39 @@ void checkLogDir(const fs::path &logDir) {
 RunResult runBatch(const RunOptions &options, RunObserver *observer) {
     // STEP 1: what the source is; nothing is written when it is not usable.
     checkLogDir(options.LogDir);
-    struct stat info {};
-    if (::stat(options.Source.c_str(), &info) != 0)
-        throw SourceError(options.Source.string() + ": " + systemReason(errno));
-    const bool isDirectory = S_ISDIR(info.st_mode);
-    if (!isDirectory && !S_ISREG(info.st_mode))
-        throw SourceError(options.Source.string() + ": neither a directory nor a regular file");
+    const std::string shownSource = escapeControlChars(options.Source.string());
+    PathKind kind{};
+    if (const int error = pathKind(options.Source.string(), kind); error == ENOENT)
+        throw SourceError(shownSource + " does not exist");
+    else if (error != 0)
+        throw SourceError(shownSource + ": " + systemReason(error));
+    if (kind == PathKind::Other)
+        throw SourceError(shownSource + ": neither a directory nor a regular file");
+    const bool isDirectory = kind == PathKind::Directory;
     if (!isDirectory && !okFileName(options.Source.filename().string()))
-        throw SourceError(options.Source.string() + ": not an NW file name (name.nw)");
-    UniqueFd rootFd;
-    if (isDirectory) {
-        rootFd = UniqueFd(::open(options.Source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!rootFd.valid())
-            throw SourceError(options.Source.string() + ": " + systemReason(errno));
-    }
+        throw SourceError(shownSource + ": not an NW file name (name.nw)");
+    const fs::path directory = isDirectory                        ? options.Source
+                               : options.Source.has_parent_path() ? options.Source.parent_path()
+                                                                  : fs::path(".");
+    std::string directoryPath = displayPath(directory);
+    UniqueFd directoryFd = openDirectoryOrThrow(directory.string(), directory);
 
-    // STEP 2: fresh counters and a new log (the expression word lists are constant tables).
-    Run run(options, observer);
+    // STEP 2: fresh counters and a new log (the expression word lists are constant tables),
+    // named by its absolute path.
+    RunOptions resolved = options;
+    resolved.LogDir = displayPath(options.LogDir);
+    Run run(resolved, observer);
 
     // STEP 3: convert, then the summary.
-    if (isDirectory) return run.convertDirectory(std::move(rootFd), displayPath(options.Source));
-    return run.convertSingleFile(options.Source);
+    try {
+        if (isDirectory) return run.convertDirectory(std::move(directoryFd), directoryPath);
+        auto dir = std::make_shared<Directory>(
+            Directory{std::move(directoryFd), std::move(directoryPath), {}});
+        return run.convertSingleFile(std::move(dir), options.Source.filename().string());
+    } catch (...) {
+        run.abandon();
+        throw;
+    }
 }
 
 } // namespace qm::batch

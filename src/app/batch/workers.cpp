@@ -4,24 +4,52 @@
 
 namespace qm::batch {
 
+bool RecordedMessages::keepMessage() {
+    if (Kept < MaxShownMessages) {
+        ++Kept;
+        return true;
+    }
+    if (Unshown.ErrorCount == 0 && Unshown.WarningCount == 0)
+        Entries.push_back({Type::Unshown, 0, {}}); // where the line about the rest goes
+    return false;
+}
+
 void RecordedMessages::reportError(int code, std::string_view text) {
-    Entries.push_back({Type::Error, code, std::string(text)});
+    if (keepMessage()) {
+        Entries.push_back({Type::Error, code, std::string(text)});
+        return;
+    }
+    ++Unshown.ErrorCount;
+    if (code >= 1 && code <= MaxErrorCode) ++Unshown.ErrorFrequency[code];
 }
 
 void RecordedMessages::reportWarning(int code, std::string_view text) {
-    Entries.push_back({Type::Warning, code, std::string(text)});
+    if (keepMessage()) {
+        Entries.push_back({Type::Warning, code, std::string(text)});
+        return;
+    }
+    ++Unshown.WarningCount;
+    if (code >= 1 && code <= MaxWarningCode) ++Unshown.WarningFrequency[code];
 }
 
 void RecordedMessages::logPlainLine(std::string_view text) {
     Entries.push_back({Type::Plain, 0, std::string(text)});
 }
 
-void RecordedMessages::replay(Messages &messages) const {
+void RecordedMessages::replay(FileMessageLog &log) const {
     for (const Entry &entry : Entries) {
         switch (entry.type) {
-        case Type::Error: messages.reportError(entry.code, entry.text); break;
-        case Type::Warning: messages.reportWarning(entry.code, entry.text); break;
-        case Type::Plain: messages.logPlainLine(entry.text); break;
+        case Type::Error: log.reportError(entry.code, entry.text); break;
+        case Type::Warning: log.reportWarning(entry.code, entry.text); break;
+        case Type::Plain: log.logPlainLine(entry.text); break;
+        case Type::Unshown: {
+            const std::int64_t more =
+                static_cast<std::int64_t>(Unshown.ErrorCount) + Unshown.WarningCount;
+            log.logPlainLine("   ... " + std::to_string(more) +
+                             " more messages for this file not shown");
+            log.countUnshown(Unshown);
+            break;
+        }
         }
     }
 }
@@ -76,6 +104,11 @@ std::future<Conversion> ConversionWorkers::submit(std::vector<std::uint8_t> nwBy
     }
     Wake.notify_one();
     return result;
+}
+
+void ConversionWorkers::cancelQueued() {
+    std::lock_guard lock(Mutex);
+    Tasks.clear();
 }
 
 void ConversionWorkers::work() {

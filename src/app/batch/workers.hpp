@@ -14,29 +14,40 @@
 #include <thread>
 #include <vector>
 
+#include "app/batch/file_message_log.hpp"
 #include "convert/passes.hpp"
 #include "core/messages.hpp"
 
 namespace qm::batch {
 
-// Messages kept in order, to be written to the log later by the run's own thread.
+// The messages a file may put into the log; the rest are counted but not kept, so that a file
+// that is no score at all cannot bury the log or fill the memory.
+constexpr std::int32_t MaxShownMessages = 10000;
+
+// Messages kept in order, to be written to the log later by the run's own thread. After
+// MaxShownMessages errors and warnings, further ones are only counted; plain lines are kept.
 class RecordedMessages : public Messages {
 public:
     void reportError(int code, std::string_view text) override;
     void reportWarning(int code, std::string_view text) override;
     void logPlainLine(std::string_view text) override;
 
-    // Reports everything recorded, in order, through `messages`.
-    void replay(Messages &messages) const;
+    // Reports everything recorded, in order, through `log`; where messages stopped being kept,
+    // one line says how many more there were, and their counts are added.
+    void replay(FileMessageLog &log) const;
 
 private:
-    enum class Type { Error, Warning, Plain };
+    enum class Type { Error, Warning, Plain, Unshown };
     struct Entry {
         Type type;
         int code;
         std::string text;
     };
+    bool keepMessage();
+
     std::vector<Entry> Entries;
+    std::int32_t Kept = 0;
+    MessageCounts Unshown;
 };
 
 // What converting one score gave: the bytes of the outputs asked for and the messages, or the
@@ -59,6 +70,9 @@ public:
     ConversionWorkers &operator=(const ConversionWorkers &) = delete;
 
     std::future<Conversion> submit(std::vector<std::uint8_t> nwBytes, OutputFormats formats = {});
+
+    // Drops the conversions not yet started; their futures report a broken promise.
+    void cancelQueued();
 
     // How many files may be in flight at once.
     std::size_t window() const { return Threads.empty() ? 1 : 2 * Threads.size() + 2; }

@@ -1,14 +1,16 @@
 // The quillmark command line: batch conversion and the inspection tools.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
@@ -18,6 +20,8 @@
 
 #include "app/batch/files.hpp"
 #include "app/batch/naming.hpp"
+#include "app/batch/platform.hpp"
+#include "app/batch/report.hpp"
 #include "app/batch/run.hpp"
 #include "app/batch/workers.hpp"
 #include "convert/pipeline.hpp"
@@ -61,34 +65,61 @@ std::string readFile(const std::string &path) {
 
 std::vector<std::uint8_t> asBytes(const std::string &data) { return {data.begin(), data.end()}; }
 
-// The progress line on a terminal, redrawn at most ten times a second; failures go to stderr
-// in any case.
+// Exit statuses of a conversion run.
+constexpr int ExitSomeNotConverted = 3;
+constexpr int ExitSignalBase = 128;
+
+std::string escaped(const std::string &text) { return qm::batch::escapeControlChars(text); }
+
+std::string clockText(std::chrono::seconds duration) {
+    const auto seconds = duration.count();
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+    return text;
+}
+
+// The progress line on a terminal ("N/TOTAL files, E errors, W warnings, ETA m:ss"), redrawn
+// at most ten times a second and ended by a newline; failures go to stderr in any case, and
+// every entry goes to the report when there is one.
 class TerminalObserver : public qm::batch::RunObserver {
 public:
-    explicit TerminalObserver(bool showProgress) : ShowProgress(showProgress) {}
+    TerminalObserver(bool showProgress, std::optional<std::int64_t> total,
+                     qm::batch::ReportWriter *report)
+        : ShowProgress(showProgress), Total(total), Report(report),
+          Started(std::chrono::steady_clock::now()) {}
 
     void onProgress(const qm::batch::RunProgress &progress) override {
+        Latest = progress;
         if (!ShowProgress) return;
         const auto now = std::chrono::steady_clock::now();
-        if (now - LastDrawn < std::chrono::milliseconds(100)) return;
+        if (Drawn && now - LastDrawn < std::chrono::milliseconds(100)) return;
         LastDrawn = now;
-        std::string current = progress.CurrentFile;
-        if (current.size() > 50) current = "..." + current.substr(current.size() - 47);
-        std::cerr << "\r\x1b[K" << progress.FilesCreated << " files, " << progress.ErrorCount
-                  << " errors, " << progress.WarningCount << " warnings  " << current << std::flush;
-        Drawn = true;
+        draw(now);
     }
 
     void onIoFailure(const qm::batch::IoFailure &failure) override {
         clearLine();
-        std::cerr << "quillmark: not converted: " << failure.Path.string() << ": " << failure.Reason
-                  << "\n";
+        std::cerr << "quillmark: not converted: " << escaped(failure.Path.string()) << ": "
+                  << escaped(failure.Reason) << "\n";
     }
 
     void onMusicXmlOmissions(const std::filesystem::path &output, int count) override {
         clearLine();
-        std::cerr << "quillmark: " << output.string() << ": " << count
+        std::cerr << "quillmark: " << escaped(output.string()) << ": " << count
                   << " elements could not be expressed in MusicXML and were left out\n";
+    }
+
+    void onFileDone(const qm::batch::FileRecord &record) override {
+        if (Report) Report->file(record);
+    }
+
+    // The last state stays on the screen, ended by a newline.
+    void finishLine() {
+        if (!ShowProgress || !Drawn) return;
+        draw(std::chrono::steady_clock::now());
+        std::cerr << "\n" << std::flush;
+        Drawn = false;
     }
 
     void clearLine() {
@@ -97,9 +128,28 @@ public:
     }
 
 private:
+    void draw(std::chrono::steady_clock::time_point now) {
+        const std::int64_t done = Latest.FilesDone;
+        std::string line = std::to_string(done);
+        if (Total) line += "/" + std::to_string(std::max(*Total, done));
+        line += " files, " + std::to_string(Latest.ErrorCount) + " errors, " +
+                std::to_string(Latest.WarningCount) + " warnings";
+        if (Total && done > 0) {
+            const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - Started);
+            const std::int64_t left = std::max<std::int64_t>(*Total - done, 0);
+            line += ", ETA " + clockText(elapsed * left / done);
+        }
+        std::cerr << "\r\x1b[K" << line << std::flush;
+        Drawn = true;
+    }
+
     bool ShowProgress;
-    bool Drawn = false;
+    std::optional<std::int64_t> Total;
+    qm::batch::ReportWriter *Report;
+    std::chrono::steady_clock::time_point Started;
     std::chrono::steady_clock::time_point LastDrawn{};
+    qm::batch::RunProgress Latest;
+    bool Drawn = false;
 };
 
 // "nwc", "musicxml" or both, separated by a comma.
@@ -118,28 +168,98 @@ std::optional<qm::OutputFormats> parseFormats(const std::string &list) {
     return formats;
 }
 
-int runConvert(const std::string &source, const std::string &logDir, unsigned jobs, bool quiet,
-               qm::OutputFormats formats) {
-    TerminalObserver observer(!quiet && ::isatty(STDERR_FILENO) == 1);
+struct ConvertOptions {
+    std::string Source;
+    std::string LogDir = ".";
+    unsigned Jobs = qm::batch::defaultJobs();
+    bool Quiet = false;
+    std::string ReportPath; // empty: no report; "-": standard output
+    std::string FormatList = "nwc";
+};
+
+// Where the report goes: standard output, a file, or nowhere.
+class ReportTarget {
+public:
+    explicit ReportTarget(const std::string &path) {
+        if (path.empty()) return;
+        if (path != "-") {
+            File.open(path, std::ios::binary | std::ios::trunc);
+            if (!File)
+                throw ToolError("cannot write the report " + escaped(path) + ": " +
+                                std::strerror(errno));
+        }
+        Writer.emplace(path == "-" ? std::cout : File);
+    }
+    qm::batch::ReportWriter *writer() { return Writer ? &*Writer : nullptr; }
+
+private:
+    std::ofstream File;
+    std::optional<qm::batch::ReportWriter> Writer;
+};
+
+int reportStopped(ReportTarget &report, const std::string &reason) {
+    if (report.writer()) report.writer()->summary(nullptr, "stopped", reason);
+    std::cerr << "quillmark: " << reason << "\n";
+    return ExitFailed;
+}
+
+int runConvert(const ConvertOptions &options) {
+    qm::batch::platform::catchStopSignals();
+    ReportTarget report(options.ReportPath);
+    const bool showProgress = !options.Quiet && ::isatty(STDERR_FILENO) == 1;
+    std::optional<std::int64_t> total;
+    if (showProgress) total = qm::batch::countNwFiles(options.Source, std::chrono::seconds(1));
+    TerminalObserver observer(showProgress, total, report.writer());
+    qm::batch::RunOptions run;
+    run.Source = options.Source;
+    run.LogDir = options.LogDir;
+    run.Jobs = options.Jobs;
+    run.Formats = *parseFormats(options.FormatList);
+    run.StopRequested = [] { return qm::batch::platform::stopSignalReceived() != 0; };
     qm::batch::RunResult result;
     try {
-        result = qm::batch::runBatch({source, logDir, jobs, formats}, &observer);
+        result = qm::batch::runBatch(run, &observer);
     } catch (const qm::batch::SourceError &error) {
+        if (report.writer()) report.writer()->summary(nullptr, "stopped", error.what());
         std::cerr << "quillmark: " << error.what() << "\n";
         return ExitUsage;
-    } catch (const qm::batch::LogError &error) {
+    } catch (const std::exception &error) {
         observer.clearLine();
-        std::cerr << "quillmark: " << error.what() << "\n";
-        return ExitFailed;
+        return reportStopped(report, error.what());
     }
-    observer.clearLine();
-    std::cout << result.LogPath.string() << "\n";
-    for (const std::string &line : result.SummaryLines)
-        std::cout << line << "\n";
+    observer.finishLine();
+    const bool stdoutIsReport = options.ReportPath == "-";
+    if (!options.Quiet && !stdoutIsReport) {
+        std::cout << escaped(result.LogPath.string()) << "\n";
+        for (const std::string &line : result.SummaryLines)
+            std::cout << line << "\n";
+    }
+    if (report.writer())
+        report.writer()->summary(&result, result.Interrupted ? "interrupted" : "completed", "");
+    if (result.Interrupted) {
+        std::cerr << "quillmark: " << result.SummaryLines.back() << "\n";
+        return ExitSignalBase + qm::batch::platform::stopSignalReceived();
+    }
     if (!result.IoFailures.empty())
         std::cerr << "quillmark: " << result.IoFailures.size()
                   << " files could not be converted; see the log\n";
-    return ExitDone;
+    if (!result.DirectoryFailures.empty())
+        std::cerr << "quillmark: " << result.DirectoryFailures.size()
+                  << " directories could not be read; see the log\n";
+    return result.everythingConverted() ? ExitDone : ExitSomeNotConverted;
+}
+
+// "--jobs abc" is not a number; "--jobs 0" is out of range.
+CLI::Validator jobsValidator() {
+    return CLI::Validator(
+        [](std::string &text) -> std::string {
+            if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+                return "not a number: " + text;
+            if (text.size() > 3 || std::stoi(text) < 1 || std::stoi(text) > 64)
+                return "must be between 1 and 64: " + text;
+            return "";
+        },
+        "1..64");
 }
 
 // Prints the numbered messages of a one-file conversion on stderr.
@@ -267,23 +387,24 @@ int main(int argc, char **argv) {
     app.set_version_flag("--version", Version);
     app.require_subcommand(1);
 
-    std::string source;
-    std::string logDir = ".";
-    bool quiet = false;
-    unsigned jobs = qm::batch::defaultJobs();
+    ConvertOptions convertOptions;
     CLI::App *convert = app.add_subcommand(
         "convert", "Convert every NW file under SOURCE (or the one file SOURCE) beside itself");
-    convert->add_option("SOURCE", source, "A directory or a .nw file")->required();
-    convert->add_option("--log-dir", logDir, "Where Quillmark_<n>.log goes (default: .)");
+    convert->add_option("SOURCE", convertOptions.Source, "A directory or a .nw file")->required();
+    convert->add_option("--log-dir", convertOptions.LogDir,
+                        "Where Quillmark_<n>.log goes (default: .)");
     convert
-        ->add_option("--jobs", jobs,
+        ->add_option("--jobs", convertOptions.Jobs,
                      "Scores converted at once (default: one per core); the log and the "
                      "outputs do not depend on it")
-        ->check(CLI::Range(1u, 64u));
-    convert->add_flag("--quiet", quiet, "No progress line");
-    std::string formatList = "nwc";
+        ->transform(jobsValidator());
+    convert->add_flag("--quiet", convertOptions.Quiet,
+                      "Nothing on standard output and no progress; only failures on stderr");
+    convert->add_option("--report", convertOptions.ReportPath,
+                        "Write one JSON line per file met and a summary line to FILE (- for "
+                        "standard output)");
     convert
-        ->add_option("--format", formatList,
+        ->add_option("--format", convertOptions.FormatList,
                      "Outputs beside each NW file: nwc (default), musicxml, or nwc,musicxml")
         ->check([](const std::string &value) {
             return parseFormats(value) ? std::string{} : "must be nwc, musicxml or nwc,musicxml";
@@ -320,7 +441,7 @@ int main(int argc, char **argv) {
     }
 
     try {
-        if (*convert) return runConvert(source, logDir, jobs, quiet, *parseFormats(formatList));
+        if (*convert) return runConvert(convertOptions);
         if (*musicxml) return runMusicXml(musicXmlInput, musicXmlOutput);
         if (*dump) return runDump(nwcPath);
         if (*nwDump) return runNwDump(nwPath);

@@ -1,0 +1,44 @@
+// The calls a run needs that differ between operating systems: unnamed files, no-replace
+// renames, flushing a file system, telling whether another run is still alive, and the stop
+// signals. Everything else in the batch layer uses plain POSIX calls on directory descriptors.
+// Failures come back as errno values; nothing here throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qm::batch::platform {
+
+// A file without a name in directory `dirFd`, open for writing: its descriptor, or -1 with
+// `error` set. `unsupported` is set when the file system has no such files (the caller then
+// falls back to a temporary name).
+int openUnnamedFile(int dirFd, int &error, bool &unsupported);
+
+// Gives the unnamed file `fd` the name `name` in `dirFd`; never replaces an existing name.
+int linkUnnamedFile(int fd, int dirFd, const std::string &name);
+
+// Renames `from` to `to` in `dirFd` without ever replacing an existing `to`.
+int renameNoReplace(int dirFd, const std::string &from, const std::string &to);
+
+// Writes everything cached for the file system that holds `fd` to the disk.
+int syncFileSystem(int fd);
+
+// A process, told apart from a later one that reuses its id by its start time.
+struct ProcessIdentity {
+    std::uint64_t Pid = 0;
+    std::uint64_t StartTime = 0;
+    bool operator==(const ProcessIdentity &) const = default;
+};
+
+ProcessIdentity currentProcess();
+
+// False only when the process is known to be gone; when in doubt it counts as running.
+bool processIsRunning(const ProcessIdentity &process);
+
+// From now on SIGINT and SIGTERM only record that they came (the run polls for them).
+void catchStopSignals();
+
+// The stop signal received since catchStopSignals, or 0.
+int stopSignalReceived();
+
+} // namespace qm::batch::platform

@@ -1,0 +1,77 @@
+#include "app/batch/report.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include "app/batch/file_message_log.hpp"
+
+namespace qm::batch {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+std::string_view statusName(FileStatus status) {
+    switch (status) {
+    case FileStatus::Converted: return "converted";
+    case FileStatus::NotConverted: return "not-converted";
+    case FileStatus::Skipped: return "skipped";
+    }
+    return "skipped";
+}
+
+// {"43": 2, ...}: the codes that occurred, in increasing order.
+template <std::size_t N> json codeCounts(const std::array<std::int32_t, N> &frequency) {
+    json codes = json::object();
+    for (std::size_t code = 1; code < N; ++code)
+        if (frequency[code] > 0) codes[std::to_string(code)] = frequency[code];
+    return codes;
+}
+
+// Names that are not UTF-8 keep their valid parts; a bad byte becomes U+FFFD.
+std::string dump(const json &object) {
+    return object.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+} // namespace
+
+std::string reportLine(const FileRecord &record) {
+    json line;
+    line["source"] = record.Source;
+    line["outputs"] = record.Outputs;
+    line["status"] = statusName(record.Status);
+    line["reason"] = record.Reason.empty() ? json(nullptr) : json(record.Reason);
+    line["errors"] = record.Counts.ErrorCount;
+    line["warnings"] = record.Counts.WarningCount;
+    line["codes"] = codeCounts(record.Counts.ErrorFrequency);
+    line["warning_codes"] = codeCounts(record.Counts.WarningFrequency);
+    return dump(line);
+}
+
+void ReportWriter::file(const FileRecord &record) {
+    switch (record.Status) {
+    case FileStatus::Converted: ++Converted; break;
+    case FileStatus::NotConverted: ++NotConverted; break;
+    case FileStatus::Skipped: ++Skipped; break;
+    }
+    addCounts(Counts, record.Counts);
+    Out << reportLine(record) << '\n';
+}
+
+void ReportWriter::summary(const RunResult *result, const std::string &outcome,
+                           const std::string &reason) {
+    json line;
+    line["summary"] = outcome;
+    if (!reason.empty()) line["reason"] = reason;
+    if (result) line["log"] = result->LogPath.string();
+    line["converted"] = Converted;
+    line["not-converted"] = NotConverted;
+    line["skipped"] = Skipped;
+    line["files_created"] = result ? result->FilesCreated : Converted;
+    line["errors"] = Counts.ErrorCount;
+    line["warnings"] = Counts.WarningCount;
+    line["codes"] = codeCounts(Counts.ErrorFrequency);
+    line["warning_codes"] = codeCounts(Counts.WarningFrequency);
+    Out << dump(line) << '\n' << std::flush;
+}
+
+} // namespace qm::batch
