@@ -103,6 +103,9 @@ InputFile readInput(int dirFd, const std::string &name,
     struct stat info {};
     if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
         input.Error = errno;
+        // A socket cannot be opened at all: still "not a regular file", not a read failure.
+        if (::fstatat(dirFd, name.c_str(), &info, 0) == 0 && !S_ISREG(info.st_mode))
+            input.Status = InputStatus::NotRegularFile;
         return input;
     }
     if (!S_ISREG(info.st_mode)) {
