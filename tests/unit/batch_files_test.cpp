@@ -53,7 +53,13 @@ INSTANTIATE_TEST_SUITE_P(BothWays, PendingOutputTest, ::testing::Values(true, fa
 TEST_P(PendingOutputTest, NothingIsVisibleUntilPublished) {
     PendingOutput output(GetParam());
     ASSERT_EQ(output.write(DirFd.get(), Bytes, Names), 0);
-    if (GetParam()) EXPECT_TRUE(names().empty());
+    if (GetParam()) {
+        EXPECT_TRUE(names().empty());
+    } else {
+        // The hidden file names this process, so a later run can tell it from a live run's.
+        ASSERT_EQ(names().size(), 1u);
+        EXPECT_EQ(temporaryFileOwner(names()[0]), platform::currentProcess());
+    }
     ASSERT_EQ(output.publish("a.nwc"), 0);
     EXPECT_EQ(names(), std::vector<std::string>{"a.nwc"});
     EXPECT_EQ(contents("a.nwc"), std::string("nwc\0\1", 5));
@@ -77,6 +83,20 @@ TEST_P(PendingOutputTest, DiscardedOutputLeavesNothing) {
         EXPECT_EQ(output.publish(std::string(300, 'x') + ".nwc"), ENAMETOOLONG);
     } // destroyed without being published
     EXPECT_TRUE(names().empty());
+}
+
+// Only names of exactly the temporary form name an owner: anything else is never removed.
+TEST(TemporaryFileNames, OwnerIsReadBackOnlyFromTheExactForm) {
+    const platform::ProcessIdentity owner{4242, 987654321};
+    EXPECT_EQ(temporaryFileOwner(temporaryFileName(owner, 0xfedcba9876543210u)), owner);
+    EXPECT_EQ(temporaryFileName(owner, 1), ".quillmark-4242-987654321-0000000000000001.tmp");
+    for (const char *name :
+         {".quillmark-0123456789abcdef.tmp", ".quillmark-1-2-0123456789abcdef",
+          "quillmark-1-2-0123456789abcdef.tmp", ".quillmark-1-2-0123.tmp",
+          ".quillmark--2-0123456789abcdef.tmp", ".quillmark-1-2-0123456789abcdeg.tmp",
+          ".quillmark-1-x-0123456789abcdef.tmp", ".quillmark-1-2-3-0123456789abcdef.tmp",
+          ".quillmark-99999999999999999999-2-0123456789abcdef.tmp"})
+        EXPECT_FALSE(temporaryFileOwner(name)) << name;
 }
 
 } // namespace
