@@ -509,7 +509,8 @@ void MainForm::reportRunProblems(const RunOutcome &outcome) {
         showMessage(QMessageBox::Critical, outcome.Failure);
         return;
     }
-    const auto failures = outcome.Result->IoFailures.size();
+    const auto failures =
+        outcome.Result->IoFailures.size() + outcome.Result->DirectoryFailures.size();
     if (failures == 0) return;
     showMessage(QMessageBox::Warning,
                 QStringLiteral("%1 file(s) could not be converted. The log file %2 says why.")
