@@ -251,6 +251,8 @@ TEST_F(ConvertFailures, ReportHasOneLineForEveryEntryMetAndASummary) {
     writeFile(Src / "out.nwc.nw", "x");
     writeFile(Src / "notes.txt", "x");
     writeScore(Src / "sub/c.nw");
+    const std::string longName = std::string(252, 'x') + ".nw"; // its output's name is too long
+    writeScore(Src / longName);
 
     const fs::path report = Root / "report.jsonl";
     const Outcome outcome = run(convertArgs() + " --report " + quote(report));
@@ -278,6 +280,7 @@ TEST_F(ConvertFailures, ReportHasOneLineForEveryEntryMetAndASummary) {
         {"sock.nw", "skipped", "not a regular file, skipped", 0},
         {"twice.nw.nw", "skipped", "the name holds \".nw\" more than once, skipped", 0},
         {"c.nw", "converted", "", 1},
+        {longName, "not-converted", "cannot write: File name too long", 1},
     };
     EXPECT_EQ(bySource.size(), std::size(expected));
     for (const Expected &e : expected) {
@@ -291,9 +294,9 @@ TEST_F(ConvertFailures, ReportHasOneLineForEveryEntryMetAndASummary) {
     EXPECT_EQ(bySource["c.nw"]["outputs"][0], (Src / "sub/c.nwc").string());
     EXPECT_EQ(summary["summary"], "completed");
     EXPECT_EQ(summary["converted"], 3);
-    EXPECT_EQ(summary["not-converted"], 1);
+    EXPECT_EQ(summary["not-converted"], 2);
     EXPECT_EQ(summary["skipped"], 4);
-    EXPECT_EQ(summary["errors"], 3);
+    EXPECT_EQ(summary["errors"], 4);
 
     // To standard output: nothing but the report there.
     const Outcome toStdout = run(convertArgs() + " --report -");
@@ -301,7 +304,7 @@ TEST_F(ConvertFailures, ReportHasOneLineForEveryEntryMetAndASummary) {
     int objects = 0;
     for (std::string line; std::getline(out, line); ++objects)
         EXPECT_TRUE(json::accept(line)) << line;
-    EXPECT_EQ(objects, 9);
+    EXPECT_EQ(objects, 10);
 }
 
 TEST_F(ConvertFailures, ProgressOnATerminalAndSilenceWhenQuiet) {
