@@ -64,8 +64,7 @@ TEST_F(MusicXmlCommand, FormatChoosesTheOutputsAndNeverChangesTheLog) {
         writeFile(src / "b.nw", std::string(b.begin(), b.end()));
         writeFile(src / "A.MusicXML", "taken, whatever its case");
         const std::string format = *c.format ? std::string(" --format ") + c.format : "";
-        const Outcome outcome =
-            run("convert " + quote(src) + " --log-dir " + quote(Root) + " --quiet" + format);
+        const Outcome outcome = run("convert " + quote(src) + " --log-dir " + quote(Root) + format);
         ASSERT_EQ(outcome.Status, 0) << c.format << outcome.Err;
         std::set<std::string> expected = c.created;
         expected.insert({"a.nw", "b.nw", "A.MusicXML"});

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <deque>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -70,9 +70,9 @@ struct PendingFile {
     EntryKind Kind = EntryKind::Convert;
     DirectoryRef Dir;
     std::string Name;
-    std::string Path; // the source as the log names it
-    std::string OutName;      // the NWC output, when asked for
-    std::string MusicXmlName; // the MusicXML output, when asked for
+    std::string Path;            // the source as the log names it
+    std::string OutName;         // the NWC output, when asked for
+    std::string MusicXmlName;    // the MusicXML output, when asked for
     RecordedMessages NameChoice; // messages of choosing the output name
     std::string Reason;          // why it was refused or skipped
     std::uint64_t Cost = 0;      // counted in the bytes in flight
@@ -131,7 +131,7 @@ private:
     void finishOldest();
     void finishAll();
     void finishFile(PendingFile &file);
-    bool storeOutputs(PendingFile &file, const Conversion &conversion, Messages &messages,
+    bool storeOutputs(PendingFile &file, const Conversion &conversion, FileMessageLog &messages,
                       std::vector<std::string> &written);
     int storeOutput(Directory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
                     const std::function<std::string()> &nextName);
@@ -368,7 +368,7 @@ void Run::finishFile(PendingFile &file) {
 // Each output's bytes go to a file without a name that then takes the chosen name, never
 // replacing anything; on failure no partial file stays. False when an output could not be
 // written (the file is then reported as not converted).
-bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, Messages &messages,
+bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, FileMessageLog &messages,
                        std::vector<std::string> &written) {
     Directory &dir = *file.Dir;
     struct Output {

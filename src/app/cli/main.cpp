@@ -9,8 +9,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <optional>
