@@ -43,11 +43,6 @@ void preCreateElements(Stave &stave, std::int32_t count) {
     stave.Elements.assign(static_cast<std::size_t>(count), newElement(Kind::Unknown));
 }
 
-void freeElements(Stave &stave) {
-    stave.Elements.clear();
-    stave.ElementCount = 0;
-}
-
 void freeScore(Score &score) {
     score.Staves.clear();
     score.StaveCount = 0;

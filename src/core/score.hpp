@@ -174,7 +174,6 @@ void createStaves(Score &score, std::int32_t count, std::int32_t version, Messag
 // Fills a stave with count Unknown elements, ready for the element records.
 void preCreateElements(Stave &stave, std::int32_t count);
 
-void freeElements(Stave &stave);
 void freeScore(Score &score);
 
 // Display names used in messages ("Oops! " for kinds without a name of their own).

@@ -16,10 +16,9 @@ constexpr std::int32_t NoLength = 256; // longer than any note
 
 ChordMembers notesAndRests(ElementIt first, ElementIt last) {
     ChordMembers members;
-    for (ElementIt it = first;; ++it) {
+    for (ElementIt it = first, stop = std::next(last); it != stop; ++it)
         if (it->isNoteOrRest()) members.push_back(&*it);
-        if (it == last) return members;
-    }
+    return members;
 }
 
 // Keeps the shortest rest (the first of them) unless a note is shorter still; every other rest

@@ -77,7 +77,8 @@ std::string layout(const Stave &stave) {
 std::string groups(Stave &stave) {
     std::string out;
     ElementIt from = stave.Elements.begin();
-    while (auto group = findChordGroup(from, stave.Elements.end())) {
+    ChordGroupScratch scratch;
+    while (auto group = findChordGroup(from, stave.Elements.end(), scratch)) {
         if (!out.empty()) out += ' ';
         out +=
             std::to_string(group->first->ElementNo) + '-' + std::to_string(group->last->ElementNo);
