@@ -1,5 +1,7 @@
 #include "core/score.hpp"
 
+#include <cstring>
+
 #include "core/messages.hpp"
 
 namespace qm {
@@ -7,6 +9,7 @@ namespace qm {
 Element newElement(Kind kind) {
     Element e;
     e.Kind = kind;
+    if (!e.hasNoteData()) std::memset(static_cast<void *>(&e.Note), 0, sizeof e.Note);
     return e;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -39,6 +40,10 @@ public:
     void writeZeros(int n) {
         for (int i = 0; i < n; ++i)
             Bytes.push_back(0);
+    }
+    // A record built ahead, appended in one go.
+    void writeBytes(std::span<const std::uint8_t> bytes) {
+        Bytes.insert(Bytes.end(), bytes.begin(), bytes.end());
     }
     void writeWord(std::uint16_t w) {
         Bytes.push_back(static_cast<std::uint8_t>(w & 0xFF));

@@ -106,12 +106,16 @@ Element *noteForAccent(const Element &sign, const SignNeighbours &n) {
     return nullptr;
 }
 
-// For each sign of the kind, in list order: its neighbours, found in one walk each way.
+// For each sign of the kind, in list order: its neighbours, found in one walk each way. Most
+// staves have no sign of the kind, and then no walk is needed.
 template <typename Pick>
 std::vector<std::pair<Element *, SignNeighbours>> findNeighbours(Stave &stave, Kind signKind,
                                                                  Pick pick) {
     std::vector<std::pair<Element *, SignNeighbours>> found;
     ElementList &list = stave.Elements;
+    if (std::none_of(list.begin(), list.end(),
+                     [signKind](const Element &e) { return e.Kind == signKind; }))
+        return found;
     walkWithNearbyNotes(list.rbegin(), list.rend(), signKind,
                         [&](Element &sign, const NearbyNotes &notes) {
                             found.push_back({&sign, SignNeighbours{pick(sign, notes), nullptr}});

@@ -234,8 +234,10 @@ void setFinalBarStyles(Score &score) {
 }
 
 void SplitBarTracker::Segment::absorb(const Segment &later) {
+    assert(later.FaultCount == 0 || FaultCount == 0 || FirstFault + FaultCount == later.FirstFault);
+    if (FaultCount == 0) FirstFault = later.FirstFault;
     Span += later.Span;
-    Faults.insert(Faults.end(), later.Faults.begin(), later.Faults.end());
+    FaultCount += later.FaultCount;
     HasNoteOrRest = HasNoteOrRest || later.HasNoteOrRest;
 }
 
@@ -248,9 +250,9 @@ void SplitBarTracker::apply(Stave &stave, ElementIt end, Messages &messages) {
     if (lastBarSpan(messages) >= BarLength) return;
     // The bar line goes: its bar and what follows it become one open bar.
     last.Line->Kind = Kind::Unknown;
-    Segment merged = std::move(last.Before);
+    Segment merged = last.Before;
     merged.absorb(Open);
-    Open = std::move(merged);
+    Open = merged;
     Bars.pop_back();
 }
 
@@ -268,15 +270,20 @@ void SplitBarTracker::walkTo(Stave &stave, ElementIt end) {
 
 void SplitBarTracker::walkElement(ElementIt element) {
     if (element->Kind == Kind::BarLine) {
-        Bars.push_back(Bar{element, std::move(Open)});
+        Bars.push_back(Bar{element, Open});
         Open = Segment{};
+        Open.FirstFault = static_cast<std::uint32_t>(Faults.size());
         return;
     }
     if (element->Kind == Kind::TimeSig) BarLength = signatureBarLength(element->TimeSig);
     if (takesSpanTime(*element)) {
         const Duration duration = measureDuration(*element);
         Open.Span += duration.Value;
-        if (duration.Fault != DottingFault::None) Open.Faults.push_back(duration.Fault);
+        if (duration.Fault != DottingFault::None) {
+            if (Open.FaultCount == 0) Open.FirstFault = static_cast<std::uint32_t>(Faults.size());
+            Faults.push_back(duration.Fault);
+            ++Open.FaultCount;
+        }
     }
     Open.HasNoteOrRest = Open.HasNoteOrRest || element->isNoteOrRest();
 }
@@ -285,8 +292,8 @@ void SplitBarTracker::walkElement(ElementIt element) {
 // Measuring it reports the dotting errors of its notes each time, as a fresh walk would.
 std::int64_t SplitBarTracker::lastBarSpan(Messages &messages) const {
     const Segment &bar = Bars.back().Before;
-    for (const DottingFault fault : bar.Faults)
-        reportDottingFault(fault, messages);
+    for (std::uint32_t i = 0; i < bar.FaultCount; ++i)
+        reportDottingFault(Faults[bar.FirstFault + i], messages);
     return bar.Span;
 }
 

@@ -41,10 +41,12 @@ public:
 
 private:
     // The elements between two bar lines: their time, the dotting errors that measuring it
-    // reports (in element order), and whether a note or rest lies among them.
+    // reports (a run of Faults: the segments of a stave lie one after another, and so do their
+    // faults), and whether a note or rest lies among them.
     struct Segment {
         std::int64_t Span = 0;
-        std::vector<DottingFault> Faults;
+        std::uint32_t FirstFault = 0;
+        std::uint32_t FaultCount = 0;
         bool HasNoteOrRest = false;
         void absorb(const Segment &later);
     };
@@ -58,7 +60,8 @@ private:
     std::int64_t lastBarSpan(Messages &messages) const;
 
     std::vector<Bar> Bars;
-    Segment Open; // after the last live bar line
+    Segment Open;                     // after the last live bar line
+    std::vector<DottingFault> Faults; // in walk order
     ElementIt LastWalked;
     bool WalkedAny = false;
     std::int64_t BarLength = 64;

@@ -14,11 +14,11 @@ namespace {
 
 constexpr std::int32_t NoLength = 256; // longer than any note
 
-ChordMembers notesAndRests(ElementIt first, ElementIt last) {
-    ChordMembers members;
+// The Notes and Rests from `first` to `last`, both included, into `members`.
+void collectNotesAndRests(ElementIt first, ElementIt last, ChordMembers &members) {
+    members.clear();
     for (ElementIt it = first, stop = std::next(last); it != stop; ++it)
         if (it->isNoteOrRest()) members.push_back(&*it);
-    return members;
 }
 
 // Keeps the shortest rest (the first of them) unless a note is shorter still; every other rest
@@ -212,9 +212,11 @@ void dissolveChord(ElementList &list, ElementIt chord) {
 
 void buildChords(Stave &stave, Messages &messages) {
     ElementIt from = stave.Elements.begin();
+    // Working storage for the whole stave: a group per note would otherwise allocate.
     ChordGroupScratch scratch;
+    ChordMembers members;
     while (auto group = findChordGroup(from, stave.Elements.end(), scratch)) {
-        const ChordMembers members = notesAndRests(group->first, group->last);
+        collectNotesAndRests(group->first, group->last, members);
         if (members.size() >= 2) buildChord(stave, *group, members, messages);
         from = std::next(group->last);
     }
