@@ -1,6 +1,7 @@
 #include "convert/pass_printer.hpp"
 
 #include <stdexcept>
+#include <utility>
 
 #include "convert/pipeline.hpp"
 #include "core/model_printer.hpp"
@@ -9,10 +10,10 @@ namespace qm {
 
 namespace {
 
-// Messages written into the printed text at the point they are reported.
-class InlineMessages : public Messages {
+// Messages as the log shows them, held until the step that reported them ends.
+class PendingMessages : public Messages {
 public:
-    explicit InlineMessages(std::string &out) : Out(out) {}
+    explicit PendingMessages(std::string &out) : Out(out) {}
     void reportError(int code, std::string_view text) override {
         Out += formatError(code, text) + '\n';
     }
@@ -44,18 +45,17 @@ std::string printPasses(std::span<const std::uint8_t> nwBytes, std::string_view 
         throw std::invalid_argument("no step named '" + std::string(passName) + "'");
 
     std::string out;
-    InlineMessages messages(out);
+    std::string pending; // what the running step reported
+    PendingMessages messages(pending);
     ConversionOptions options;
     options.AfterPass = [&](const Pass &pass, const Score &score, const Stave *stave) {
+        const std::string reported = std::exchange(pending, {});
         if (!all && pass.Name != passName) return;
         out += "== after ";
         out += pass.Name;
-        if (stave) {
-            out +=
-                ", stave " + std::to_string(positionOf(score, stave)) + '\n' + printStave(*stave);
-        } else {
-            out += '\n' + printScore(score);
-        }
+        if (stave) out += ", stave " + std::to_string(positionOf(score, stave));
+        out += '\n' + reported;
+        out += stave ? printStave(*stave) : printScore(score);
     };
     convertNW(nwBytes, messages, options);
     return out;
