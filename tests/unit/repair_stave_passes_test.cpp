@@ -5,7 +5,11 @@
 
 #include "nwread/reader.hpp"
 #include "nwtext/nwtext.hpp"
-#include "repair/adjust.hpp"
+#include "repair/note_signs.hpp"
+#include "repair/positions.hpp"
+#include "repair/stave_start.hpp"
+#include "repair/time_sig_digits.hpp"
+#include "repair/unwritable.hpp"
 #include "support/decode_records.hpp"
 #include "support/recording_messages.hpp"
 
