@@ -7,7 +7,6 @@
 #include "nwtext/nwtext.hpp"
 #include "repair/note_signs.hpp"
 #include "repair/positions.hpp"
-#include "repair/stave_start.hpp"
 #include "repair/time_sig_digits.hpp"
 #include "repair/unwritable.hpp"
 #include "support/decode_records.hpp"
