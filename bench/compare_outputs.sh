@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Converts the same corpus with two builds and compares every output byte for byte and the logs
 # line for line. The corpus: generated scores, a third of them damaged (cut short or with bytes
-# changed, so the messages are compared too), plus the examples and the fuzzing seeds.
+# changed, so the messages are compared too), the examples and the fuzzing seeds, and scores at
+# the format's limits (the most expensive layout, with and without dotting errors).
 # usage: bench/compare_outputs.sh OLD_QUILLMARK NEW_QUILLMARK [FILES]   (default 3000 files)
 set -euo pipefail
 
@@ -18,6 +19,10 @@ mkdir -p "$work/corpus/examples" "$work/corpus/seeds"
 cp "$here"/../examples/*.nw "$work/corpus/examples/"
 cp "$here"/../fuzz/seeds/* "$work/corpus/seeds/" 2>/dev/null || true
 for f in "$work"/corpus/seeds/*; do [[ $f == *.nw ]] || mv "$f" "$f.nw"; done
+mkdir -p "$work/corpus/limits"
+python3 "$here/gen_limits.py" "$work/corpus/limits/worst.nw"
+python3 "$here/gen_limits.py" "$work/corpus/limits/worst-faults.nw" --faults
+python3 "$here/gen_limits.py" "$work/corpus/limits/flat-faults.nw" --layout flat --faults
 
 # Both builds convert a copy at the same path, so the paths in the logs are the same.
 run() {

@@ -6,7 +6,10 @@ record and bars of four crotchets. The layout decides the cost:
          fills up with staves of rests to 128 staves each (16,256 staves in all);
   flat:  255 one-stave systems.
 
-usage: gen_limits.py OUT.nw [--layout worst|flat]
+With --faults every seventh note is a dotted hemidemisemiquaver, too short to be dotted, so
+each measure of its bar reports an error.
+
+usage: gen_limits.py OUT.nw [--layout worst|flat] [--faults]
 """
 import argparse
 import os
@@ -19,7 +22,7 @@ STAVES = 255
 RECORDS = 255
 
 
-def build(layout):
+def build(layout, faults=False):
     first_system = 128 if layout == "worst" else 1
     staves = []
     for number in range(1, STAVES + 1):
@@ -31,6 +34,8 @@ def build(layout):
         while len(stave.records) < RECORDS:
             if len(stave.records) % 5 == 0:
                 stave.add(4, 0, x, stave.y, {8: 0})
+            elif faults and len(stave.records) % 7 == 0:
+                note(stave, x, (x // 20) % 9 - 4, 7, extra={10: 1})
             else:
                 note(stave, x, (x // 20) % 9 - 4)
             x += 20
@@ -48,9 +53,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out")
     parser.add_argument("--layout", choices=["worst", "flat"], default="worst")
+    parser.add_argument("--faults", action="store_true")
     args = parser.parse_args()
     with open(args.out, "wb") as f:
-        f.write(build(args.layout))
+        f.write(build(args.layout, args.faults))
 
 
 if __name__ == "__main__":

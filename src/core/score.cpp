@@ -1,6 +1,7 @@
 #include "core/score.hpp"
 
 #include <cstring>
+#include <iterator>
 
 #include "core/messages.hpp"
 
@@ -49,6 +50,17 @@ void preCreateElements(Stave &stave, std::int32_t count) {
 void freeScore(Score &score) {
     score.Staves.clear();
     score.StaveCount = 0;
+}
+
+bool chordsLeadTheirMembers(const Stave &stave) {
+    const auto end = stave.Elements.end();
+    for (auto it = stave.Elements.begin(); it != end; ++it) {
+        if (it->Kind != Kind::Chord) continue;
+        auto member = std::next(it);
+        for (std::int32_t i = 0; i < it->Note.MemberCount; ++i, ++member)
+            if (member == end || !member->isNoteOrRest() || !member->Note.InChord) return false;
+    }
+    return true;
 }
 
 std::string kindName(std::uint8_t kind) {

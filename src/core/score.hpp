@@ -192,6 +192,11 @@ void preCreateElements(Stave &stave, std::int32_t count);
 
 void freeScore(Score &score);
 
+// The invariant of chords: every live Chord element is followed directly by its MemberCount
+// members, Notes or Rests marked InChord. (Asserted after the passes that make and split
+// chords.)
+bool chordsLeadTheirMembers(const Stave &stave);
+
 // Display names used in messages ("Oops! " for kinds without a name of their own).
 std::string kindName(std::uint8_t kind);
 inline std::string kindName(Kind kind) { return kindName(static_cast<std::uint8_t>(kind)); }

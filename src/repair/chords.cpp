@@ -1,5 +1,6 @@
 #include "repair/chords.hpp"
 
+#include <cassert>
 #include <cstddef>
 #include <iterator>
 #include <vector>
@@ -220,6 +221,7 @@ void buildChords(Stave &stave, Messages &messages) {
         if (members.size() >= 2) buildChord(stave, *group, members, messages);
         from = std::next(group->last);
     }
+    assert(chordsLeadTheirMembers(stave));
 }
 
 void splitRestChords(Score &score, Messages &) {
@@ -230,6 +232,7 @@ void splitRestChords(Score &score, Messages &) {
             if (it->Note.ChordFlag) splitOffRest(stave, it);
             if (it->Note.MemberCount < 2) dissolveChord(list, it);
         }
+        assert(chordsLeadTheirMembers(stave));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "repair/durations.hpp"
 
+#include <algorithm>
 #include <limits>
 
 namespace qm {
@@ -49,20 +50,29 @@ bool endsBarSpan(Kind kind) {
 }
 
 std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
-                          Messages &messages) {
+                          std::vector<DottingFault> &faults) {
     // The true sum: a bar longer than 255 units is filled with as many rests as it needs.
     // It is held below the int32 limit so that no list, however long, can wrap it.
     constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
     std::int64_t sum = 0;
     for (auto it = from; it != end && !endsBarSpan(it->Kind); ++it) {
-        if (it->Kind == Kind::Chord) {
-            sum += durationValue(*it, messages);
-        } else if (it->isNoteOrRest() && !it->Note.InChord && !it->Note.Grace) {
-            sum += durationValue(*it, messages);
-        }
-        if (sum > limit) sum = limit;
+        const bool counts =
+            it->Kind == Kind::Chord || (it->isNoteOrRest() && !it->Note.InChord && !it->Note.Grace);
+        if (!counts) continue;
+        const Duration duration = measureDuration(*it);
+        if (duration.Fault != DottingFault::None) faults.push_back(duration.Fault);
+        sum = std::min(sum + duration.Value, limit);
     }
     return static_cast<std::int32_t>(sum);
+}
+
+std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
+                          Messages &messages) {
+    std::vector<DottingFault> faults;
+    const std::int32_t value = barSpanValue(from, end, faults);
+    for (const DottingFault fault : faults)
+        reportDottingFault(fault, messages);
+    return value;
 }
 
 RestStep largestRest(std::int32_t length) {

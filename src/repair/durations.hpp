@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/messages.hpp"
 #include "core/score.hpp"
@@ -38,6 +39,9 @@ bool endsBarSpan(Kind kind);
 // cut to a byte.
 std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
                           Messages &messages);
+// The same, measuring only: the dotting faults met are appended to `faults`, in order.
+std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
+                          std::vector<DottingFault> &faults);
 
 // One rest of a decomposition: its duration code, dots, and the length it covers.
 struct RestStep {
