@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times `quillmark convert` against `cp -r` of the same tree, and reports peak memory.
 # usage: bench/run_bench.sh [path/to/quillmark]   (use a Release build)
-# Corpora are generated in a temporary directory and removed at the end.
+# Corpora are generated in a temporary directory and removed at the end: TMPDIR=/dev/shm for a
+# run on tmpfs. QM_ARGS adds options to the convert command (QM_ARGS="--jobs 1").
 set -euo pipefail
 
 bin=$(realpath "${1:-build/quillmark}")
@@ -30,7 +31,8 @@ compare() {
         measure cp -r "$corpus" "$work/copy"
         CP=$(awk -v a="$CP" -v b="$ELAPSED" 'BEGIN { print (b < a ? b : a) }')
         rm -rf "$work/logs" && mkdir "$work/logs"
-        measure "$bin" convert "$work/copy" --log-dir "$work/logs" --quiet
+        # shellcheck disable=SC2086 # QM_ARGS holds separate words
+        measure "$bin" convert "$work/copy" --log-dir "$work/logs" --quiet ${QM_ARGS:-}
         QM=$(awk -v a="$QM" -v b="$ELAPSED" 'BEGIN { print (b < a ? b : a) }')
         ((PEAK > QM_PEAK)) && QM_PEAK=$PEAK
         rm -rf "$work/copy"
@@ -57,7 +59,8 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 per_file_ms() { awk -v t="$1" -v n="$2" 'BEGIN { printf "%.3f", 1000 * t / n }'; }
 
 echo "quillmark: $bin"
-echo "machine: $(nproc) cores, $(uname -sr)"
+echo "machine: $(nproc) cores, $(uname -sr), load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "work directory: $work ($(stat -f -c %T "$work")), options: ${QM_ARGS:-none}"
 
 python3 "$here/gen_corpus.py" "$work/tree" --files 5000 --dirs 50 --seed 1
 echo "corpus: 5000 files in 50 directories, $(du -sh "$work/tree" | cut -f1)"

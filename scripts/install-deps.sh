@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcli11-dev nlohmann-json3-dev qt6-base-dev
-          libxml2-dev libxml2-utils xvfb xauth time python3 dpkg-dev desktop-file-utils groff-base)
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcli11-dev nlohmann-json3-dev
+          qt6-base-dev libxml2-dev libxml2-utils xvfb xauth time python3 dpkg-dev desktop-file-utils
+          groff-base clang-format-14)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

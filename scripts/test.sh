@@ -8,6 +8,12 @@ export QT_QPA_PLATFORM=offscreen
 jobs=2
 fuzz_seconds=${QUILLMARK_FUZZ_SECONDS:-60}
 
+echo "== Layers and formatting"
+scripts/check-layers.sh
+find src tests fuzz bench \( -name '*.cpp' -o -name '*.hpp' \) -print0 |
+  xargs -0 clang-format-14 --dry-run -Werror
+echo "format: clean"
+
 echo "== Release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMARK_WERROR=ON >/dev/null
 cmake --build build -j$jobs

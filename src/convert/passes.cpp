@@ -6,13 +6,17 @@
 #include "nwcwrite/header.hpp"
 #include "nwcwrite/staff.hpp"
 #include "nwread/reader.hpp"
-#include "repair/adjust.hpp"
 #include "repair/bars.hpp"
 #include "repair/beams_ties.hpp"
 #include "repair/chords.hpp"
+#include "repair/note_signs.hpp"
+#include "repair/positions.hpp"
 #include "repair/slurs.hpp"
+#include "repair/stave_start.hpp"
 #include "repair/systems.hpp"
 #include "repair/texts.hpp"
+#include "repair/time_sig_digits.hpp"
+#include "repair/unwritable.hpp"
 
 namespace qm {
 

@@ -1,5 +1,8 @@
 #include "core/score.hpp"
 
+#include <cstring>
+#include <iterator>
+
 #include "core/messages.hpp"
 
 namespace qm {
@@ -7,6 +10,7 @@ namespace qm {
 Element newElement(Kind kind) {
     Element e;
     e.Kind = kind;
+    if (!e.hasNoteData()) std::memset(static_cast<void *>(&e.Note), 0, sizeof e.Note);
     return e;
 }
 
@@ -43,14 +47,20 @@ void preCreateElements(Stave &stave, std::int32_t count) {
     stave.Elements.assign(static_cast<std::size_t>(count), newElement(Kind::Unknown));
 }
 
-void freeElements(Stave &stave) {
-    stave.Elements.clear();
-    stave.ElementCount = 0;
-}
-
 void freeScore(Score &score) {
     score.Staves.clear();
     score.StaveCount = 0;
+}
+
+bool chordsLeadTheirMembers(const Stave &stave) {
+    const auto end = stave.Elements.end();
+    for (auto it = stave.Elements.begin(); it != end; ++it) {
+        if (it->Kind != Kind::Chord) continue;
+        auto member = std::next(it);
+        for (std::int32_t i = 0; i < it->Note.MemberCount; ++i, ++member)
+            if (member == end || !member->isNoteOrRest() || !member->Note.InChord) return false;
+    }
+    return true;
 }
 
 std::string kindName(std::uint8_t kind) {

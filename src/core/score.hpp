@@ -9,6 +9,7 @@
 #include <memory>
 #include <memory_resource>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace qm {
@@ -40,8 +41,9 @@ enum class Kind : std::uint8_t {
 };
 
 // Payload of notes, rests, rest-chords and chords. Initial values are those of a new record.
+// The links and the position come first and the flags after them, so the record packs into
+// 52 bytes.
 struct NoteData {
-    std::uint8_t Duration = 3;
     std::int32_t Position = 0;
     std::int32_t BeamTo = 0;
     std::int32_t BeamFrom = 0;
@@ -50,6 +52,7 @@ struct NoteData {
     std::int32_t SlurTo = 0;
     std::int32_t SlurFrom = 0;
     std::int32_t MemberCount = 0;
+    std::uint8_t Duration = 3;
     std::uint8_t Stem = 0;
     std::uint8_t BeamMatched = 1;
     std::uint8_t TieMatched = 1;
@@ -96,8 +99,9 @@ struct AccidentalData {
     std::int32_t Position = 0;
 };
 
-// One element of a stave. Every element carries the payload fields of every kind; only those
-// of its Kind are meaningful. Copying an Element copies all of them.
+// One element of a stave. The payloads of the kinds share their storage: only the one of the
+// element's Kind is meaningful, and a new element holds the initial note record for note kinds
+// and zeros for the others (see newElement). Copying an Element copies its whole payload.
 struct Element {
     std::int32_t StaveNo = 0;
     std::int32_t ElementNo = 0;
@@ -106,14 +110,26 @@ struct Element {
     qm::Kind Kind = qm::Kind::Unknown;
     std::uint8_t Code = 0;
 
-    NoteData Note;
-    TextData Text;
-    TimeSigData TimeSig;
-    KeySigData KeySig;
-    AccidentalData Accidental;
+    union {
+        NoteData Note;
+        TextData Text;
+        TimeSigData TimeSig;
+        KeySigData KeySig;
+        AccidentalData Accidental;
+    };
+
+    Element() : Note{} {}
 
     bool isNoteOrRest() const { return Kind == qm::Kind::Note || Kind == qm::Kind::Rest; }
+    bool hasNoteData() const {
+        return Kind == qm::Kind::Note || Kind == qm::Kind::Rest || Kind == qm::Kind::RestChord ||
+               Kind == qm::Kind::Chord;
+    }
 };
+
+// Every conversion holds hundreds of thousands of these at the format's limits.
+static_assert(sizeof(Element) <= 72);
+static_assert(std::is_trivially_copyable_v<Element>);
 
 // Element lists draw their nodes from the memory of their score (see Score): a conversion
 // allocates and frees hundreds of thousands of elements, one at a time.
@@ -158,7 +174,7 @@ struct Score {
 };
 
 // A new element of the given kind with positions and numbers 0; notes, rests and chords get
-// the initial note record.
+// the initial note record, other kinds a payload of zeros.
 Element newElement(Kind kind);
 
 // Resets a note record to the values of a new one.
@@ -174,8 +190,12 @@ void createStaves(Score &score, std::int32_t count, std::int32_t version, Messag
 // Fills a stave with count Unknown elements, ready for the element records.
 void preCreateElements(Stave &stave, std::int32_t count);
 
-void freeElements(Stave &stave);
 void freeScore(Score &score);
+
+// The invariant of chords: every live Chord element is followed directly by its MemberCount
+// members, Notes or Rests marked InChord. (Asserted after the passes that make and split
+// chords.)
+bool chordsLeadTheirMembers(const Stave &stave);
 
 // Display names used in messages ("Oops! " for kinds without a name of their own).
 std::string kindName(std::uint8_t kind);

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -36,13 +38,15 @@ public:
     void reserve(std::size_t bytes) { Bytes.reserve(bytes); }
     void writeZero() { Bytes.push_back(0); }
     void writeByte(std::uint8_t b) { Bytes.push_back(b); }
-    void writeZeros(int n) {
-        for (int i = 0; i < n; ++i)
-            Bytes.push_back(0);
+    void writeZeros(int n) { Bytes.resize(Bytes.size() + static_cast<std::size_t>(n)); }
+    // A record built ahead, appended in one go.
+    void writeBytes(std::span<const std::uint8_t> bytes) {
+        Bytes.insert(Bytes.end(), bytes.begin(), bytes.end());
     }
     void writeWord(std::uint16_t w) {
-        Bytes.push_back(static_cast<std::uint8_t>(w & 0xFF));
-        Bytes.push_back(static_cast<std::uint8_t>(w >> 8));
+        const std::array<std::uint8_t, 2> word{static_cast<std::uint8_t>(w & 0xFF),
+                                               static_cast<std::uint8_t>(w >> 8)};
+        writeBytes(word);
     }
     // The text's characters and a terminating zero. A zero byte inside the text would end the
     // string early and shift every later record, so it is dropped; at most 255 characters go
@@ -59,10 +63,8 @@ public:
     }
     // Record type, two zero bytes, the element's placement byte, a zero byte.
     void writeElementHead(const Element &element, std::uint8_t type) {
-        writeByte(type);
-        writeZeros(2);
-        writeByte(placementByte(element.YPos));
-        writeZero();
+        const std::array<std::uint8_t, 5> head{type, 0, 0, placementByte(element.YPos), 0};
+        writeBytes(head);
     }
 
     const std::vector<std::uint8_t> &bytes() const { return Bytes; }

@@ -328,16 +328,19 @@ void writeNoteRecord(NwcOutput &out, const Element &element, Messages &messages)
     if (note.Duration == 0)
         messages.reportError(1, "NWC does not support breve notes; breve written as a semibreve");
     const std::uint8_t position = positionByte(element);
-    out.writeByte(*type);
-    out.writeZeros(2);
-    out.writeByte(note.Duration == 0 ? 0 : static_cast<std::uint8_t>(note.Duration - 1));
-    out.writeZero();
-    out.writeByte(flagsA(note));
-    out.writeZero();
-    out.writeByte(flagsB(note, element.Kind));
-    out.writeByte(flagsC(note));
-    out.writeByte(position);
-    out.writeByte(byteD(element, position));
+    const std::array<std::uint8_t, 11> record{
+        *type,
+        0,
+        0,
+        note.Duration == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(note.Duration - 1),
+        0,
+        flagsA(note),
+        0,
+        flagsB(note, element.Kind),
+        flagsC(note),
+        position,
+        byteD(element, position)};
+    out.writeBytes(record);
     // The member count is a word; a count outside 0..65535 is clamped to it.
     if (element.Kind == Kind::RestChord || element.Kind == Kind::Chord)
         out.writeWord(clampToWord(note.MemberCount));

@@ -1,6 +1,7 @@
 // The NW file's unit: a fixed 22-byte record, and the source that hands records out.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -27,11 +28,9 @@ public:
     // Reads the next record into `record` (zero-filled past what arrives) and returns how
     // many bytes arrived: 22 for a full record, fewer at the end of the file.
     std::size_t read(Record &record) {
-        record.fill(0);
-        std::size_t n = Bytes.size() - Offset;
-        if (n > RecordSize) n = RecordSize;
-        for (std::size_t i = 0; i < n; ++i)
-            record[i] = Bytes[Offset + i];
+        const std::size_t n = std::min(RecordSize, Bytes.size() - Offset);
+        const auto from = Bytes.begin() + static_cast<std::ptrdiff_t>(Offset);
+        std::fill(std::copy_n(from, n, record.begin()), record.end(), std::uint8_t{0});
         Offset += n;
         return n;
     }

@@ -59,22 +59,12 @@ bool mayFollowClosingBar(Kind kind) {
     }
 }
 
-std::int64_t spanValue(const Element &element, Messages &messages) {
-    if (element.Kind == Kind::Chord)
-        return element.Note.Grace ? 0 : durationValue(element, messages);
-    if (element.isNoteOrRest() && !element.Note.InChord && !element.Note.Grace)
-        return durationValue(element, messages);
-    return 0;
+// What an element adds to a span sum: chords unless grace, notes and rests unless grace or
+// chord members.
+bool takesSpanTime(const Element &element) {
+    if (element.Kind == Kind::Chord) return !element.Note.Grace;
+    return element.isNoteOrRest() && !element.Note.InChord && !element.Note.Grace;
 }
-
-// Counts the messages of a value that is taken ahead of time, without reporting them.
-class CountingMessages : public Messages {
-public:
-    void reportError(int, std::string_view) override { ++Count; }
-    void reportWarning(int, std::string_view) override { ++Count; }
-    void logPlainLine(std::string_view) override {}
-    int Count = 0;
-};
 
 std::int64_t signatureBarLength(const TimeSigData &timeSig) {
     if (timeSig.CommonTime || timeSig.CutTime) return 64; // 4/4 and 2/2
@@ -220,13 +210,12 @@ std::int64_t timeSigBarLength(std::int64_t numerator, std::int64_t denominator) 
     }
 }
 
-std::int64_t spanSum(ElementList::const_iterator first, ElementList::const_iterator last,
+std::int64_t spanSum(ElementList::const_iterator first, ElementList::const_iterator end,
                      Messages &messages) {
     std::int64_t sum = 0;
-    for (auto it = first;; ++it) {
-        sum += spanValue(*it, messages);
-        if (it == last) return sum;
-    }
+    for (auto it = first; it != end; ++it)
+        if (takesSpanTime(*it)) sum += durationValue(*it, messages);
+    return sum;
 }
 
 void insertOpeningSigns(Score &score, Messages &messages) {
@@ -244,14 +233,11 @@ void setFinalBarStyles(Score &score) {
         setFinalBarStyle(stave);
 }
 
-void applySplitBarRule(Stave &stave, ElementIt end, Messages &messages) {
-    SplitBarTracker tracker;
-    tracker.apply(stave, end, messages);
-}
-
 void SplitBarTracker::Segment::absorb(const Segment &later) {
+    assert(later.FaultCount == 0 || FaultCount == 0 || FirstFault + FaultCount == later.FirstFault);
+    if (FaultCount == 0) FirstFault = later.FirstFault;
     Span += later.Span;
-    ReportsDots = ReportsDots || later.ReportsDots;
+    FaultCount += later.FaultCount;
     HasNoteOrRest = HasNoteOrRest || later.HasNoteOrRest;
 }
 
@@ -261,7 +247,7 @@ void SplitBarTracker::apply(Stave &stave, ElementIt end, Messages &messages) {
     if (Bars.empty()) return;
     Bar &last = Bars.back();
     if (last.Line->Code != 0 || Open.HasNoteOrRest) return;
-    if (lastBarSpan(stave, messages) >= BarLength) return;
+    if (lastBarSpan(messages) >= BarLength) return;
     // The bar line goes: its bar and what follows it become one open bar.
     last.Line->Kind = Kind::Unknown;
     Segment merged = last.Before;
@@ -273,10 +259,10 @@ void SplitBarTracker::apply(Stave &stave, ElementIt end, Messages &messages) {
 void SplitBarTracker::walkTo(Stave &stave, ElementIt end) {
     if (WalkedAny && LastWalked == end) return;
     ElementIt it = WalkedAny ? std::next(LastWalked) : stave.Elements.begin();
-    for (;; ++it) {
-        assert(it != stave.Elements.end());
+    const ElementIt stop = std::next(end);
+    for (; it != stop; ++it) {
+        assert(it != stave.Elements.end()); // `end` lies ahead of what was walked
         walkElement(it);
-        if (it == end) break;
     }
     LastWalked = end;
     WalkedAny = true;
@@ -286,23 +272,29 @@ void SplitBarTracker::walkElement(ElementIt element) {
     if (element->Kind == Kind::BarLine) {
         Bars.push_back(Bar{element, Open});
         Open = Segment{};
+        Open.FirstFault = static_cast<std::uint32_t>(Faults.size());
         return;
     }
     if (element->Kind == Kind::TimeSig) BarLength = signatureBarLength(element->TimeSig);
-    CountingMessages counted;
-    Open.Span += spanValue(*element, counted);
-    Open.ReportsDots = Open.ReportsDots || counted.Count > 0;
+    if (takesSpanTime(*element)) {
+        const Duration duration = measureDuration(*element);
+        Open.Span += duration.Value;
+        if (duration.Fault != DottingFault::None) {
+            if (Open.FaultCount == 0) Open.FirstFault = static_cast<std::uint32_t>(Faults.size());
+            Faults.push_back(duration.Fault);
+            ++Open.FaultCount;
+        }
+    }
     Open.HasNoteOrRest = Open.HasNoteOrRest || element->isNoteOrRest();
 }
 
 // Time from the bar line before the last (or the stave's first element) to the last bar line.
-// A bar whose notes report dotting errors is walked again, so those errors are reported each
-// time the bar is measured, as a fresh walk would.
-std::int64_t SplitBarTracker::lastBarSpan(Stave &stave, Messages &messages) const {
-    const Bar &last = Bars.back();
-    if (!last.Before.ReportsDots) return last.Before.Span;
-    const ElementIt from = Bars.size() >= 2 ? Bars[Bars.size() - 2].Line : stave.Elements.begin();
-    return spanSum(from, last.Line, messages);
+// Measuring it reports the dotting errors of its notes each time, as a fresh walk would.
+std::int64_t SplitBarTracker::lastBarSpan(Messages &messages) const {
+    const Segment &bar = Bars.back().Before;
+    for (std::uint32_t i = 0; i < bar.FaultCount; ++i)
+        reportDottingFault(Faults[bar.FirstFault + i], messages);
+    return bar.Span;
 }
 
 } // namespace qm

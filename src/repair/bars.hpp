@@ -7,6 +7,7 @@
 
 #include "core/messages.hpp"
 #include "core/score.hpp"
+#include "repair/durations.hpp"
 
 namespace qm {
 
@@ -14,9 +15,9 @@ namespace qm {
 // 0 for any other denominator.
 std::int64_t timeSigBarLength(std::int64_t numerator, std::int64_t denominator);
 
-// Time of the elements from `first` to `last`, both included: chords unless grace, notes and
+// Time of the elements from `first` up to `end` (not included): chords unless grace, notes and
 // rests unless grace or chord members; everything else takes no time.
-std::int64_t spanSum(ElementList::const_iterator first, ElementList::const_iterator last,
+std::int64_t spanSum(ElementList::const_iterator first, ElementList::const_iterator end,
                      Messages &messages);
 
 // Gives every stave an opening clef and time signature (warning or error 3).
@@ -28,25 +29,24 @@ void removeRepeatedSigns(Score &score);
 // Turns a closing bar line into the stave's FinalBarStyle.
 void setFinalBarStyles(Score &score);
 
-// Removes the plain bar line that closes a short bar at a system's end, so the bar runs on.
-// `end` is the stave's last element before the next system was appended (Elements.end() when
-// the stave was empty).
-void applySplitBarRule(Stave &stave, ElementIt end, Messages &messages);
-
-// The split-bar rule for a stave that grows system by system. It remembers what it has walked
-// (the live bar lines, the time of each bar, the signature in force), so each call only walks
-// the elements added since the previous one; calling apply() after every append gives the same
-// result as applySplitBarRule() on the whole stave each time.
+// The split-bar rule: removes the plain bar line that closes a short bar at a system's end, so
+// the bar runs on into the next system. Applied to a stave that grows system by system, it
+// remembers what it has walked (the live bar lines, the time of each bar, the signature in
+// force), so each call only walks the elements added since the previous one. `end` is the
+// stave's last element before the next system was appended (Elements.end() when the stave was
+// empty).
 class SplitBarTracker {
 public:
     void apply(Stave &stave, ElementIt end, Messages &messages);
 
 private:
-    // The elements between two bar lines: their time, whether taking it reports a dotting
-    // error, and whether a note or rest lies among them.
+    // The elements between two bar lines: their time, the dotting errors that measuring it
+    // reports (a run of Faults: the segments of a stave lie one after another, and so do their
+    // faults), and whether a note or rest lies among them.
     struct Segment {
         std::int64_t Span = 0;
-        bool ReportsDots = false;
+        std::uint32_t FirstFault = 0;
+        std::uint32_t FaultCount = 0;
         bool HasNoteOrRest = false;
         void absorb(const Segment &later);
     };
@@ -57,10 +57,11 @@ private:
 
     void walkTo(Stave &stave, ElementIt end);
     void walkElement(ElementIt element);
-    std::int64_t lastBarSpan(Stave &stave, Messages &messages) const;
+    std::int64_t lastBarSpan(Messages &messages) const;
 
     std::vector<Bar> Bars;
-    Segment Open; // after the last live bar line
+    Segment Open;                     // after the last live bar line
+    std::vector<DottingFault> Faults; // in walk order
     ElementIt LastWalked;
     bool WalkedAny = false;
     std::int64_t BarLength = 64;

@@ -9,6 +9,9 @@ namespace {
 
 std::string num(std::int32_t value) { return std::to_string(value); }
 
+// ", in stave N": built only when a message needs it.
+std::string inStave(const Element &element) { return ", in stave " + num(element.StaveNo); }
+
 // The first element from `from` on that carries `number`. Elements of another stave (bar lines
 // copied from the stave above keep that stave's numbers) are passed over.
 Element *forwardSearch(ElementList &list, ElementIt from, std::int32_t number) {
@@ -67,34 +70,32 @@ void relinkReversedPair(ElementList &list, Element &later, Element &earlier) {
 void checkBackwardTarget(ElementList &list, Element &note, Messages &messages) {
     const std::int32_t x = note.ElementNo;
     const std::int32_t t = note.Note.BeamTo;
-    const std::string stave = ", in stave " + num(note.StaveNo);
     Element *earlier = findNote(list, note.StaveNo, t);
     if (!earlier) {
         messages.reportError(68, "Missing beam end from element " + num(x) + " to element " +
-                                     num(t) + stave);
+                                     num(t) + inStave(note));
         note.Note.HasBeamTo = 0;
     } else if (earlier->Note.HasBeamFrom && earlier->Note.BeamFrom == x) {
         relinkReversedPair(list, note, *earlier);
     } else {
         messages.reportError(69, "Improperly matched beam ends between elements " + num(x) +
-                                     " and " + num(t) + stave);
+                                     " and " + num(t) + inStave(note));
     }
 }
 
 void checkForwardSource(ElementList &list, Element &note, Messages &messages) {
     const std::int32_t x = note.ElementNo;
     const std::int32_t f = note.Note.BeamFrom;
-    const std::string stave = ", in stave " + num(note.StaveNo);
     Element *later = findNote(list, note.StaveNo, f);
     if (!later) {
         messages.reportError(70, "Missing beam start from element " + num(f) + " to element " +
-                                     num(x) + stave);
+                                     num(x) + inStave(note));
         note.Note.HasBeamFrom = 0;
     } else if (later->Note.HasBeamTo && later->Note.BeamTo == x) {
         relinkReversedPair(list, *later, note);
     } else {
         messages.reportError(71, "Improperly matched beam ends between elements " + num(x) +
-                                     " and " + num(f) + stave);
+                                     " and " + num(f) + inStave(note));
     }
 }
 
@@ -145,7 +146,6 @@ constexpr LinkKind Tie{"tie",
 void checkForwardLinks(ElementList &list, ElementIt it, const LinkKind &link, Messages &messages) {
     NoteData &note = it->Note;
     const std::int32_t n = it->ElementNo;
-    const std::string where = ", in stave " + num(it->StaveNo);
     if (note.*link.HasTo) {
         Element *target = forwardSearch(list, it, note.*link.To);
         if (target && target->Kind == Kind::Note && target->Note.*link.HasFrom &&
@@ -154,13 +154,13 @@ void checkForwardLinks(ElementList &list, ElementIt it, const LinkKind &link, Me
         } else {
             messages.reportError(link.missingEndCode,
                                  std::string("Missing ") + link.word + " end, from element " +
-                                     num(n) + " to element " + num(note.*link.To) + where);
+                                     num(n) + " to element " + num(note.*link.To) + inStave(*it));
             note.*link.HasTo = 0;
         }
     } else if (note.*link.HasFrom && !(note.*link.Matched)) {
         messages.reportError(link.missingStartCode,
                              std::string("Missing ") + link.word + " start, to element " + num(n) +
-                                 " from element " + num(note.*link.From) + where);
+                                 " from element " + num(note.*link.From) + inStave(*it));
         note.*link.HasFrom = 0;
     }
 }

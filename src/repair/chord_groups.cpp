@@ -82,14 +82,14 @@ ElementIt trimToMembers(const std::vector<ElementIt> &notes, const Membership &m
     const ElementIt last = notes[m.last];
     ElementIt previous = notes.front();
     std::size_t index = 0;
-    for (ElementIt it = notes.front();; ++it) {
+    for (ElementIt it = notes.front(), stop = std::next(last); it != stop; ++it) {
         if (it->isNoteOrRest()) {
             if (!m.inSet[index]) return previous;
             ++index;
         }
-        if (it == last) return last;
         previous = it;
     }
+    return last;
 }
 
 } // namespace
@@ -113,11 +113,6 @@ ChordRelation chordRelation(const Element &first, const Element &second) {
     }
     if (isDefinite(sa) || isDefinite(sb)) return ChordRelation::Apart;
     return d < 2 * w ? ChordRelation::Undecided : ChordRelation::Apart;
-}
-
-std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end) {
-    ChordGroupScratch scratch;
-    return findChordGroup(from, end, scratch);
 }
 
 std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end,

@@ -23,16 +23,15 @@ struct ChordGroup {
     ElementIt last;
 };
 
-// The group that begins at the first Note or Rest at or after `from`; nullopt when no Note or
-// Rest is left before `end`. A group never reaches past a Clef, BarLine, TimeSig or KeySig.
-std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end);
-
 // Working storage for group finding, kept between groups so a stave's walk does not allocate
 // for every note.
 struct ChordGroupScratch {
     std::vector<ElementIt> Notes;
     std::vector<bool> InSet;
 };
+
+// The group that begins at the first Note or Rest at or after `from`; nullopt when no Note or
+// Rest is left before `end`. A group never reaches past a Clef, BarLine, TimeSig or KeySig.
 std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end, ChordGroupScratch &scratch);
 
 } // namespace qm

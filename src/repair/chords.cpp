@@ -1,5 +1,6 @@
 #include "repair/chords.hpp"
 
+#include <cassert>
 #include <cstddef>
 #include <iterator>
 #include <vector>
@@ -14,12 +15,11 @@ namespace {
 
 constexpr std::int32_t NoLength = 256; // longer than any note
 
-ChordMembers notesAndRests(ElementIt first, ElementIt last) {
-    ChordMembers members;
-    for (ElementIt it = first;; ++it) {
+// The Notes and Rests from `first` to `last`, both included, into `members`.
+void collectNotesAndRests(ElementIt first, ElementIt last, ChordMembers &members) {
+    members.clear();
+    for (ElementIt it = first, stop = std::next(last); it != stop; ++it)
         if (it->isNoteOrRest()) members.push_back(&*it);
-        if (it == last) return members;
-    }
 }
 
 // Keeps the shortest rest (the first of them) unless a note is shorter still; every other rest
@@ -213,12 +213,15 @@ void dissolveChord(ElementList &list, ElementIt chord) {
 
 void buildChords(Stave &stave, Messages &messages) {
     ElementIt from = stave.Elements.begin();
+    // Working storage for the whole stave: a group per note would otherwise allocate.
     ChordGroupScratch scratch;
+    ChordMembers members;
     while (auto group = findChordGroup(from, stave.Elements.end(), scratch)) {
-        const ChordMembers members = notesAndRests(group->first, group->last);
+        collectNotesAndRests(group->first, group->last, members);
         if (members.size() >= 2) buildChord(stave, *group, members, messages);
         from = std::next(group->last);
     }
+    assert(chordsLeadTheirMembers(stave));
 }
 
 void splitRestChords(Score &score, Messages &) {
@@ -229,6 +232,7 @@ void splitRestChords(Score &score, Messages &) {
             if (it->Note.ChordFlag) splitOffRest(stave, it);
             if (it->Note.MemberCount < 2) dissolveChord(list, it);
         }
+        assert(chordsLeadTheirMembers(stave));
     }
 }
 

@@ -1,28 +1,38 @@
 #include "repair/durations.hpp"
 
+#include <algorithm>
 #include <limits>
 
 namespace qm {
 
-std::int32_t durationValue(const Element &element, Messages &messages) {
+Duration measureDuration(const Element &element) {
     if (element.Kind != Kind::Note && element.Kind != Kind::Rest && element.Kind != Kind::Chord)
-        return 0;
+        return {};
     const NoteData &note = element.Note;
     // Duration is 0..7 once decoded; a larger code is held to the shortest note.
     const int code = note.Duration > 7 ? 7 : note.Duration;
-    std::int32_t value = std::int32_t{1} << (7 - code);
-    if (note.DoubleDotted) {
-        if (value % 4 != 0) messages.reportError(48, "Too short a double dotted note");
-        value = (7 * value) / 4;
-    } else if (note.Dotted) {
-        if (value % 2 != 0) messages.reportError(49, "Too short a dotted note");
-        value = (3 * value) / 2;
-    }
-    return value;
+    const std::int32_t base = std::int32_t{1} << (7 - code);
+    if (note.DoubleDotted)
+        return {(7 * base) / 4, base % 4 != 0 ? DottingFault::DoubleDotted : DottingFault::None};
+    if (note.Dotted)
+        return {(3 * base) / 2, base % 2 != 0 ? DottingFault::Dotted : DottingFault::None};
+    return {base, DottingFault::None};
 }
 
-std::int32_t durationValue(const Element *element, Messages &messages) {
-    return element ? durationValue(*element, messages) : 0;
+void reportDottingFault(DottingFault fault, Messages &messages) {
+    switch (fault) {
+    case DottingFault::None: return;
+    case DottingFault::DoubleDotted:
+        messages.reportError(48, "Too short a double dotted note");
+        return;
+    case DottingFault::Dotted: messages.reportError(49, "Too short a dotted note"); return;
+    }
+}
+
+std::int32_t durationValue(const Element &element, Messages &messages) {
+    const Duration duration = measureDuration(element);
+    reportDottingFault(duration.Fault, messages);
+    return duration.Value;
 }
 
 bool endsBarSpan(Kind kind) {
@@ -40,20 +50,29 @@ bool endsBarSpan(Kind kind) {
 }
 
 std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
-                          Messages &messages) {
+                          std::vector<DottingFault> &faults) {
     // The true sum: a bar longer than 255 units is filled with as many rests as it needs.
     // It is held below the int32 limit so that no list, however long, can wrap it.
     constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
     std::int64_t sum = 0;
     for (auto it = from; it != end && !endsBarSpan(it->Kind); ++it) {
-        if (it->Kind == Kind::Chord) {
-            sum += durationValue(*it, messages);
-        } else if (it->isNoteOrRest() && !it->Note.InChord && !it->Note.Grace) {
-            sum += durationValue(*it, messages);
-        }
-        if (sum > limit) sum = limit;
+        const bool counts =
+            it->Kind == Kind::Chord || (it->isNoteOrRest() && !it->Note.InChord && !it->Note.Grace);
+        if (!counts) continue;
+        const Duration duration = measureDuration(*it);
+        if (duration.Fault != DottingFault::None) faults.push_back(duration.Fault);
+        sum = std::min(sum + duration.Value, limit);
     }
     return static_cast<std::int32_t>(sum);
+}
+
+std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
+                          Messages &messages) {
+    std::vector<DottingFault> faults;
+    const std::int32_t value = barSpanValue(from, end, faults);
+    for (const DottingFault fault : faults)
+        reportDottingFault(fault, messages);
+    return value;
 }
 
 RestStep largestRest(std::int32_t length) {
@@ -76,16 +95,6 @@ RestStep largestRest(std::int32_t length) {
         step.Covers = 3 * p / 2;
     }
     return step;
-}
-
-std::vector<RestStep> decomposeIntoRests(std::int32_t length) {
-    std::vector<RestStep> rests;
-    while (length > 0) {
-        RestStep step = largestRest(length);
-        rests.push_back(step);
-        length -= step.Covers;
-    }
-    return rests;
 }
 
 } // namespace qm

@@ -10,10 +10,25 @@
 
 namespace qm {
 
-// 2^(7 - Duration) with dots applied; 0 for kinds other than Note, Rest and Chord. Reports
-// error 48 or 49 each time it is taken of a dotted note too short to be dotted.
+// A dot on a note too short to carry it: the error code that taking its value reports.
+enum class DottingFault : std::uint8_t { None = 0, DoubleDotted = 48, Dotted = 49 };
+
+// The length of an element and whether taking it is a dotting fault.
+struct Duration {
+    std::int32_t Value = 0;
+    DottingFault Fault = DottingFault::None;
+};
+
+// 2^(7 - Duration) with dots applied (truncated for notes too short to be dotted); 0 for kinds
+// other than Note, Rest and Chord. Measures only: nothing is reported.
+Duration measureDuration(const Element &element);
+
+// Error 48 or 49 for a fault; nothing for None.
+void reportDottingFault(DottingFault fault, Messages &messages);
+
+// The value of measureDuration, reporting its fault: each time a value is taken of a note too
+// short to be dotted, the error is reported again.
 std::int32_t durationValue(const Element &element, Messages &messages);
-std::int32_t durationValue(const Element *element, Messages &messages);
 
 // Kinds that end a bar's time: bar lines, time signatures and the marks of volume, dynamics,
 // performance style, pedal, tempo and flow.
@@ -24,6 +39,9 @@ bool endsBarSpan(Kind kind);
 // cut to a byte.
 std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
                           Messages &messages);
+// The same, measuring only: the dotting faults met are appended to `faults`, in order.
+std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_iterator end,
+                          std::vector<DottingFault> &faults);
 
 // One rest of a decomposition: its duration code, dots, and the length it covers.
 struct RestStep {
@@ -35,8 +53,5 @@ struct RestStep {
 
 // The largest (possibly dotted) rest that fits in `length` (length >= 1).
 RestStep largestRest(std::int32_t length);
-
-// The rests that fill `length`, longest first; empty for a length of 0 or less.
-std::vector<RestStep> decomposeIntoRests(std::int32_t length);
 
 } // namespace qm

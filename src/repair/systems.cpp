@@ -50,9 +50,16 @@ void appendRests(Stave &stave, std::int32_t length) {
 }
 
 // A stave that holds, bar for bar, whole-bar rests in place of the source's music, with the
-// source's bar lines, time signatures and performance marks.
-Stave makeRestStave(const Stave &source, Messages &messages) {
-    Stave stave = newStave(source.Elements.get_allocator().resource());
+// source's bar lines, time signatures and performance marks; and the dotting faults that
+// measuring the source's bars met, in order.
+struct RestStave {
+    Stave Rests;
+    std::vector<DottingFault> Faults;
+};
+
+RestStave makeRestStave(const Stave &source) {
+    RestStave made{newStave(source.Elements.get_allocator().resource()), {}};
+    Stave &stave = made.Rests;
     const auto end = source.Elements.end();
     for (auto it = source.Elements.begin(); it != end;) {
         if (copiedIntoRestStave(it->Kind)) {
@@ -61,11 +68,21 @@ Stave makeRestStave(const Stave &source, Messages &messages) {
             ++it;
             continue;
         }
-        appendRests(stave, barSpanValue(it, end, messages));
+        appendRests(stave, barSpanValue(it, end, made.Faults));
         while (it != end && !copiedIntoRestStave(it->Kind))
             ++it;
     }
-    return stave;
+    return made;
+}
+
+// A copy whose elements come from the same memory as the original's (a plain copy of a list
+// would take them from the general heap, and splicing needs one memory).
+Stave copyOf(const Stave &original) {
+    Stave copy = newStave(original.Elements.get_allocator().resource());
+    copy.Elements = original.Elements;
+    copy.ElementCount = original.ElementCount;
+    assert(copy.Elements.get_allocator() == original.Elements.get_allocator());
+    return copy;
 }
 
 void reportUnstartedRuns(const std::vector<SystemRun> &runs, Messages &messages) {
@@ -74,13 +91,20 @@ void reportUnstartedRuns(const std::vector<SystemRun> &runs, Messages &messages)
             messages.reportError(6, "Failed to detect first stave in system");
 }
 
+// Every stave added to a system is filled from the system's first stave, so all of them are
+// alike: the first is made by walking the source, the others are copies of it. Each reports
+// the dotting errors of the source's bars again, as filling it from the source would.
 void fillUpSystems(Score &score, std::vector<SystemRun> &runs, std::int32_t size,
                    Messages &messages) {
     for (SystemRun &run : runs) {
-        if (!run.First->SystemStart) continue;
+        if (!run.First->SystemStart || run.Length >= size) continue;
+        RestStave model = makeRestStave(*run.First);
         for (; run.Length < size; ++run.Length) {
-            Stave added = makeRestStave(*run.First, messages);
-            added.SystemEnd = run.Length + 1 == size ? 1 : 0;
+            for (const DottingFault fault : model.Faults)
+                reportDottingFault(fault, messages);
+            const bool last = run.Length + 1 == size;
+            Stave added = last ? std::move(model.Rests) : copyOf(model.Rests);
+            added.SystemEnd = last ? 1 : 0;
             run.Last = score.Staves.insert(std::next(run.Last), std::move(added));
             ++score.StaveCount;
         }

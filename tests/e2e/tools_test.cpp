@@ -1,4 +1,4 @@
-// The inspection commands: nw build, nw dump and dump.
+// The inspection commands: nw build, nw dump, nw passes and dump.
 #include "e2e/cli_fixture.hpp"
 
 namespace {
@@ -42,6 +42,23 @@ TEST_F(ToolCommands, NwBuildReportsBadTextAndBadUsage) {
 
     EXPECT_EQ(run("nw build " + quote(Root / "bad.txt")).Status, 2); // no -o
     EXPECT_EQ(run("nw").Status, 2);
+}
+
+TEST_F(ToolCommands, NwPassesListsTheStepsAndPrintsTheModelAfterOne) {
+    writeScore(Root / "score.nw");
+    const Outcome list = run("nw passes " + quote(Root / "score.nw"));
+    ASSERT_EQ(list.Status, 0) << list.Err;
+    EXPECT_EQ(list.Out.rfind("read-header\nread-stave (each stave)\n", 0), 0u) << list.Out;
+
+    const Outcome model =
+        run("nw passes " + quote(Root / "score.nw") + " --print-after build-chords");
+    ASSERT_EQ(model.Status, 0) << model.Err;
+    EXPECT_EQ(model.Out.rfind("== after build-chords, stave 1\nstave 1 ", 0), 0u) << model.Out;
+
+    const Outcome unknown = run("nw passes " + quote(Root / "score.nw") + " --print-after nothing");
+    EXPECT_EQ(unknown.Status, 2);
+    EXPECT_NE(unknown.Err.find("no step named 'nothing'"), std::string::npos) << unknown.Err;
+    EXPECT_NE(unknown.Err.find("write-nwc"), std::string::npos) << unknown.Err;
 }
 
 TEST_F(ToolCommands, DumpRefusesWhatIsNotAnNwcFile) {

@@ -11,19 +11,15 @@
 #include "nwcdump/nwcdump.hpp"
 #include "nwcwrite/header.hpp"
 #include "nwcwrite/staff.hpp"
+#include "support/builders.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::make;
 
-Element element(Kind kind, std::uint8_t code = 0, std::int32_t yPos = 0) {
-    Element e = newElement(kind);
-    e.Code = code;
-    e.YPos = yPos;
-    return e;
-}
+using Bytes = std::vector<std::uint8_t>;
 
 Bytes writeScore(Score &score) {
     test::RecordingMessages messages;
@@ -47,16 +43,16 @@ Score scoreWithEveryRecord() {
     first.StaveNo = 1;
     first.FinalBarStyle = 5;
     first.StaffStyle = 1;
-    Element key = element(Kind::KeySig);
+    Element key = make({.kind = Kind::KeySig});
     key.KeySig.Sharps = 1;
     key.KeySig.SignCount = 2;
-    Element time = element(Kind::TimeSig);
+    Element time = make({.kind = Kind::TimeSig});
     time.TimeSig.Numerator = 6;
     time.TimeSig.Denominator = 8;
-    Element text = element(Kind::Text, 0, -20);
+    Element text = make({.kind = Kind::Text, .y = -20, .code = 0});
     text.Text.TextIndex = 2;
     text.Text.TextStyle = 1;
-    Element note = element(Kind::Note);
+    Element note = make({.kind = Kind::Note});
     note.Note.Duration = 3;
     note.Note.Position = -2;
     note.Note.HasBeamTo = 1;
@@ -64,31 +60,31 @@ Score scoreWithEveryRecord() {
     note.Note.HasSlurTo = 1;
     note.Note.Dotted = 1;
     note.Note.Accidental = 3;
-    first.Elements = {element(Kind::Clef, 1), key, time, text, note};
+    first.Elements = {make({.kind = Kind::Clef, .code = 1}), key, time, text, note};
 
     Stave &second = score.Staves.emplace_back();
     second.StaveNo = 2;
-    Element restChord = element(Kind::RestChord);
+    Element restChord = make({.kind = Kind::RestChord});
     restChord.Note.MemberCount = 1;
-    Element chord = element(Kind::Chord);
+    Element chord = make({.kind = Kind::Chord});
     chord.Note.MemberCount = 2;
     chord.Note.Stem = 1;
-    Element member = element(Kind::Note);
+    Element member = make({.kind = Kind::Note});
     member.Note.InChord = 1;
     member.Note.Articulation = 1;
-    second.Elements = {element(Kind::Volume, 3, -8),
-                       element(Kind::Pedal, 1),
-                       element(Kind::FlowControl, 2),
-                       element(Kind::TempoVar, 1, 10),
-                       element(Kind::DynamicVar, 4),
-                       element(Kind::PerformanceStyle, 6),
-                       element(Kind::Symbol, 65),
-                       element(Kind::Rest),
+    second.Elements = {make({.kind = Kind::Volume, .y = -8, .code = 3}),
+                       make({.kind = Kind::Pedal, .code = 1}),
+                       make({.kind = Kind::FlowControl, .code = 2}),
+                       make({.kind = Kind::TempoVar, .y = 10, .code = 1}),
+                       make({.kind = Kind::DynamicVar, .code = 4}),
+                       make({.kind = Kind::PerformanceStyle, .code = 6}),
+                       make({.kind = Kind::Symbol, .code = 65}),
+                       make({.kind = Kind::Rest}),
                        restChord,
                        chord,
                        member,
                        member,
-                       element(Kind::BarLine, 1)};
+                       make({.kind = Kind::BarLine, .code = 1})};
     return score;
 }
 
@@ -167,7 +163,7 @@ TEST(NwcDump, NotesAnObjectCountThatDisagreesWithTheRecords) {
     Stave &stave = score.Staves.emplace_back();
     stave.StaveNo = 1;
     // A flow control holding its none code counts, but writes no record.
-    stave.Elements = {element(Kind::Clef), element(Kind::FlowControl, 10)};
+    stave.Elements = {make({.kind = Kind::Clef}), make({.kind = Kind::FlowControl, .code = 10})};
     const std::vector<std::string> dumped = lines(dumpNwc(writeScore(score)));
     EXPECT_EQ(dumped.back(), "# staff 1: the header counts 4 objects, the records add up to 3");
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "nwcwrite/staff.hpp"
+#include "support/builders.hpp"
 #include "support/hex_bytes.hpp"
 #include "support/recording_messages.hpp"
 
@@ -14,13 +15,7 @@ namespace {
 
 using test::Bytes;
 using test::hex;
-
-Element element(Kind kind, std::uint8_t code = 0, std::int32_t yPos = 0) {
-    Element e = newElement(kind);
-    e.Code = code;
-    e.YPos = yPos;
-    return e;
-}
+using test::make;
 
 // Writes one element alone in its stave and keeps what came out.
 struct Record {
@@ -40,11 +35,12 @@ struct Record {
 };
 
 TEST(NwcWriteRecords, ClefAndBarLine) {
-    EXPECT_EQ(Record(element(Kind::Clef, 2)).bytes, hex("00 00 00 02 00 00 00"));
+    EXPECT_EQ(Record(make({.kind = Kind::Clef, .code = 2})).bytes, hex("00 00 00 02 00 00 00"));
     // The second byte after the style marks the two double-bar styles.
     for (std::uint8_t style = 0; style <= 8; ++style) {
         const std::uint8_t r = (style == 5 || style == 7) ? 2 : 1;
-        EXPECT_EQ(Record(element(Kind::BarLine, style)).bytes, (Bytes{2, 0, 0, style, r}))
+        EXPECT_EQ(Record(make({.kind = Kind::BarLine, .code = style})).bytes,
+                  (Bytes{2, 0, 0, style, r}))
             << int(style);
     }
 }
@@ -73,7 +69,7 @@ TEST(NwcWriteRecords, TimeSignatureDenominatorExponentAndSymbol) {
         {-3, 4, 0, 0, "05 00 00 00 00 02 00 00 00"},
     };
     for (const Case &c : cases) {
-        Element e = element(Kind::TimeSig);
+        Element e = make({.kind = Kind::TimeSig});
         e.TimeSig.Numerator = c.numerator;
         e.TimeSig.Denominator = c.denominator;
         e.TimeSig.CommonTime = c.common;
@@ -88,7 +84,7 @@ TEST(NwcWriteRecords, VolumeVelocityByLevel) {
         {6, 108}, {7, 127}, {8, 75}, {30, 75}, {255, 75},
     };
     for (auto [level, velocity] : velocities)
-        EXPECT_EQ(Record(element(Kind::Volume, level, -20)).bytes,
+        EXPECT_EQ(Record(make({.kind = Kind::Volume, .y = -20, .code = level})).bytes,
                   (Bytes{7, 0, 0, 0xEC, 0, level, velocity, 0, 0xFF, 0xFF}))
             << int(level);
 }
@@ -99,7 +95,7 @@ TEST(NwcWriteRecords, TextFontByStyleAndGuardedTextIndex) {
     const std::pair<std::uint8_t, std::uint8_t> fonts[] = {{0, 4}, {1, 5}, {2, 4}, {3, 2},
                                                            {4, 0}, {5, 3}, {6, 4}, {255, 4}};
     for (auto [style, font] : fonts) {
-        Element e = element(Kind::Text, 0, 3);
+        Element e = make({.kind = Kind::Text, .y = 3, .code = 0});
         e.Text.TextIndex = 1;
         e.Text.TextStyle = style;
         EXPECT_EQ(Record(e, score.TextTable).bytes,
@@ -107,25 +103,25 @@ TEST(NwcWriteRecords, TextFontByStyleAndGuardedTextIndex) {
             << int(style);
     }
     for (std::int32_t index : {-1, 2, 1000}) {
-        Element e = element(Kind::Text);
+        Element e = make({.kind = Kind::Text});
         e.Text.TextIndex = index;
         EXPECT_EQ(Record(e, score.TextTable).bytes, hex("11 00 00 00 00 04 00")) << index;
     }
 }
 
 TEST(NwcWriteRecords, SymbolIsTextInFontSixAtItsOwnOrAFixedPlace) {
-    const Record octave(element(Kind::Symbol, 146, -30));
+    const Record octave(make({.kind = Kind::Symbol, .y = -30, .code = 146}));
     EXPECT_EQ(octave.bytes, (Bytes{17, 0, 0, 0xE2, 0, 6, '8', 'v', 'a', 0}));
     EXPECT_EQ(octave.written().YPos, -30);
 
     for (std::uint8_t code : {65, 66, 75, 76, 126, 127, 129, 130, 136}) {
-        const Record fixed(element(Kind::Symbol, code, 40));
+        const Record fixed(make({.kind = Kind::Symbol, .y = 40, .code = code}));
         ASSERT_GE(fixed.bytes.size(), 7u);
         EXPECT_EQ(fixed.bytes[3], 0xF4) << int(code);
         EXPECT_EQ(fixed.bytes[5], 6) << int(code);
         EXPECT_EQ(fixed.written().YPos, 244) << int(code);
     }
-    const Record unknown(element(Kind::Symbol, 200, 2));
+    const Record unknown(make({.kind = Kind::Symbol, .y = 2, .code = 200}));
     Bytes expected = {17, 0, 0, 2, 0, 6};
     for (char c : std::string("Unknown symbol"))
         expected.push_back(static_cast<std::uint8_t>(c));
@@ -134,24 +130,31 @@ TEST(NwcWriteRecords, SymbolIsTextInFontSixAtItsOwnOrAFixedPlace) {
 }
 
 TEST(NwcWriteRecords, MarksWithCodesAndTheirNoneCodes) {
-    EXPECT_EQ(Record(element(Kind::Pedal, 1, 12)).bytes, hex("0B 00 00 0C 00 01"));
-    EXPECT_EQ(Record(element(Kind::DynamicVar, 3, -4)).bytes, hex("0F 00 00 FC 00 03"));
-    EXPECT_EQ(Record(element(Kind::PerformanceStyle, 7, 0)).bytes, hex("10 00 00 00 00 07"));
-    EXPECT_EQ(Record(element(Kind::TempoVar, 2, 10)).bytes, hex("0E 00 00 0A 00 02 00"));
+    EXPECT_EQ(Record(make({.kind = Kind::Pedal, .y = 12, .code = 1})).bytes,
+              hex("0B 00 00 0C 00 01"));
+    EXPECT_EQ(Record(make({.kind = Kind::DynamicVar, .y = -4, .code = 3})).bytes,
+              hex("0F 00 00 FC 00 03"));
+    EXPECT_EQ(Record(make({.kind = Kind::PerformanceStyle, .y = 0, .code = 7})).bytes,
+              hex("10 00 00 00 00 07"));
+    EXPECT_EQ(Record(make({.kind = Kind::TempoVar, .y = 10, .code = 2})).bytes,
+              hex("0E 00 00 0A 00 02 00"));
 
     // A flow control always sits at F8; a tempo variation of code 1 is lifted by 5.
-    const Record flow(element(Kind::FlowControl, 3, 77));
+    const Record flow(make({.kind = Kind::FlowControl, .y = 77, .code = 3}));
     EXPECT_EQ(flow.bytes, hex("0C 00 00 F8 00 03 00"));
     EXPECT_EQ(flow.written().YPos, 248);
-    const Record tempo(element(Kind::TempoVar, 1, 10));
+    const Record tempo(make({.kind = Kind::TempoVar, .y = 10, .code = 1}));
     EXPECT_EQ(tempo.bytes, hex("0E 00 00 05 00 01 00"));
     EXPECT_EQ(tempo.written().YPos, 5);
-    const Record lowest(element(Kind::TempoVar, 1, std::numeric_limits<std::int32_t>::min()));
+    const Record lowest(
+        make({.kind = Kind::TempoVar, .y = std::numeric_limits<std::int32_t>::min(), .code = 1}));
     EXPECT_EQ(lowest.bytes, hex("0E 00 00 80 00 01 00"));
 
-    for (const Element &none : {element(Kind::DynamicVar, 5), element(Kind::PerformanceStyle, 23),
-                                element(Kind::TempoVar, 9, 10), element(Kind::FlowControl, 10, 7),
-                                element(Kind::Unknown, 3)}) {
+    for (const Element &none : {make({.kind = Kind::DynamicVar, .code = 5}),
+                                make({.kind = Kind::PerformanceStyle, .code = 23}),
+                                make({.kind = Kind::TempoVar, .y = 10, .code = 9}),
+                                make({.kind = Kind::FlowControl, .y = 7, .code = 10}),
+                                make({.kind = Kind::Unknown, .code = 3})}) {
         const Record r(none);
         EXPECT_TRUE(r.bytes.empty()) << int(none.Kind);
         EXPECT_EQ(r.written().YPos, none.YPos) << int(none.Kind);
@@ -165,7 +168,8 @@ TEST(NwcWriteRecords, PlacementByteWrapsWithinAByteRangeAndPinsBeyondIt) {
         {-256, 0x00}, {-257, 0x80}, {-100000, 0x80}, {256, 0x7F},  {100000, 0x7F},
     };
     for (auto [yPos, placement] : cases)
-        EXPECT_EQ(Record(element(Kind::Pedal, 0, yPos)).bytes[3], placement) << yPos;
+        EXPECT_EQ(Record(make({.kind = Kind::Pedal, .y = yPos, .code = 0})).bytes[3], placement)
+            << yPos;
 }
 
 TEST(NwcWriteRecords, KindsWithoutARecordAreError63) {
@@ -176,7 +180,7 @@ TEST(NwcWriteRecords, KindsWithoutARecordAreError63) {
         {static_cast<Kind>(40), "Oops! "},
     };
     for (const auto &[kind, name] : cases) {
-        const Record r(element(kind));
+        const Record r(make({.kind = kind}));
         EXPECT_TRUE(r.bytes.empty()) << name;
         EXPECT_EQ(r.messages.lines, std::vector<std::string>{"Error 63: Failed to write element "
                                                              "of type " +
@@ -184,14 +188,8 @@ TEST(NwcWriteRecords, KindsWithoutARecordAreError63) {
     }
 }
 
-Element noteElement(Kind kind) {
-    Element e = newElement(kind);
-    e.Note.Duration = 3;
-    return e;
-}
-
 TEST(NwcWriteRecords, NoteRecordExample) {
-    Element e = noteElement(Kind::Note);
+    Element e = make({.kind = Kind::Note});
     e.Note.HasBeamTo = 1;
     e.Note.Stem = 0;
     e.Note.Dotted = 1;
@@ -201,14 +199,14 @@ TEST(NwcWriteRecords, NoteRecordExample) {
 
 TEST(NwcWriteRecords, DurationBytesAndBreveIsError1) {
     for (std::uint8_t duration = 1; duration <= 7; ++duration) {
-        Element e = noteElement(Kind::Rest);
+        Element e = make({.kind = Kind::Rest});
         e.Note.Duration = duration;
         const Record r(e);
         EXPECT_EQ(r.bytes[3], duration - 1);
         EXPECT_TRUE(r.messages.lines.empty());
     }
     for (Kind kind : {Kind::Note, Kind::Rest, Kind::RestChord, Kind::Chord}) {
-        Element e = noteElement(kind);
+        Element e = make({.kind = kind});
         e.Note.Duration = 0;
         const Record r(e);
         EXPECT_EQ(r.bytes[3], 0);
@@ -228,7 +226,7 @@ TEST(NwcWriteRecords, FlagsABeamAuxAndStemCodes) {
         {0, 0, 0, 1, 1, 0x24}, {0, 0, 1, 1, 1, 0x28}, {1, 0, 1, 0, 1, 0x2F},
     };
     for (const Case &c : cases) {
-        Element e = noteElement(Kind::Note);
+        Element e = make({.kind = Kind::Note});
         e.Note.HasBeamFrom = c.beamFrom;
         e.Note.HasBeamTo = c.beamTo;
         e.Note.AuxFrom = c.auxFrom;
@@ -266,7 +264,7 @@ TEST(NwcWriteRecords, FlagsBAndCOneBitPerField) {
     };
     for (const Case &c : cases) {
         for (Kind kind : {Kind::Note, Kind::Rest}) {
-            Element e = noteElement(kind);
+            Element e = make({.kind = kind});
             c.set(e.Note);
             const Bytes bytes = Record(e).bytes;
             EXPECT_EQ(bytes[7], c.b) << c.name << " " << int(kind);
@@ -283,7 +281,7 @@ TEST(NwcWriteRecords, ChordMarkersDependOnTheRecordKind) {
     // InChord only on notes and rests; ChordFlag on all but the rest-chord.
     for (const Case &c : {Case{Kind::Note, 0xC0}, Case{Kind::Rest, 0xC0}, Case{Kind::Chord, 0x80},
                           Case{Kind::RestChord, 0x00}}) {
-        Element e = noteElement(c.kind);
+        Element e = make({.kind = c.kind});
         e.Note.InChord = 1;
         e.Note.ChordFlag = 1;
         EXPECT_EQ(Record(e).bytes[7], c.b) << int(c.kind);
@@ -295,7 +293,7 @@ TEST(NwcWriteRecords, PositionByteAndByteDWithAccidentalCodes) {
                                                                  {4, 3}, {5, 5}, {6, 5}, {255, 5}};
     for (auto [accidental, code] : accidentals) {
         for (std::int32_t position : {2, -2}) {
-            Element e = noteElement(Kind::Note);
+            Element e = make({.kind = Kind::Note});
             e.Note.Position = position;
             e.Note.Accidental = accidental;
             const Bytes bytes = Record(e).bytes;
@@ -311,7 +309,7 @@ TEST(NwcWriteRecords, PositionByteAndByteDWithAccidentalCodes) {
         {-127, 0x7F}, {256, 0x00}, {std::numeric_limits<std::int32_t>::min(), 0x00},
     };
     for (auto [position, byte] : positions) {
-        Element e = noteElement(Kind::Chord);
+        Element e = make({.kind = Kind::Chord});
         e.Note.Position = position;
         const Bytes bytes = Record(e).bytes;
         EXPECT_EQ(bytes[9], byte) << position;
@@ -320,17 +318,17 @@ TEST(NwcWriteRecords, PositionByteAndByteDWithAccidentalCodes) {
 }
 
 TEST(NwcWriteRecords, RestsHaveNoPositionAndChordsCarryTheirMemberCount) {
-    Element rest = noteElement(Kind::Rest);
+    Element rest = make({.kind = Kind::Rest});
     rest.Note.Position = 4;
     rest.Note.Accidental = 3;
     EXPECT_EQ(Record(rest).bytes, hex("09 00 00 02 00 10 00 00 00 00 00"));
 
-    Element chord = noteElement(Kind::Chord);
+    Element chord = make({.kind = Kind::Chord});
     chord.Note.MemberCount = 3;
     chord.Note.Stem = 1;
     EXPECT_EQ(Record(chord).bytes, hex("0A 00 00 02 00 20 00 00 00 00 0D 03 00"));
 
-    Element restChord = noteElement(Kind::RestChord);
+    Element restChord = make({.kind = Kind::RestChord});
     restChord.Note.MemberCount = 1;
     restChord.Note.Position = 4;
     EXPECT_EQ(Record(restChord).bytes, hex("12 00 00 02 00 10 00 00 00 00 00 01 00"));
@@ -348,7 +346,7 @@ TEST(NwcWriteRecords, NoteRecordWriterRefusesOtherKindsWithError2) {
     for (Kind kind : {Kind::Clef, Kind::Text, Kind::Unknown, Kind::KeySig}) {
         NwcOutput out;
         test::RecordingMessages messages;
-        writeNoteRecord(out, element(kind), messages);
+        writeNoteRecord(out, make({.kind = kind}), messages);
         EXPECT_TRUE(out.bytes().empty());
         EXPECT_EQ(messages.lines,
                   std::vector<std::string>{"Error 2: Trying to write note when no note present."});
@@ -356,7 +354,7 @@ TEST(NwcWriteRecords, NoteRecordWriterRefusesOtherKindsWithError2) {
 }
 
 Element keySig(bool sharps, std::int32_t count) {
-    Element e = element(Kind::KeySig);
+    Element e = make({.kind = Kind::KeySig});
     e.KeySig.Sharps = sharps;
     e.KeySig.Flats = !sharps;
     e.KeySig.SignCount = count;
@@ -384,8 +382,8 @@ TEST(NwcWriteRecords, KeySignatureMasks) {
 
 TEST(NwcWriteRecords, KeySignatureNamesThePreviousKeyWhenWrittenAlone) {
     Stave stave;
-    stave.Elements = {keySig(true, 2), element(Kind::BarLine), keySig(false, 1),
-                      element(Kind::Clef), keySig(false, 3)};
+    stave.Elements = {keySig(true, 2), make({.kind = Kind::BarLine}), keySig(false, 1),
+                      make({.kind = Kind::Clef}), keySig(false, 3)};
     Score score;
     test::RecordingMessages messages;
     auto writeAlone = [&](std::size_t index) {

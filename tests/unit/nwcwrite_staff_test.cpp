@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "nwcwrite/staff.hpp"
+#include "support/builders.hpp"
 #include "support/hex_bytes.hpp"
 #include "support/recording_messages.hpp"
 
@@ -13,19 +14,7 @@ namespace {
 
 using test::Bytes;
 using test::hex;
-
-Element element(Kind kind, std::int32_t yPos = 0, std::uint8_t code = 0) {
-    Element e = newElement(kind);
-    e.YPos = yPos;
-    e.Code = code;
-    return e;
-}
-
-Element chord(std::int32_t members) {
-    Element e = newElement(Kind::Chord);
-    e.Note.MemberCount = members;
-    return e;
-}
+using test::make;
 
 struct WrittenStaff {
     Bytes bytes;
@@ -86,29 +75,29 @@ TEST(NwcWriteStaff, TopExtentFromTheHighestMark) {
         std::uint8_t byte;
     };
     const Case cases[] = {
-        {element(Kind::Text, -56), 60, 0xC4},
-        {element(Kind::Text, 200), 60, 0xC4},
-        {element(Kind::Text, 5), 12, 0xF4},
-        {element(Kind::Text, 128), 12, 0xF4},
-        {element(Kind::Text, 129), 131, 0x80},
-        {element(Kind::Volume, -10), 14, 0xF2},
-        {element(Kind::DynamicVar, -10), 14, 0xF2},
-        {element(Kind::Pedal, -10), 14, 0xF2},
-        {element(Kind::TempoVar, -10), 14, 0xF2},
-        {element(Kind::Symbol, -10), 14, 0xF2},
-        {element(Kind::Accent, -10), 14, 0xF2},
-        {element(Kind::PerformanceStyle, -56), 12, 0xF4},
-        {element(Kind::Note, -56), 12, 0xF4},
-        {element(Kind::Unknown, -56), 12, 0xF4},
+        {make({.kind = Kind::Text, .y = -56}), 60, 0xC4},
+        {make({.kind = Kind::Text, .y = 200}), 60, 0xC4},
+        {make({.kind = Kind::Text, .y = 5}), 12, 0xF4},
+        {make({.kind = Kind::Text, .y = 128}), 12, 0xF4},
+        {make({.kind = Kind::Text, .y = 129}), 131, 0x80},
+        {make({.kind = Kind::Volume, .y = -10}), 14, 0xF2},
+        {make({.kind = Kind::DynamicVar, .y = -10}), 14, 0xF2},
+        {make({.kind = Kind::Pedal, .y = -10}), 14, 0xF2},
+        {make({.kind = Kind::TempoVar, .y = -10}), 14, 0xF2},
+        {make({.kind = Kind::Symbol, .y = -10}), 14, 0xF2},
+        {make({.kind = Kind::Accent, .y = -10}), 14, 0xF2},
+        {make({.kind = Kind::PerformanceStyle, .y = -56}), 12, 0xF4},
+        {make({.kind = Kind::Note, .y = -56}), 12, 0xF4},
+        {make({.kind = Kind::Unknown, .y = -56}), 12, 0xF4},
         // Beyond what the header byte holds: the extent is kept, the byte pinned at 80.
-        {element(Kind::Text, -1000), 1004, 0x80},
-        {element(Kind::Text, std::numeric_limits<std::int32_t>::min()),
+        {make({.kind = Kind::Text, .y = -1000}), 1004, 0x80},
+        {make({.kind = Kind::Text, .y = std::numeric_limits<std::int32_t>::min()}),
          std::numeric_limits<std::int32_t>::max(), 0x80},
     };
     for (const Case &c : cases) {
         Stave stave;
         stave.StaveNo = 1;
-        stave.Elements = {element(Kind::Text, -2), c.mark};
+        stave.Elements = {make({.kind = Kind::Text, .y = -2}), c.mark};
         EXPECT_EQ(staffTopExtent(stave), c.extent) << int(c.mark.Kind) << " " << c.mark.YPos;
         EXPECT_EQ(headerTail(write(stave).bytes)[15], c.byte)
             << int(c.mark.Kind) << " " << c.mark.YPos;
@@ -119,7 +108,7 @@ TEST(NwcWriteStaff, TopExtentIsTakenBeforeMarksArePlaced) {
     // The flow control is written at F8, but the header reflects where it stood in the model.
     Stave stave;
     stave.StaveNo = 1;
-    stave.Elements = {element(Kind::FlowControl, -40, 3)};
+    stave.Elements = {make({.kind = Kind::FlowControl, .y = -40, .code = 3})};
     const Bytes bytes = write(stave).bytes;
     EXPECT_EQ(headerTail(bytes)[15], 0xD4);
     EXPECT_EQ(Bytes(bytes.end() - 7, bytes.end()), hex("0C 00 00 F8 00 03 00"));
@@ -141,7 +130,7 @@ TEST(NwcWriteStaff, ObjectCountOfSingleElements) {
     };
     for (auto [kind, adds] : kinds) {
         Stave stave;
-        stave.Elements = {element(kind)};
+        stave.Elements = {make({.kind = kind})};
         EXPECT_EQ(staffObjectCount(stave), 2 + adds) << int(kind);
     }
 }
@@ -149,7 +138,8 @@ TEST(NwcWriteStaff, ObjectCountOfSingleElements) {
 TEST(NwcWriteStaff, ChordGroupsCountOnce) {
     Stave three;
     three.StaveNo = 1;
-    three.Elements = {chord(3), element(Kind::Note), element(Kind::Note), element(Kind::Note)};
+    three.Elements = {make({.kind = Kind::Chord, .members = 3}), make({.kind = Kind::Note}),
+                      make({.kind = Kind::Note}), make({.kind = Kind::Note})};
     EXPECT_EQ(staffObjectCount(three), 3);
     const Bytes bytes = write(three).bytes;
     const std::size_t records = 17 + 37;
@@ -165,7 +155,8 @@ TEST(NwcWriteStaff, ChordGroupsCountOnce) {
     restChord.Note.MemberCount = 1;
     Stave withRest;
     withRest.StaveNo = 1;
-    withRest.Elements = {restChord, chord(2), element(Kind::Note), element(Kind::Note)};
+    withRest.Elements = {restChord, make({.kind = Kind::Chord, .members = 2}),
+                         make({.kind = Kind::Note}), make({.kind = Kind::Note})};
     EXPECT_EQ(staffObjectCount(withRest), 3);
     const Bytes restBytes = write(withRest).bytes;
     ASSERT_EQ(restBytes.size(), records + 13 + 13 + 2 * 11);
@@ -180,7 +171,7 @@ TEST(NwcWriteStaff, ChordGroupsCountOnce) {
 TEST(NwcWriteStaff, ObjectCountOutsideAWordIsClamped) {
     Stave many;
     many.StaveNo = 1;
-    many.Elements.assign(70000, element(Kind::BarLine, 0, 1));
+    many.Elements.assign(70000, make({.kind = Kind::BarLine, .y = 0, .code = 1}));
     EXPECT_EQ(staffObjectCount(many), 70002);
     const Bytes bytes = write(many).bytes;
     EXPECT_EQ(Bytes(bytes.begin() + 17 + 35, bytes.begin() + 17 + 37), hex("FF FF"));
@@ -189,22 +180,24 @@ TEST(NwcWriteStaff, ObjectCountOutsideAWordIsClamped) {
     // A chord claiming more members than follow drives the count below zero.
     Stave negative;
     negative.StaveNo = 1;
-    negative.Elements = {chord(100)};
+    negative.Elements = {make({.kind = Kind::Chord, .members = 100})};
     EXPECT_EQ(staffObjectCount(negative), -97);
     EXPECT_EQ(headerTail(write(negative).bytes)[35], 0);
 
     Stave huge;
-    huge.Elements = {chord(std::numeric_limits<std::int32_t>::min()),
-                     chord(std::numeric_limits<std::int32_t>::min())};
+    huge.Elements = {
+        make({.kind = Kind::Chord, .members = std::numeric_limits<std::int32_t>::min()}),
+        make({.kind = Kind::Chord, .members = std::numeric_limits<std::int32_t>::min()})};
     EXPECT_EQ(staffObjectCount(huge), std::numeric_limits<std::int32_t>::max());
 }
 
 TEST(NwcWriteStaff, RecordsFollowInListOrderAndSkippedKindsLeaveNoTrace) {
     Stave stave;
     stave.StaveNo = 1;
-    stave.Elements = {element(Kind::Clef, 0, 1), element(Kind::Unknown),
-                      element(Kind::BarLine, 0, 5), element(Kind::DynamicVar, 0, 5),
-                      element(Kind::Pedal, 3, 0)};
+    stave.Elements = {make({.kind = Kind::Clef, .y = 0, .code = 1}), make({.kind = Kind::Unknown}),
+                      make({.kind = Kind::BarLine, .y = 0, .code = 5}),
+                      make({.kind = Kind::DynamicVar, .y = 0, .code = 5}),
+                      make({.kind = Kind::Pedal, .y = 3, .code = 0})};
     const WrittenStaff written = write(stave);
     const Bytes records(written.bytes.begin() + 17 + 37, written.bytes.end());
     EXPECT_EQ(records, hex("00 00 00 01 00 00 00  02 00 00 05 02  0B 00 00 03 00 00"));
@@ -221,7 +214,7 @@ TEST(NwcWriteStaff, EachKeySignatureNamesThePreviousOne) {
         key.KeySig.Sharps = 1;
         key.KeySig.SignCount = i % 8;
         stave.Elements.push_back(key);
-        stave.Elements.push_back(element(Kind::BarLine, 0, 1));
+        stave.Elements.push_back(make({.kind = Kind::BarLine, .y = 0, .code = 1}));
     }
     const Bytes bytes = write(stave).bytes;
     ASSERT_EQ(bytes.size(), 17u + 37 + changes * (13 + 5));

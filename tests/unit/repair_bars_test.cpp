@@ -4,89 +4,41 @@
 #include <vector>
 
 #include "repair/bars.hpp"
+#include "support/builders.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-Element note(std::uint8_t duration, std::uint8_t dotted = 0) {
-    Element e = newElement(Kind::Note);
-    e.Note.Duration = duration;
-    e.Note.Dotted = dotted;
-    return e;
-}
-
-Element rest(std::uint8_t duration) {
-    Element e = newElement(Kind::Rest);
-    e.Note.Duration = duration;
-    return e;
-}
-
-Element sign(Kind kind, std::uint8_t code = 0) {
-    Element e = newElement(kind);
-    e.Code = code;
-    return e;
-}
-
-Element bar(std::uint8_t code = 0) { return sign(Kind::BarLine, code); }
-
-Element timeSig(std::int32_t numerator, std::int32_t denominator) {
-    Element e = newElement(Kind::TimeSig);
-    e.TimeSig.Numerator = numerator;
-    e.TimeSig.Denominator = denominator;
-    return e;
-}
-
-Stave staveOf(std::vector<Element> elements, std::int32_t staveNo = 1) {
-    Stave stave;
-    stave.StaveNo = staveNo;
-    std::int32_t number = 0;
-    for (Element &e : elements) {
-        e.StaveNo = staveNo;
-        e.ElementNo = ++number;
-        stave.Elements.push_back(e);
-    }
-    stave.ElementCount = number;
-    return stave;
-}
-
-Score scoreOf(Stave stave) {
-    Score score;
-    score.Staves.push_back(std::move(stave));
-    score.StaveCount = 1;
-    return score;
-}
-
-std::vector<Kind> kinds(const Stave &stave) {
-    std::vector<Kind> result;
-    for (const Element &e : stave.Elements)
-        result.push_back(e.Kind);
-    return result;
-}
-
-const Element &at(const Stave &stave, std::size_t i) {
-    return *std::next(stave.Elements.begin(), static_cast<long>(i));
-}
+using test::at;
+using test::kinds;
+using test::make;
+using test::scoreOf;
+using test::staveOf;
 
 TEST(BarsSpanSum, CountsOnlyWhatTakesTime) {
     Element chord = newElement(Kind::Chord);
     chord.Note.Duration = 2; // 32
-    Element member = note(2);
+    Element member = make({.kind = Kind::Note, .duration = 2});
     member.Note.InChord = 1;
-    Element grace = note(4);
+    Element grace = make({.kind = Kind::Note, .duration = 4});
     grace.Note.Grace = 1;
     Element graceChord = newElement(Kind::Chord);
     graceChord.Note.Grace = 1;
     Element restChord = newElement(Kind::RestChord);
-    Stave stave = staveOf({bar(), note(3, 1), chord, member, grace, graceChord, restChord,
-                           sign(Kind::Text), rest(4), bar()});
+    Stave stave = staveOf(
+        {make({.kind = Kind::BarLine}), make({.kind = Kind::Note, .duration = 3, .dots = 1}), chord,
+         member, grace, graceChord, restChord, make({.kind = Kind::Text}),
+         make({.kind = Kind::Rest, .duration = 4}), make({.kind = Kind::BarLine})});
     test::RecordingMessages messages;
     // dotted crotchet 24 + chord 32 + quaver rest 8
     EXPECT_EQ(spanSum(stave.Elements.begin(), std::prev(stave.Elements.end()), messages), 64);
-    // both ends are included
+    // the end is not included
     EXPECT_EQ(
-        spanSum(std::next(stave.Elements.begin()), std::next(stave.Elements.begin()), messages),
+        spanSum(std::next(stave.Elements.begin()), std::next(stave.Elements.begin(), 2), messages),
         24);
+    EXPECT_EQ(
+        spanSum(std::next(stave.Elements.begin()), std::next(stave.Elements.begin()), messages), 0);
     EXPECT_TRUE(messages.lines.empty());
 }
 
@@ -104,7 +56,11 @@ TEST(BarsSpanSum, TimeSignatureBarLengths) {
 }
 
 TEST(OpeningSigns, StaveStartingWithANoteGetsClefThenTimeSig) {
-    Stave stave = staveOf({note(3), note(3), bar(), note(1), bar()}, 4);
+    Stave stave =
+        staveOf({make({.kind = Kind::Note, .duration = 3}),
+                 make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::BarLine}),
+                 make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine})},
+                4);
     stave.InitialClef = 2;
     Score score = scoreOf(std::move(stave));
     test::RecordingMessages messages;
@@ -133,27 +89,44 @@ struct MeasuredCase {
 };
 
 TEST(OpeningSigns, ChoosesTheSignatureFromTheSecondBar) {
-    Element grace = note(3);
+    Element grace = make({.kind = Kind::Note, .duration = 3});
     grace.Note.Grace = 1;
     const std::vector<MeasuredCase> cases{
-        {{note(3), note(3), note(3)}, "Warning 3: Inserted a time signature 3/4", 3, 4},
-        {{note(4), note(4), note(4), note(4), note(4), note(4)},
+        {{make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::Note, .duration = 3}),
+          make({.kind = Kind::Note, .duration = 3})},
          "Warning 3: Inserted a time signature 3/4",
          3,
          4},
-        {{note(1), note(2)}, "Warning 3: Inserted a time signature 6/4", 6, 4},
-        {{note(3, 1), note(3, 1), rest(3), grace, note(4)},
+        {{make({.kind = Kind::Note, .duration = 4}), make({.kind = Kind::Note, .duration = 4}),
+          make({.kind = Kind::Note, .duration = 4}), make({.kind = Kind::Note, .duration = 4}),
+          make({.kind = Kind::Note, .duration = 4}), make({.kind = Kind::Note, .duration = 4})},
+         "Warning 3: Inserted a time signature 3/4",
+         3,
+         4},
+        {{make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::Note, .duration = 2})},
+         "Warning 3: Inserted a time signature 6/4",
+         6,
+         4},
+        {{make({.kind = Kind::Note, .duration = 3, .dots = 1}),
+          make({.kind = Kind::Note, .duration = 3, .dots = 1}),
+          make({.kind = Kind::Rest, .duration = 3}), grace,
+          make({.kind = Kind::Note, .duration = 4})},
          "Warning 3: Inserted a time signature 9/8",
          9,
          8},
-        {{note(3)}, "Error 3: Inserted a time signature 4/4 which doesn't match bar length", 4, 4},
+        {{make({.kind = Kind::Note, .duration = 3})},
+         "Error 3: Inserted a time signature 4/4 which doesn't match bar length",
+         4,
+         4},
     };
     for (const MeasuredCase &c : cases) {
         // The first bar is an upbeat of one crotchet: it is not measured.
-        std::vector<Element> elements{sign(Kind::Clef), note(3), bar()};
+        std::vector<Element> elements{make({.kind = Kind::Clef}),
+                                      make({.kind = Kind::Note, .duration = 3}),
+                                      make({.kind = Kind::BarLine})};
         elements.insert(elements.end(), c.secondBar.begin(), c.secondBar.end());
-        elements.push_back(bar());
-        elements.push_back(note(1));
+        elements.push_back(make({.kind = Kind::BarLine}));
+        elements.push_back(make({.kind = Kind::Note, .duration = 1}));
         Score score = scoreOf(staveOf(elements));
         test::RecordingMessages messages;
         insertOpeningSigns(score, messages);
@@ -167,10 +140,14 @@ TEST(OpeningSigns, ChoosesTheSignatureFromTheSecondBar) {
 
 TEST(OpeningSigns, UnmeasurableBarsGiveFourFourWithError) {
     const std::vector<std::vector<Element>> staves{
-        {note(3), bar(), note(3)},         // one bar line only
-        {note(3), bar()},                  // nothing after the first bar line
-        {note(3)},                         // no bar line at all
-        {note(3), bar(), note(3), bar(1)}, // second bar of 16
+        {make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::BarLine}),
+         make({.kind = Kind::Note, .duration = 3})}, // one bar line only
+        {make({.kind = Kind::Note, .duration = 3}),
+         make({.kind = Kind::BarLine})},             // nothing after the first bar line
+        {make({.kind = Kind::Note, .duration = 3})}, // no bar line at all
+        {make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::BarLine}),
+         make({.kind = Kind::Note, .duration = 3}),
+         make({.kind = Kind::BarLine, .code = 1})}, // second bar of 16
     };
     for (const auto &elements : staves) {
         Score score = scoreOf(staveOf(elements));
@@ -184,20 +161,26 @@ TEST(OpeningSigns, UnmeasurableBarsGiveFourFourWithError) {
 }
 
 TEST(OpeningSigns, InsertsWhereTheStaveLacksThemOnly) {
-    Element key = sign(Kind::KeySig);
-    Element text = sign(Kind::Text);
+    Element key = make({.kind = Kind::KeySig});
+    Element text = make({.kind = Kind::Text});
     struct Case {
         std::vector<Element> in;
         std::vector<Kind> out;
     };
     const std::vector<Case> cases{
-        {{text, key, note(3)}, {Kind::Text, Kind::Clef, Kind::KeySig, Kind::TimeSig, Kind::Note}},
-        {{bar(), note(3)}, {Kind::Clef, Kind::BarLine, Kind::TimeSig, Kind::Note}},
-        {{sign(Kind::Clef), key, timeSig(2, 4), note(3)},
+        {{text, key, make({.kind = Kind::Note, .duration = 3})},
+         {Kind::Text, Kind::Clef, Kind::KeySig, Kind::TimeSig, Kind::Note}},
+        {{make({.kind = Kind::BarLine}), make({.kind = Kind::Note, .duration = 3})},
+         {Kind::Clef, Kind::BarLine, Kind::TimeSig, Kind::Note}},
+        {{make({.kind = Kind::Clef}), key,
+          make({.kind = Kind::TimeSig, .numerator = 2, .denominator = 4}),
+          make({.kind = Kind::Note, .duration = 3})},
          {Kind::Clef, Kind::KeySig, Kind::TimeSig, Kind::Note}},
-        {{sign(Kind::Clef), sign(Kind::Text)}, {Kind::Clef, Kind::Text}},
-        {{text, sign(Kind::Symbol)}, {Kind::Text, Kind::Symbol}},
-        {{timeSig(2, 4), note(3)}, {Kind::Clef, Kind::TimeSig, Kind::Note}},
+        {{make({.kind = Kind::Clef}), make({.kind = Kind::Text})}, {Kind::Clef, Kind::Text}},
+        {{text, make({.kind = Kind::Symbol})}, {Kind::Text, Kind::Symbol}},
+        {{make({.kind = Kind::TimeSig, .numerator = 2, .denominator = 4}),
+          make({.kind = Kind::Note, .duration = 3})},
+         {Kind::Clef, Kind::TimeSig, Kind::Note}},
     };
     for (const Case &c : cases) {
         Score score = scoreOf(staveOf(c.in));
@@ -209,17 +192,22 @@ TEST(OpeningSigns, InsertsWhereTheStaveLacksThemOnly) {
 }
 
 TEST(RepeatedSigns, DropsSignsThatRepeatTheOneInForce) {
-    Element key1 = sign(Kind::KeySig);
+    Element key1 = make({.kind = Kind::KeySig});
     key1.KeySig = {1, 0, 2};
     Element key2 = key1;
     key2.KeySig.Sharps = 0; // Sharps is not compared
     Element key3 = key1;
     key3.KeySig.SignCount = 3;
-    Element common = timeSig(4, 4);
+    Element common = make({.kind = Kind::TimeSig, .numerator = 4, .denominator = 4});
     common.TimeSig.CommonTime = 1;
-    Stave stave = staveOf({sign(Kind::NewStave), sign(Kind::Clef, 1), sign(Kind::Clef, 1),
-                           sign(Kind::Clef, 2), sign(Kind::Clef, 1), key1, key2, key3,
-                           timeSig(4, 4), common, timeSig(4, 4), timeSig(4, 4), note(3)});
+    Stave stave =
+        staveOf({make({.kind = Kind::NewStave}), make({.kind = Kind::Clef, .code = 1}),
+                 make({.kind = Kind::Clef, .code = 1}), make({.kind = Kind::Clef, .code = 2}),
+                 make({.kind = Kind::Clef, .code = 1}), key1, key2, key3,
+                 make({.kind = Kind::TimeSig, .numerator = 4, .denominator = 4}), common,
+                 make({.kind = Kind::TimeSig, .numerator = 4, .denominator = 4}),
+                 make({.kind = Kind::TimeSig, .numerator = 4, .denominator = 4}),
+                 make({.kind = Kind::Note, .duration = 3})});
     Score score = scoreOf(std::move(stave));
     removeRepeatedSigns(score);
     const Kind u = Kind::Unknown;
@@ -238,14 +226,27 @@ TEST(FinalBar, ClosingBarBecomesTheStaffsFinalBarStyle) {
     };
     const Kind u = Kind::Unknown;
     const std::vector<Case> cases{
-        {{note(3), bar(2), sign(Kind::Text)}, 2, {Kind::Note, u, Kind::Text}},
-        {{note(3), bar(0), bar(5), sign(Kind::Accent), sign(Kind::Unknown)},
+        {{make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::BarLine, .code = 2}),
+          make({.kind = Kind::Text})},
+         2,
+         {Kind::Note, u, Kind::Text}},
+        {{make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::BarLine, .code = 0}),
+          make({.kind = Kind::BarLine, .code = 5}), make({.kind = Kind::Accent}),
+          make({.kind = Kind::Unknown})},
          5,
          {Kind::Note, Kind::BarLine, u, Kind::Accent, u}},
-        {{note(3), bar(2), note(3)}, 3, {Kind::Note, Kind::BarLine, Kind::Note}},
-        {{note(3), bar(2), sign(Kind::Symbol)}, 3, {Kind::Note, Kind::BarLine, Kind::Symbol}},
-        {{note(3), bar(4)}, 4, {Kind::Note, u}},
-        {{note(3)}, 3, {Kind::Note}},
+        {{make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::BarLine, .code = 2}),
+          make({.kind = Kind::Note, .duration = 3})},
+         3,
+         {Kind::Note, Kind::BarLine, Kind::Note}},
+        {{make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::BarLine, .code = 2}),
+          make({.kind = Kind::Symbol})},
+         3,
+         {Kind::Note, Kind::BarLine, Kind::Symbol}},
+        {{make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::BarLine, .code = 4})},
+         4,
+         {Kind::Note, u}},
+        {{make({.kind = Kind::Note, .duration = 3})}, 3, {Kind::Note}},
         {{}, 3, {}},
     };
     for (const Case &c : cases) {
@@ -271,31 +272,63 @@ TEST(SplitBarRule, ShortBarAtSystemEndRunsOn) {
         std::vector<Element> system;
         bool removed;
     };
-    Element cut = timeSig(3, 4);
+    Element cut = make({.kind = Kind::TimeSig, .numerator = 3, .denominator = 4});
     cut.TimeSig.CutTime = 1;
-    Element grace = note(3);
+    Element grace = make({.kind = Kind::Note, .duration = 3});
     grace.Note.Grace = 1;
     const std::vector<Case> cases{
-        {"half-full 4/4 bar", {note(1), bar(), note(2), bar(), sign(Kind::Text)}, true},
-        {"full bar", {note(1), bar(), note(1), bar()}, false},
-        {"styled bar line", {note(1), bar(), note(2), bar(1)}, false},
-        {"note after bar", {note(1), bar(), note(2), bar(), note(3)}, false},
-        {"full 3/4 bar", {timeSig(3, 4), note(2, 1), bar(), note(2, 1), bar()}, false},
-        {"signature after the bar counts", {note(2, 1), bar(), timeSig(3, 4)}, false},
-        {"cut time is 2/2", {cut, note(2, 1), bar(), note(2, 1), bar()}, true},
-        {"only bar: first element counts", {note(1), bar()}, false},
-        {"only bar after a short note", {note(2), bar()}, true},
-        {"no bar line", {note(2)}, false},
-        {"bar with only a grace note", {note(1), bar(), grace, bar()}, true},
+        {"half-full 4/4 bar",
+         {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::Note, .duration = 2}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::Text})},
+         true},
+        {"full bar",
+         {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine})},
+         false},
+        {"styled bar line",
+         {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::Note, .duration = 2}), make({.kind = Kind::BarLine, .code = 1})},
+         false},
+        {"note after bar",
+         {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::Note, .duration = 2}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::Note, .duration = 3})},
+         false},
+        {"full 3/4 bar",
+         {make({.kind = Kind::TimeSig, .numerator = 3, .denominator = 4}),
+          make({.kind = Kind::Note, .duration = 2, .dots = 1}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::Note, .duration = 2, .dots = 1}), make({.kind = Kind::BarLine})},
+         false},
+        {"signature after the bar counts",
+         {make({.kind = Kind::Note, .duration = 2, .dots = 1}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::TimeSig, .numerator = 3, .denominator = 4})},
+         false},
+        {"cut time is 2/2",
+         {cut, make({.kind = Kind::Note, .duration = 2, .dots = 1}), make({.kind = Kind::BarLine}),
+          make({.kind = Kind::Note, .duration = 2, .dots = 1}), make({.kind = Kind::BarLine})},
+         true},
+        {"only bar: first element counts",
+         {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine})},
+         false},
+        {"only bar after a short note",
+         {make({.kind = Kind::Note, .duration = 2}), make({.kind = Kind::BarLine})},
+         true},
+        {"no bar line", {make({.kind = Kind::Note, .duration = 2})}, false},
+        {"bar with only a grace note",
+         {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine}), grace,
+          make({.kind = Kind::BarLine})},
+         true},
     };
     for (const Case &c : cases) {
         Stave stave = staveOf(c.system);
         std::size_t lastBar = 0;
         for (std::size_t i = 0; i < c.system.size(); ++i)
             if (c.system[i].Kind == Kind::BarLine) lastBar = i;
-        const ElementIt end = append(stave, {note(1), bar()});
+        const ElementIt end = append(
+            stave, {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine})});
         test::RecordingMessages messages;
-        applySplitBarRule(stave, end, messages);
+        SplitBarTracker{}.apply(stave, end, messages);
         const Kind expected = c.removed ? Kind::Unknown : Kind::BarLine;
         if (c.system[lastBar].Kind == Kind::BarLine)
             EXPECT_EQ(at(stave, lastBar).Kind, expected) << c.name;
@@ -308,19 +341,25 @@ TEST(SplitBarRule, ShortBarAtSystemEndRunsOn) {
 // Systems of one stave appended one after another: the incremental tracker must leave the same
 // bar lines as a fresh walk of the whole stave after each append.
 TEST(SplitBarRule, TrackerMatchesAFreshWalkAfterEveryAppend) {
-    Element grace = note(4);
+    Element grace = make({.kind = Kind::Note, .duration = 4});
     grace.Note.Grace = 1;
     const std::vector<std::vector<Element>> systems{
-        {sign(Kind::Clef), note(1), bar(), note(3), bar()},
-        {sign(Kind::Text)}, // short last bar: its line goes
-        {note(3), bar()},   // a note follows the remaining bar line
-        {},                 // 16 + 16 since that bar line: short again
-        {grace, sign(Kind::Text), bar(), bar()},
-        {sign(Kind::Text)}, // the later of two bar lines is short
-        {sign(Kind::Text)}, // and then the one before it, with no new bar line
-        {timeSig(2, 4), note(2), bar(), note(3)},
-        {bar()},
-        {note(1), bar(2)},
+        {make({.kind = Kind::Clef}), make({.kind = Kind::Note, .duration = 1}),
+         make({.kind = Kind::BarLine}), make({.kind = Kind::Note, .duration = 3}),
+         make({.kind = Kind::BarLine})},
+        {make({.kind = Kind::Text})}, // short last bar: its line goes
+        {make({.kind = Kind::Note, .duration = 3}),
+         make({.kind = Kind::BarLine})}, // a note follows the remaining bar line
+        {},                              // 16 + 16 since that bar line: short again
+        {grace, make({.kind = Kind::Text}), make({.kind = Kind::BarLine}),
+         make({.kind = Kind::BarLine})},
+        {make({.kind = Kind::Text})}, // the later of two bar lines is short
+        {make({.kind = Kind::Text})}, // and then the one before it, with no new bar line
+        {make({.kind = Kind::TimeSig, .numerator = 2, .denominator = 4}),
+         make({.kind = Kind::Note, .duration = 2}), make({.kind = Kind::BarLine}),
+         make({.kind = Kind::Note, .duration = 3})},
+        {make({.kind = Kind::BarLine})},
+        {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine, .code = 2})},
     };
     Stave incremental;
     Stave reference;
@@ -332,7 +371,7 @@ TEST(SplitBarRule, TrackerMatchesAFreshWalkAfterEveryAppend) {
         const ElementIt end = append(incremental, system);
         tracker.apply(incremental, end, incrementalMessages);
         const ElementIt refEnd = append(reference, system);
-        applySplitBarRule(reference, refEnd, referenceMessages);
+        SplitBarTracker{}.apply(reference, refEnd, referenceMessages); // walks it all
         ASSERT_EQ(kinds(incremental), kinds(reference));
         removals = 0;
         for (const Element &e : reference.Elements)
@@ -343,24 +382,31 @@ TEST(SplitBarRule, TrackerMatchesAFreshWalkAfterEveryAppend) {
 }
 
 TEST(SplitBarRule, DottingErrorsAreReportedEachTimeTheBarIsMeasured) {
-    Element shortDotted = note(7, 1); // dotted hemidemisemiquaver: error 49, value 1
-    Stave stave = staveOf({note(1), bar(), shortDotted, bar()});
+    Element shortDotted = make({.kind = Kind::Note,
+                                .duration = 7,
+                                .dots = 1}); // dotted hemidemisemiquaver: error 49, value 1
+    Stave stave = staveOf({make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine}),
+                           shortDotted, make({.kind = Kind::BarLine})});
     SplitBarTracker tracker;
     test::RecordingMessages messages;
-    tracker.apply(stave, append(stave, {sign(Kind::Text)}), messages);
+    tracker.apply(stave, append(stave, {make({.kind = Kind::Text})}), messages);
     // The short bar's line went; the bar before it is full and is kept.
     EXPECT_EQ(at(stave, 3).Kind, Kind::Unknown);
     EXPECT_EQ(messages.errors(49), 1);
-    tracker.apply(stave, append(stave, {sign(Kind::Text)}), messages);
+    tracker.apply(stave, append(stave, {make({.kind = Kind::Text})}), messages);
     EXPECT_EQ(at(stave, 1).Kind, Kind::BarLine);
     EXPECT_EQ(messages.errors(49), 1); // a note follows the last bar line: not measured
-    Stave again = staveOf({note(2), shortDotted, bar(1), note(1), bar(), shortDotted, bar(),
-                           note(1), bar(), shortDotted, note(1), bar()});
+    Stave again = staveOf(
+        {make({.kind = Kind::Note, .duration = 2}), shortDotted,
+         make({.kind = Kind::BarLine, .code = 1}), make({.kind = Kind::Note, .duration = 1}),
+         make({.kind = Kind::BarLine}), shortDotted, make({.kind = Kind::BarLine}),
+         make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine}), shortDotted,
+         make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine})});
     SplitBarTracker another;
     test::RecordingMessages twice;
-    another.apply(again, append(again, {sign(Kind::Text)}), twice);
+    another.apply(again, append(again, {make({.kind = Kind::Text})}), twice);
     EXPECT_EQ(twice.errors(49), 1); // full bar of 65: kept
-    another.apply(again, append(again, {sign(Kind::Text)}), twice);
+    another.apply(again, append(again, {make({.kind = Kind::Text})}), twice);
     EXPECT_EQ(twice.errors(49), 2); // measured again, reported again
     EXPECT_EQ(at(again, 11).Kind, Kind::BarLine);
 }

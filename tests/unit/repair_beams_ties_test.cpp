@@ -42,7 +42,7 @@ Element linkedElement(const Linked &shape, std::int32_t staveNo, std::int32_t nu
 }
 
 // Elements are numbered by their place in the list, as the reader numbers them.
-Stave staveOf(std::initializer_list<Linked> shapes, std::int32_t staveNo = 1) {
+Stave staveOfLinks(std::initializer_list<Linked> shapes, std::int32_t staveNo = 1) {
     Stave stave;
     stave.StaveNo = staveNo;
     std::int32_t number = 0;
@@ -76,7 +76,7 @@ Linked tie(std::int32_t from, std::int32_t to) { return {Kind::Note, 0, 0, from,
 
 TEST(BeamPairing, ConsistentLinksPassSilently) {
     RecordingMessages messages;
-    Stave stave = staveOf({beam(0, 2), beam(1, 3), beam(2, 0)});
+    Stave stave = staveOfLinks({beam(0, 2), beam(1, 3), beam(2, 0)});
     pairBeams(stave, messages);
     EXPECT_EQ(beams(stave), (Links{{0, 2}, {1, 3}, {2, 0}}));
     EXPECT_TRUE(messages.lines.empty());
@@ -85,13 +85,13 @@ TEST(BeamPairing, ConsistentLinksPassSilently) {
 
 TEST(BeamPairing, TargetThatIsMissingOrDoesNotPointBack) {
     RecordingMessages messages;
-    Stave toRest = staveOf({beam(0, 2), {Kind::Rest}});
+    Stave toRest = staveOfLinks({beam(0, 2), {Kind::Rest}});
     pairBeams(toRest, messages);
     EXPECT_EQ(beams(toRest), (Links{{0, 0}, {0, 0}}));
-    Stave toNowhere = staveOf({beam(0, 255), beam(0, 0)});
+    Stave toNowhere = staveOfLinks({beam(0, 255), beam(0, 0)});
     pairBeams(toNowhere, messages);
     EXPECT_EQ(beams(toNowhere), (Links{{0, 0}, {0, 0}}));
-    Stave notBack = staveOf({beam(0, 2), beam(0, 0)});
+    Stave notBack = staveOfLinks({beam(0, 2), beam(0, 0)});
     pairBeams(notBack, messages);
     EXPECT_EQ(beams(notBack), (Links{{0, 0}, {0, 0}}));
     EXPECT_EQ(messages.lines,
@@ -103,11 +103,11 @@ TEST(BeamPairing, TargetThatIsMissingOrDoesNotPointBack) {
 
 TEST(BeamPairing, SelfTargetPassesOnlyWhenItsSourceNamesItself) {
     RecordingMessages messages;
-    Stave both = staveOf({{Kind::Clef}, beam(2, 2)});
+    Stave both = staveOfLinks({{Kind::Clef}, beam(2, 2)});
     pairBeams(both, messages);
     EXPECT_EQ(beams(both)[1], std::make_pair(2, 2));
     EXPECT_TRUE(messages.lines.empty());
-    Stave targetOnly = staveOf({{Kind::Clef}, beam(0, 2)});
+    Stave targetOnly = staveOfLinks({{Kind::Clef}, beam(0, 2)});
     pairBeams(targetOnly, messages);
     EXPECT_EQ(beams(targetOnly)[1], std::make_pair(0, 0));
     EXPECT_TRUE(
@@ -116,7 +116,7 @@ TEST(BeamPairing, SelfTargetPassesOnlyWhenItsSourceNamesItself) {
 
 TEST(BeamPairing, SourceIsCheckedOnlyOnNotesWithoutATarget) {
     RecordingMessages messages;
-    Stave stave = staveOf({beam(0, 0), beam(1, 3), beam(2, 0), beam(3, 0)});
+    Stave stave = staveOfLinks({beam(0, 0), beam(1, 3), beam(2, 0), beam(3, 0)});
     pairBeams(stave, messages);
     // Note 2 keeps its unconfirmed source because it has a target; note 4's is cleared.
     EXPECT_EQ(beams(stave), (Links{{0, 0}, {1, 3}, {2, 0}, {0, 0}}));
@@ -128,7 +128,7 @@ TEST(BeamPairing, SourceIsCheckedOnlyOnNotesWithoutATarget) {
 TEST(BeamPairing, ReversedPairInsideAChainOfFourIsRelinked) {
     RecordingMessages messages;
     // Written P(1) -> L(3) -> E(2) -> Q(4).
-    Stave stave = staveOf({beam(0, 3), beam(3, 4), beam(1, 2), beam(2, 0)});
+    Stave stave = staveOfLinks({beam(0, 3), beam(3, 4), beam(1, 2), beam(2, 0)});
     pairBeams(stave, messages);
     EXPECT_EQ(beams(stave), (Links{{0, 2}, {1, 3}, {2, 4}, {3, 0}}));
     EXPECT_TRUE(messages.lines.empty());
@@ -136,7 +136,7 @@ TEST(BeamPairing, ReversedPairInsideAChainOfFourIsRelinked) {
 
 TEST(BeamPairing, BareReversedPairIsRelinkedAndKept) {
     RecordingMessages messages;
-    Stave stave = staveOf({{Kind::Clef}, beam(3, 0), beam(0, 2), beam(0, 0)});
+    Stave stave = staveOfLinks({{Kind::Clef}, beam(3, 0), beam(0, 2), beam(0, 0)});
     pairBeams(stave, messages);
     EXPECT_EQ(beams(stave), (Links{{0, 0}, {0, 3}, {2, 0}, {0, 0}}));
     EXPECT_TRUE(messages.lines.empty());
@@ -145,11 +145,11 @@ TEST(BeamPairing, BareReversedPairIsRelinkedAndKept) {
 TEST(BeamPairing, BackwardLinksWithoutPartners) {
     RecordingMessages messages;
     // Element 1 is a clef, element 9 does not exist: both halves of the check run.
-    Stave missing = staveOf({{Kind::Clef}, beam(9, 1)});
+    Stave missing = staveOfLinks({{Kind::Clef}, beam(9, 1)});
     pairBeams(missing, messages);
     EXPECT_EQ(beams(missing)[1], std::make_pair(0, 0));
     // Partners that exist but do not name the note back: reported, left as they were.
-    Stave improper = staveOf({beam(3, 0), beam(0, 1), beam(0, 0)});
+    Stave improper = staveOfLinks({beam(3, 0), beam(0, 1), beam(0, 0)});
     pairBeams(improper, messages);
     EXPECT_EQ(beams(improper), (Links{{3, 0}, {0, 1}, {0, 0}}));
     EXPECT_EQ(messages.lines,
@@ -163,7 +163,7 @@ TEST(BeamPairing, BackwardLinksWithoutPartners) {
 // A bar line copied from the stave above keeps that stave's numbers; it must not stand in for
 // the partner that follows it.
 Stave withCopiedBarLine(std::initializer_list<Linked> shapes) {
-    Stave stave = staveOf(shapes, 2);
+    Stave stave = staveOfLinks(shapes, 2);
     Element copied = newElement(Kind::BarLine);
     copied.StaveNo = 1;
     copied.ElementNo = 3;
@@ -184,7 +184,7 @@ TEST(BeamTiePairing, ForwardSearchPassesOverElementsOfAnotherStave) {
 
 TEST(TiePairing, ForwardOnlyAndUnconfirmedStarts) {
     RecordingMessages messages;
-    Stave stave = staveOf({tie(0, 2), tie(1, 0), tie(0, 0), tie(0, 3), tie(5, 0)});
+    Stave stave = staveOfLinks({tie(0, 2), tie(1, 0), tie(0, 0), tie(0, 3), tie(5, 0)});
     pairTies(stave, messages);
     // 1 -> 2 holds; 4 -> 3 points backwards and is cut; 5's source was never confirmed.
     EXPECT_EQ(ties(stave), (Links{{0, 2}, {1, 0}, {0, 0}, {0, 0}, {0, 0}}));

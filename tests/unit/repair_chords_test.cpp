@@ -7,48 +7,16 @@
 
 #include "repair/chord_groups.hpp"
 #include "repair/chords.hpp"
+#include "support/builders.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-Element noteAt(Kind kind, std::int32_t x, std::int32_t position, std::uint8_t stem,
-               std::uint8_t duration) {
-    Element e = newElement(kind);
-    e.XPos = x;
-    e.Note.Position = position;
-    e.Note.Stem = stem;
-    e.Note.Duration = duration;
-    return e;
-}
-
-Element note(std::int32_t x, std::int32_t position, std::uint8_t stem = 0,
-             std::uint8_t duration = 3) {
-    return noteAt(Kind::Note, x, position, stem, duration);
-}
-
-Element rest(std::int32_t x, std::int32_t position = 0, std::uint8_t stem = 4,
-             std::uint8_t duration = 3) {
-    return noteAt(Kind::Rest, x, position, stem, duration);
-}
-
-Element sign(Kind kind, std::int32_t x) {
-    Element e = newElement(kind);
-    e.XPos = x;
-    return e;
-}
-
-// A stave of stave number 1 whose elements are numbered 1, 2, ... in the order given.
-Stave staveOf(std::initializer_list<Element> elements) {
-    Stave stave;
-    stave.StaveNo = 1;
-    for (Element e : elements) {
-        e.StaveNo = 1;
-        e.ElementNo = ++stave.ElementCount;
-        stave.Elements.push_back(e);
-    }
-    return stave;
-}
+using test::at;
+using test::make;
+using test::scoreOf;
+using test::staveOf;
 
 char kindLetter(Kind kind) {
     switch (kind) {
@@ -77,7 +45,8 @@ std::string layout(const Stave &stave) {
 std::string groups(Stave &stave) {
     std::string out;
     ElementIt from = stave.Elements.begin();
-    while (auto group = findChordGroup(from, stave.Elements.end())) {
+    ChordGroupScratch scratch;
+    while (auto group = findChordGroup(from, stave.Elements.end(), scratch)) {
         if (!out.empty()) out += ' ';
         out +=
             std::to_string(group->first->ElementNo) + '-' + std::to_string(group->last->ElementNo);
@@ -85,8 +54,6 @@ std::string groups(Stave &stave) {
     }
     return out;
 }
-
-Element &at(Stave &stave, std::size_t index) { return *std::next(stave.Elements.begin(), index); }
 
 // --- Relation of two notes -------------------------------------------------------------------
 
@@ -105,28 +72,58 @@ Element grace(Element e) {
 TEST(ChordRelation, Table) {
     using R = ChordRelation;
     const RelationCase cases[] = {
-        {"closer than 5, both up", note(0, 0, 0), note(4, 9, 0), R::Together},
-        {"closer than 5, down then up", note(0, 0, 1), note(4, 0, 0), R::Together},
-        {"both up, 5 apart", note(0, 0, 0), note(5, 3, 0), R::Apart},
-        {"down left, up right", note(0, 3, 1), note(6, 0, 0), R::Apart},
-        {"down left, down right", note(0, 3, 1), note(6, 0, 1), R::Apart},
-        {"up over down one step lower", note(0, 3, 0), note(13, 2, 1), R::Together},
-        {"up over down two steps lower", note(0, 3, 0), note(13, 1, 1), R::Undecided},
-        {"up over down, 14 apart", note(0, 3, 0), note(14, 2, 1), R::Apart},
-        {"graces: up over down, 6 apart", grace(note(0, 3, 0)), grace(note(6, 2, 1)), R::Together},
-        {"graces: up over down, 7 apart", grace(note(0, 3, 0)), grace(note(7, 2, 1)), R::Apart},
-        {"one grace keeps width 14", grace(note(0, 3, 0)), note(10, 2, 1), R::Together},
-        {"neighbour stem and up", note(0, 0, 2), note(10, 7, 0), R::Together},
-        {"neighbour stem on both", note(0, 0, 2), note(10, 7, 2), R::Undecided},
-        {"down left, open right", note(0, 0, 1), note(10, 7, 4), R::Undecided},
-        {"neighbour stem 14 apart", note(0, 0, 2), note(14, 7, 0), R::Apart},
-        {"open stems 27 apart", note(0, 0, 4), note(27, 0, 2), R::Undecided},
-        {"open stems 28 apart", note(0, 0, 4), note(28, 0, 2), R::Apart},
-        {"open grace stems 13 apart", grace(note(0, 0, 4)), grace(note(13, 0, 4)), R::Undecided},
-        {"open grace stems 14 apart", grace(note(0, 0, 4)), grace(note(14, 0, 4)), R::Apart},
-        {"rests count like notes", rest(0, 0, 0), rest(6, 0, 0), R::Apart},
-        {"far ends of the range", note(std::numeric_limits<std::int32_t>::min(), 0, 4),
-         note(std::numeric_limits<std::int32_t>::max(), 0, 4), R::Apart},
+        {"closer than 5, both up", make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 0}),
+         make({.kind = Kind::Note, .x = 4, .position = 9, .stem = 0}), R::Together},
+        {"closer than 5, down then up",
+         make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 1}),
+         make({.kind = Kind::Note, .x = 4, .position = 0, .stem = 0}), R::Together},
+        {"both up, 5 apart", make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 0}),
+         make({.kind = Kind::Note, .x = 5, .position = 3, .stem = 0}), R::Apart},
+        {"down left, up right", make({.kind = Kind::Note, .x = 0, .position = 3, .stem = 1}),
+         make({.kind = Kind::Note, .x = 6, .position = 0, .stem = 0}), R::Apart},
+        {"down left, down right", make({.kind = Kind::Note, .x = 0, .position = 3, .stem = 1}),
+         make({.kind = Kind::Note, .x = 6, .position = 0, .stem = 1}), R::Apart},
+        {"up over down one step lower",
+         make({.kind = Kind::Note, .x = 0, .position = 3, .stem = 0}),
+         make({.kind = Kind::Note, .x = 13, .position = 2, .stem = 1}), R::Together},
+        {"up over down two steps lower",
+         make({.kind = Kind::Note, .x = 0, .position = 3, .stem = 0}),
+         make({.kind = Kind::Note, .x = 13, .position = 1, .stem = 1}), R::Undecided},
+        {"up over down, 14 apart", make({.kind = Kind::Note, .x = 0, .position = 3, .stem = 0}),
+         make({.kind = Kind::Note, .x = 14, .position = 2, .stem = 1}), R::Apart},
+        {"graces: up over down, 6 apart",
+         grace(make({.kind = Kind::Note, .x = 0, .position = 3, .stem = 0})),
+         grace(make({.kind = Kind::Note, .x = 6, .position = 2, .stem = 1})), R::Together},
+        {"graces: up over down, 7 apart",
+         grace(make({.kind = Kind::Note, .x = 0, .position = 3, .stem = 0})),
+         grace(make({.kind = Kind::Note, .x = 7, .position = 2, .stem = 1})), R::Apart},
+        {"one grace keeps width 14",
+         grace(make({.kind = Kind::Note, .x = 0, .position = 3, .stem = 0})),
+         make({.kind = Kind::Note, .x = 10, .position = 2, .stem = 1}), R::Together},
+        {"neighbour stem and up", make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 2}),
+         make({.kind = Kind::Note, .x = 10, .position = 7, .stem = 0}), R::Together},
+        {"neighbour stem on both", make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 2}),
+         make({.kind = Kind::Note, .x = 10, .position = 7, .stem = 2}), R::Undecided},
+        {"down left, open right", make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 1}),
+         make({.kind = Kind::Note, .x = 10, .position = 7, .stem = 4}), R::Undecided},
+        {"neighbour stem 14 apart", make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 2}),
+         make({.kind = Kind::Note, .x = 14, .position = 7, .stem = 0}), R::Apart},
+        {"open stems 27 apart", make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 4}),
+         make({.kind = Kind::Note, .x = 27, .position = 0, .stem = 2}), R::Undecided},
+        {"open stems 28 apart", make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 4}),
+         make({.kind = Kind::Note, .x = 28, .position = 0, .stem = 2}), R::Apart},
+        {"open grace stems 13 apart",
+         grace(make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 4})),
+         grace(make({.kind = Kind::Note, .x = 13, .position = 0, .stem = 4})), R::Undecided},
+        {"open grace stems 14 apart",
+         grace(make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 4})),
+         grace(make({.kind = Kind::Note, .x = 14, .position = 0, .stem = 4})), R::Apart},
+        {"rests count like notes", make({.kind = Kind::Rest, .x = 0, .position = 0, .stem = 0}),
+         make({.kind = Kind::Rest, .x = 6, .position = 0, .stem = 0}), R::Apart},
+        {"far ends of the range",
+         make({.kind = Kind::Note, .x = std::numeric_limits<std::int32_t>::min(), .stem = 4}),
+         make({.kind = Kind::Note, .x = std::numeric_limits<std::int32_t>::max(), .stem = 4}),
+         R::Apart},
     };
     for (const RelationCase &c : cases) {
         EXPECT_EQ(chordRelation(c.a, c.b), c.expected) << c.what;
@@ -137,47 +134,68 @@ TEST(ChordRelation, Table) {
 // --- Group finding ---------------------------------------------------------------------------
 
 TEST(ChordGroups, NotesAtOnePlaceFormOneGroupAndOthersAreSkipped) {
-    Stave s = staveOf({sign(Kind::Text, 0), note(100, 0), note(101, 4), note(103, 7), note(200, 0),
-                       sign(Kind::Text, 300)});
+    Stave s = staveOf({make({.kind = Kind::Text, .x = 0}),
+                       make({.kind = Kind::Note, .x = 100, .position = 0}),
+                       make({.kind = Kind::Note, .x = 101, .position = 4}),
+                       make({.kind = Kind::Note, .x = 103, .position = 7}),
+                       make({.kind = Kind::Note, .x = 200, .position = 0}),
+                       make({.kind = Kind::Text, .x = 300})});
     EXPECT_EQ(groups(s), "2-4 5-5");
 }
 
 TEST(ChordGroups, BarriersEndGroups) {
     for (Kind barrier : {Kind::Clef, Kind::BarLine, Kind::TimeSig, Kind::KeySig}) {
-        Stave s = staveOf({note(100, 0), sign(barrier, 100), note(100, 4)});
+        Stave s = staveOf({make({.kind = Kind::Note, .x = 100, .position = 0}),
+                           make({.kind = barrier, .x = 100}),
+                           make({.kind = Kind::Note, .x = 100, .position = 4})});
         EXPECT_EQ(groups(s), "1-1 3-3") << kindName(barrier);
     }
-    Stave textBetween = staveOf({note(100, 0), sign(Kind::Text, 100), note(100, 4)});
+    Stave textBetween = staveOf({make({.kind = Kind::Note, .x = 100, .position = 0}),
+                                 make({.kind = Kind::Text, .x = 100}),
+                                 make({.kind = Kind::Note, .x = 100, .position = 4})});
     EXPECT_EQ(groups(textBetween), "1-3");
 }
 
 TEST(ChordGroups, GroupIsMeasuredFromTheLeftmostNote) {
     // The leftmost note comes second in the list; the first note is apart from it.
-    Stave apart = staveOf({note(100, 0, 0), note(0, 0, 0)});
+    Stave apart = staveOf({make({.kind = Kind::Note, .x = 100, .position = 0, .stem = 0}),
+                           make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 0})});
     EXPECT_EQ(groups(apart), "1-1 2-2");
     // Here it is close to it, so both and the note after them join.
-    Stave close = staveOf({note(3, 0, 0), note(0, 2, 0), note(4, 4, 0), note(30, 0, 0)});
+    Stave close = staveOf({make({.kind = Kind::Note, .x = 3, .position = 0, .stem = 0}),
+                           make({.kind = Kind::Note, .x = 0, .position = 2, .stem = 0}),
+                           make({.kind = Kind::Note, .x = 4, .position = 4, .stem = 0}),
+                           make({.kind = Kind::Note, .x = 30, .position = 0, .stem = 0})});
     EXPECT_EQ(groups(close), "1-3 4-4");
 }
 
 TEST(ChordGroups, AnApartPairPullsTheGroupBack) {
     // Both later notes relate to the leftmost one, but a down stem left of an up stem is apart:
     // the group ends before the note that the walk had reached.
-    Stave s = staveOf({note(0, 0, 2), note(5, 0, 1), note(13, 9, 0)});
+    Stave s = staveOf({make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 2}),
+                       make({.kind = Kind::Note, .x = 5, .position = 0, .stem = 1}),
+                       make({.kind = Kind::Note, .x = 13, .position = 9, .stem = 0})});
     EXPECT_EQ(groups(s), "1-1 2-2 3-3");
 }
 
 TEST(ChordGroups, UndecidedPairsKeepOnlyTheProvenRun) {
     // The third note is only undecided with the others: the group ends at the second one.
-    Stave s = staveOf({note(0, 0, 4), note(3, 4, 4), note(20, 0, 4)});
+    Stave s = staveOf({make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 4}),
+                       make({.kind = Kind::Note, .x = 3, .position = 4, .stem = 4}),
+                       make({.kind = Kind::Note, .x = 20, .position = 0, .stem = 4})});
     EXPECT_EQ(groups(s), "1-2 3-3");
     // Without the undecided pair every related note stays.
-    Stave decided = staveOf({note(0, 0, 4), note(3, 4, 4), note(4, 2, 4)});
+    Stave decided = staveOf({make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 4}),
+                             make({.kind = Kind::Note, .x = 3, .position = 4, .stem = 4}),
+                             make({.kind = Kind::Note, .x = 4, .position = 2, .stem = 4})});
     EXPECT_EQ(groups(decided), "1-3");
 }
 
 TEST(ChordGroups, TrimmedGroupMayEndOnAnotherElement) {
-    Stave s = staveOf({note(0, 0, 4), note(3, 4, 4), sign(Kind::Text, 5), note(20, 0, 4)});
+    Stave s = staveOf({make({.kind = Kind::Note, .x = 0, .position = 0, .stem = 4}),
+                       make({.kind = Kind::Note, .x = 3, .position = 4, .stem = 4}),
+                       make({.kind = Kind::Text, .x = 5}),
+                       make({.kind = Kind::Note, .x = 20, .position = 0, .stem = 4})});
     EXPECT_EQ(groups(s), "1-3 4-4");
 }
 
@@ -185,7 +203,10 @@ TEST(ChordGroups, ManyNotesAtOnePlaceFormOneGroup) {
     Stave s;
     s.StaveNo = 1;
     for (int i = 1; i <= 255; ++i) {
-        Element e = note(50, i % 20, static_cast<std::uint8_t>(i % 5));
+        Element e = make({.kind = Kind::Note,
+                          .x = 50,
+                          .position = i % 20,
+                          .stem = static_cast<std::uint8_t>(i % 5)});
         e.ElementNo = i;
         s.Elements.push_back(e);
     }
@@ -195,9 +216,13 @@ TEST(ChordGroups, ManyNotesAtOnePlaceFormOneGroup) {
 // --- Building chords -------------------------------------------------------------------------
 
 TEST(BuildChords, ChordLeadsItsMembersAndOtherElementsFollowInReverse) {
-    Stave s =
-        staveOf({sign(Kind::BarLine, 50), note(100, 0, 0), sign(Kind::Text, 100), note(101, 4, 0),
-                 sign(Kind::Unknown, 101), note(102, 2, 0), note(200, 0, 0)});
+    Stave s = staveOf({make({.kind = Kind::BarLine, .x = 50}),
+                       make({.kind = Kind::Note, .x = 100, .position = 0, .stem = 0}),
+                       make({.kind = Kind::Text, .x = 100}),
+                       make({.kind = Kind::Note, .x = 101, .position = 4, .stem = 0}),
+                       make({.kind = Kind::Unknown, .x = 101}),
+                       make({.kind = Kind::Note, .x = 102, .position = 2, .stem = 0}),
+                       make({.kind = Kind::Note, .x = 200, .position = 0, .stem = 0})});
     test::RecordingMessages messages;
     buildChords(s, messages);
     EXPECT_EQ(layout(s), "B1 C4 N2 N4 N6 U5 T3 N7");
@@ -216,7 +241,10 @@ TEST(BuildChords, ChordLeadsItsMembersAndOtherElementsFollowInReverse) {
 TEST(BuildChords, ChordShowsItsShortestHighestNote) {
     // A higher minim, and two quavers on the same highest quaver position: the first wins.
     Stave s =
-        staveOf({note(100, 9, 0, 2), note(100, 2, 0, 4), note(100, 4, 0, 4), note(100, 4, 0, 4)});
+        staveOf({make({.kind = Kind::Note, .x = 100, .duration = 2, .position = 9, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 4, .position = 2, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 4, .position = 4, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 4, .position = 4, .stem = 0})});
     at(s, 2).Note.Accidental = 3;
     test::RecordingMessages messages;
     buildChords(s, messages);
@@ -231,7 +259,10 @@ TEST(BuildChords, ChordShowsItsShortestHighestNote) {
 
 TEST(BuildChords, ShortestRestIsKeptAndOthersBecomeGraceNotes) {
     Stave s =
-        staveOf({note(100, 4, 0, 3), rest(100, 0, 4, 4), rest(100, -4, 4, 3), rest(101, -6, 4, 4)});
+        staveOf({make({.kind = Kind::Note, .x = 100, .duration = 3, .position = 4, .stem = 0}),
+                 make({.kind = Kind::Rest, .x = 100, .duration = 4, .position = 0, .stem = 4}),
+                 make({.kind = Kind::Rest, .x = 100, .duration = 3, .position = -4, .stem = 4}),
+                 make({.kind = Kind::Rest, .x = 101, .duration = 4, .position = -6, .stem = 4})});
     test::RecordingMessages messages;
     buildChords(s, messages);
     // The chord shows the shortest note, here a rest turned grace note.
@@ -249,7 +280,9 @@ TEST(BuildChords, ShortestRestIsKeptAndOthersBecomeGraceNotes) {
 }
 
 TEST(BuildChords, RestLongerThanANoteIsNotKept) {
-    Stave s = staveOf({note(100, -4, 4, 4), rest(100, 0, 4, 3)});
+    Stave s =
+        staveOf({make({.kind = Kind::Note, .x = 100, .duration = 4, .position = -4, .stem = 4}),
+                 make({.kind = Kind::Rest, .x = 100, .duration = 3, .position = 0, .stem = 4})});
     test::RecordingMessages messages;
     buildChords(s, messages);
     EXPECT_EQ(layout(s), "C1 N1 N2");
@@ -265,7 +298,10 @@ TEST(BuildChords, RestLongerThanANoteIsNotKept) {
 
 TEST(BuildChords, SlurMarksFollowTheLastSlurredNoteOfTheSameLength) {
     Stave s =
-        staveOf({note(100, 0, 0, 3), note(100, 2, 0, 3), note(100, 4, 0, 4), note(100, 6, 0, 3)});
+        staveOf({make({.kind = Kind::Note, .x = 100, .duration = 3, .position = 0, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 3, .position = 2, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 4, .position = 4, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 3, .position = 6, .stem = 0})});
     at(s, 0).Note.HasSlurFrom = 1;
     at(s, 0).Note.SlurDir = 0;
     at(s, 1).Note.HasSlurTo = 1;
@@ -282,7 +318,10 @@ TEST(BuildChords, SlurMarksFollowTheLastSlurredNoteOfTheSameLength) {
 }
 
 TEST(BuildChords, SlurMarksSkipNotesOfAnotherLength) {
-    Stave s = staveOf({note(100, 0, 1, 2), note(100, 4, 0, 3), note(100, 6, 0, 3)});
+    Stave s =
+        staveOf({make({.kind = Kind::Note, .x = 100, .duration = 2, .position = 0, .stem = 1}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 3, .position = 4, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 3, .position = 6, .stem = 0})});
     at(s, 2).Note.HasSlurTo = 1;
     test::RecordingMessages messages;
     buildChords(s, messages);
@@ -293,7 +332,10 @@ TEST(BuildChords, SlurMarksSkipNotesOfAnotherLength) {
 
 TEST(BuildChords, BeamAndAuxMarksAreSharedPerStemSide) {
     Stave s =
-        staveOf({note(100, 6, 0, 4), note(100, 4, 0, 4), note(100, 0, 1, 4), note(100, -2, 1, 4)});
+        staveOf({make({.kind = Kind::Note, .x = 100, .duration = 4, .position = 6, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 4, .position = 4, .stem = 0}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 4, .position = 0, .stem = 1}),
+                 make({.kind = Kind::Note, .x = 100, .duration = 4, .position = -2, .stem = 1})});
     at(s, 1).Note.HasBeamTo = 1;
     at(s, 0).Note.AuxFrom = 1;
     at(s, 3).Note.HasBeamFrom = 1;
@@ -312,8 +354,11 @@ TEST(BuildChords, BeamAndAuxMarksAreSharedPerStemSide) {
 }
 
 TEST(BuildChords, ConflictDropsADuplicateAndCountsOnlyLiveMembers) {
-    Stave s = staveOf(
-        {note(100, 0, 0), note(100, 0, 0), note(100, 6, 0), note(100, 3, 1), note(200, 0, 0)});
+    Stave s = staveOf({make({.kind = Kind::Note, .x = 100, .position = 0, .stem = 0}),
+                       make({.kind = Kind::Note, .x = 100, .position = 0, .stem = 0}),
+                       make({.kind = Kind::Note, .x = 100, .position = 6, .stem = 0}),
+                       make({.kind = Kind::Note, .x = 100, .position = 3, .stem = 1}),
+                       make({.kind = Kind::Note, .x = 200, .position = 0, .stem = 0})});
     test::RecordingMessages messages;
     buildChords(s, messages);
     EXPECT_EQ(layout(s), "C3 N1 N3 N4 U2 N5");
@@ -324,8 +369,12 @@ TEST(BuildChords, ConflictDropsADuplicateAndCountsOnlyLiveMembers) {
 }
 
 TEST(BuildChords, SeveralChordsOnOneStave) {
-    Stave s = staveOf({note(10, 0, 4), note(11, 3, 4), sign(Kind::BarLine, 20), rest(30),
-                       note(40, 0, 4), rest(40, 2, 4, 2)});
+    Stave s = staveOf(
+        {make({.kind = Kind::Note, .x = 10, .position = 0, .stem = 4}),
+         make({.kind = Kind::Note, .x = 11, .position = 3, .stem = 4}),
+         make({.kind = Kind::BarLine, .x = 20}), make({.kind = Kind::Rest, .x = 30, .stem = 4}),
+         make({.kind = Kind::Note, .x = 40, .position = 0, .stem = 4}),
+         make({.kind = Kind::Rest, .x = 40, .duration = 2, .position = 2, .stem = 4})});
     test::RecordingMessages messages;
     buildChords(s, messages);
     EXPECT_EQ(layout(s), "C2 N1 N2 B3 R4 C5 N5 N6");
@@ -337,8 +386,11 @@ TEST(BuildChords, HostileStaveOfManyNotesAtOnePlaceStaysFast) {
     Stave s;
     s.StaveNo = 1;
     for (int i = 1; i <= 255; ++i) {
-        Element e = note(50, (i * 7) % 40 - 20, static_cast<std::uint8_t>(i % 5),
-                         static_cast<std::uint8_t>(i % 8));
+        Element e = make({.kind = Kind::Note,
+                          .x = 50,
+                          .duration = static_cast<std::uint8_t>(i % 8),
+                          .position = (i * 7) % 40 - 20,
+                          .stem = static_cast<std::uint8_t>(i % 5)});
         if (i % 3 == 0) e.Kind = Kind::Rest;
         e.ElementNo = i;
         s.Elements.push_back(e);
@@ -359,15 +411,11 @@ TEST(BuildChords, HostileStaveOfManyNotesAtOnePlaceStaysFast) {
 
 // --- Rest chords and small chords ------------------------------------------------------------
 
-Score scoreOf(Stave stave) {
-    Score score;
-    score.Staves.push_back(std::move(stave));
-    score.StaveCount = 1;
-    return score;
-}
-
 TEST(SplitRestChords, KeptRestGoesBeforeItsChord) {
-    Stave s = staveOf({note(100, 4, 0), rest(100, 0, 4), note(100, 6, 0), note(200, 0)});
+    Stave s = staveOf({make({.kind = Kind::Note, .x = 100, .position = 4, .stem = 0}),
+                       make({.kind = Kind::Rest, .x = 100, .position = 0, .stem = 4}),
+                       make({.kind = Kind::Note, .x = 100, .position = 6, .stem = 0}),
+                       make({.kind = Kind::Note, .x = 200, .position = 0})});
     test::RecordingMessages messages;
     buildChords(s, messages);
     ASSERT_EQ(layout(s), "C3 N1 R2 N3 N4");
@@ -385,7 +433,8 @@ TEST(SplitRestChords, KeptRestGoesBeforeItsChord) {
 }
 
 TEST(SplitRestChords, ChordLeftWithOneNoteIsDissolved) {
-    Stave s = staveOf({note(100, 4, 0), rest(100, 0, 4)});
+    Stave s = staveOf({make({.kind = Kind::Note, .x = 100, .position = 4, .stem = 0}),
+                       make({.kind = Kind::Rest, .x = 100, .position = 0, .stem = 4})});
     test::RecordingMessages messages;
     buildChords(s, messages);
     Score score = scoreOf(std::move(s));
@@ -400,15 +449,16 @@ TEST(SplitRestChords, ChordLeftWithOneNoteIsDissolved) {
 TEST(SplitRestChords, OnlyTheChordsOwnMembersAreTouched) {
     // A rest-chord mark without a rest among the members: a later rest stays where it is,
     // and a chord of one member is dissolved without reaching past it.
-    Element chord = note(100, 0);
+    Element chord = make({.kind = Kind::Note, .x = 100, .position = 0});
     chord.Kind = Kind::Chord;
     chord.Note.ChordFlag = 1;
     chord.Note.MemberCount = 1;
-    Element member = note(100, 0);
+    Element member = make({.kind = Kind::Note, .x = 100, .position = 0});
     member.Note.InChord = 1;
-    Element later = note(200, 0);
+    Element later = make({.kind = Kind::Note, .x = 200, .position = 0});
     later.Note.InChord = 1;
-    Stave s = staveOf({chord, member, sign(Kind::Text, 150), later, rest(300)});
+    Stave s = staveOf({chord, member, make({.kind = Kind::Text, .x = 150}), later,
+                       make({.kind = Kind::Rest, .x = 300, .stem = 4})});
     Score score = scoreOf(std::move(s));
     test::RecordingMessages messages;
     splitRestChords(score, messages);

@@ -22,7 +22,7 @@ struct Piece {
     std::uint8_t next = 0; // slur points: number of the next point
 };
 
-Stave staveOf(std::initializer_list<Piece> pieces) {
+Stave staveOfPieces(std::initializer_list<Piece> pieces) {
     Stave stave;
     stave.StaveNo = 1;
     std::int32_t number = 0;
@@ -145,21 +145,21 @@ TEST(SlurGeometry, YDistanceIsOnACircleOf256) {
 TEST(SlurNearestNote, CheapestNoteWinsAndHeightBreaksNearTies) {
     RecordingMessages messages;
     // Equal cost 3 on both sides: the earlier note wins at equal height...
-    Stave same = staveOf({note(7, 0), point(10, 0, 0), note(13, 0)});
+    Stave same = staveOfPieces({note(7, 0), point(10, 0, 0), note(13, 0)});
     EXPECT_EQ(nearestSlurNote(same, same.Elements.begin(), itAt(same, 2), same.Elements.end(), true,
                               messages),
               itAt(same, 1));
     // ...unless the later one is nearer in height.
-    Stave higher = staveOf({note(7, 40), point(10, 0, 0), note(13, 5)});
+    Stave higher = staveOfPieces({note(7, 40), point(10, 0, 0), note(13, 5)});
     EXPECT_EQ(nearestSlurNote(higher, higher.Elements.begin(), itAt(higher, 2),
                               higher.Elements.end(), true, messages),
               itAt(higher, 3));
     // A note one unit dearer may still win on height; two units dearer may not.
-    Stave oneMore = staveOf({point(10, 0, 0), note(10, 40), note(11, 0)});
+    Stave oneMore = staveOfPieces({point(10, 0, 0), note(10, 40), note(11, 0)});
     EXPECT_EQ(nearestSlurNote(oneMore, oneMore.Elements.begin(), itAt(oneMore, 1),
                               oneMore.Elements.end(), true, messages),
               itAt(oneMore, 3));
-    Stave twoMore = staveOf({point(10, 0, 0), note(10, 40), note(12, 0)});
+    Stave twoMore = staveOfPieces({point(10, 0, 0), note(10, 40), note(12, 0)});
     EXPECT_EQ(nearestSlurNote(twoMore, twoMore.Elements.begin(), itAt(twoMore, 1),
                               twoMore.Elements.end(), true, messages),
               itAt(twoMore, 2));
@@ -168,11 +168,11 @@ TEST(SlurNearestNote, CheapestNoteWinsAndHeightBreaksNearTies) {
 
 TEST(SlurNearestNote, OnlyCostsBelow100QualifyAndRestsNeverDo) {
     RecordingMessages messages;
-    Stave near = staveOf({point(10, 0, 0), rest(10), note(109)});
+    Stave near = staveOfPieces({point(10, 0, 0), rest(10), note(109)});
     EXPECT_EQ(nearestSlurNote(near, near.Elements.begin(), itAt(near, 1), near.Elements.end(),
                               false, messages),
               itAt(near, 3));
-    Stave far = staveOf({bar(0), bar(1), point(10, 0, 0), rest(10), note(110)});
+    Stave far = staveOfPieces({bar(0), bar(1), point(10, 0, 0), rest(10), note(110)});
     EXPECT_EQ(nearestSlurNote(far, far.Elements.begin(), itAt(far, 3), far.Elements.end(), false,
                               messages),
               far.Elements.end());
@@ -183,8 +183,8 @@ TEST(SlurNearestNote, OnlyCostsBelow100QualifyAndRestsNeverDo) {
 
 TEST(SlurResolve, FiveNotesUnderAThreePointSlur) {
     RecordingMessages messages;
-    Stave stave = staveOf({note(0), point(3, 0, 4), note(20), point(40, -10, 6), note(40),
-                           point(77, 0, 0), note(60), note(80)});
+    Stave stave = staveOfPieces({note(0), point(3, 0, 4), note(20), point(40, -10, 6), note(40),
+                                 point(77, 0, 0), note(60), note(80)});
     resolveSlurs(stave, messages);
     EXPECT_EQ(slurCodes(stave), (std::vector<int>{1, 3, 3, 3, 2}));
     for (const Element &element : stave.Elements)
@@ -196,7 +196,7 @@ TEST(SlurResolve, FiveNotesUnderAThreePointSlur) {
 TEST(SlurResolve, RestsBetweenGetBothFlagsButAreNeverEnds) {
     RecordingMessages messages;
     // The rest after the last point is the limit; the note before it is the end note.
-    Stave stave = staveOf(
+    Stave stave = staveOfPieces(
         {note(0), point(2, 0, 5), rest(10), note(20, 20), point(19, 0, 0), rest(21), note(22)});
     resolveSlurs(stave, messages);
     EXPECT_EQ(slurCodes(stave), (std::vector<int>{1, 3, 2, 0, 0}));
@@ -209,14 +209,14 @@ TEST(SlurResolve, AnchorsBoundTheCandidatesOnBothSides) {
     for (Kind anchorKind : {Kind::BarLine, Kind::Clef, Kind::Rest, Kind::TimeSig, Kind::KeySig}) {
         RecordingMessages messages;
         // An anchor between the near note and the first point shuts that note out.
-        Stave before = staveOf(
+        Stave before = staveOfPieces(
             {note(10), {anchorKind, 11}, point(12, 0, 5), note(30), point(39, 0, 0), note(40)});
         resolveSlurs(before, messages);
         const std::vector<int> codes = slurCodes(before);
         EXPECT_EQ(codes.front(), 0) << kindName(anchorKind);
         EXPECT_EQ(codes.back(), 2) << kindName(anchorKind);
         // An anchor after the last point ends the candidates, even before a nearer note.
-        Stave after = staveOf(
+        Stave after = staveOfPieces(
             {note(0), point(1, 0, 4), note(20), point(44, 0, 0), {anchorKind, 45}, note(46)});
         resolveSlurs(after, messages);
         EXPECT_EQ(at(after, 3).Note.HasSlurFrom, 1) << kindName(anchorKind);
@@ -224,13 +224,13 @@ TEST(SlurResolve, AnchorsBoundTheCandidatesOnBothSides) {
     }
     // Other kinds bound nothing: the nearer notes win.
     RecordingMessages messages;
-    Stave open = staveOf({note(10),
-                          {Kind::Text, 11},
-                          point(12, 0, 5),
-                          note(30),
-                          point(44, 0, 0),
-                          {Kind::Text, 45},
-                          note(46)});
+    Stave open = staveOfPieces({note(10),
+                                {Kind::Text, 11},
+                                point(12, 0, 5),
+                                note(30),
+                                point(44, 0, 0),
+                                {Kind::Text, 45},
+                                note(46)});
     resolveSlurs(open, messages);
     EXPECT_EQ(slurCodes(open), (std::vector<int>{1, 3, 2}));
 }
@@ -239,8 +239,8 @@ TEST(SlurResolve, ChainFollowsItsOwnLinksAndUsesThePointBeforeTheLast) {
     RecordingMessages messages;
     // S(0,0) M1(10,50) M2(20,0) E(30,40): through M2 the curve rises (direction 0); through M1
     // it would not.
-    Stave stave = staveOf({note(0), point(0, 0, 4), note(10), point(10, 50, 6), note(20),
-                           point(20, 0, 8), note(30), point(30, 40, 0)});
+    Stave stave = staveOfPieces({note(0), point(0, 0, 4), note(10), point(10, 50, 6), note(20),
+                                 point(20, 0, 8), note(30), point(30, 40, 0)});
     resolveSlurs(stave, messages);
     EXPECT_EQ(slurCodes(stave), (std::vector<int>{1, 3, 3, 2}));
     EXPECT_EQ(at(stave, 7).Note.SlurDir, 0);
@@ -250,8 +250,8 @@ TEST(SlurResolve, ChainFollowsItsOwnLinksAndUsesThePointBeforeTheLast) {
 
 TEST(SlurResolve, InterleavedChainsAreEachFollowedByTheirOwnLinks) {
     RecordingMessages messages;
-    Stave stave = staveOf({note(0), point(1, 0, 5), note(10), point(11, 0, 7), point(19, 0, 0),
-                           note(20), point(29, 0, 0), note(30)});
+    Stave stave = staveOfPieces({note(0), point(1, 0, 5), note(10), point(11, 0, 7),
+                                 point(19, 0, 0), note(20), point(29, 0, 0), note(30)});
     resolveSlurs(stave, messages);
     // Slur A binds notes 1..6, slur B notes 3..8; note 6 ends A and goes on under B.
     EXPECT_EQ(slurCodes(stave), (std::vector<int>{1, 3, 3, 2}));
@@ -263,7 +263,7 @@ TEST(SlurResolve, InterleavedChainsAreEachFollowedByTheirOwnLinks) {
 TEST(SlurResolve, BrokenChainMarksNothingAndRetiresItsPoints) {
     RecordingMessages messages;
     // The first point names number 1, which lies before it.
-    Stave stave = staveOf({note(0), point(1, 0, 1), note(20), point(30, 0, 0), note(31)});
+    Stave stave = staveOfPieces({note(0), point(1, 0, 1), note(20), point(30, 0, 0), note(31)});
     resolveSlurs(stave, messages);
     // Point 4 then starts a one-point chain of its own: it is its own start and end.
     EXPECT_EQ(messages.lines, (std::vector<std::string>{"Error 10: Missing slur end element",
@@ -276,8 +276,8 @@ TEST(SlurResolve, BrokenChainMarksNothingAndRetiresItsPoints) {
 TEST(SlurResolve, LoopingChainsEnd) {
     RecordingMessages messages;
     // 2 -> 3 -> 2 loops back; 5 names itself. Both end as broken chains.
-    Stave stave =
-        staveOf({note(0), point(1, 0, 3), point(5, 0, 2), note(10), point(11, 0, 5), note(20)});
+    Stave stave = staveOfPieces(
+        {note(0), point(1, 0, 3), point(5, 0, 2), note(10), point(11, 0, 5), note(20)});
     resolveSlurs(stave, messages);
     EXPECT_EQ(messages.errors(10), 2);
     EXPECT_EQ(slurCodes(stave), (std::vector<int>{0, 0, 0}));
@@ -288,7 +288,7 @@ TEST(SlurResolve, EndNoteBeforeStartNoteMarksOnlyBetweenThem) {
     RecordingMessages messages;
     // The start point lies right of the end point: the end note comes first in the list.
     Stave stave =
-        staveOf({note(10), note(30), note(50), point(51, 0, 5), point(9, 0, 0), note(70)});
+        staveOfPieces({note(10), note(30), note(50), point(51, 0, 5), point(9, 0, 0), note(70)});
     resolveSlurs(stave, messages);
     EXPECT_EQ(slurCodes(stave), (std::vector<int>{1, 3, 2, 0}));
     EXPECT_EQ(messages.errors(9), 1);
@@ -296,7 +296,7 @@ TEST(SlurResolve, EndNoteBeforeStartNoteMarksOnlyBetweenThem) {
 
 TEST(SlurResolve, MissingNotesReportBothEndsWithTheirBar) {
     RecordingMessages messages;
-    Stave stave = staveOf({{Kind::Clef, 0}, bar(5), point(10, 0, 4), point(20, 0, 0)});
+    Stave stave = staveOfPieces({{Kind::Clef, 0}, bar(5), point(10, 0, 4), point(20, 0, 0)});
     resolveSlurs(stave, messages);
     EXPECT_EQ(
         messages.lines,
@@ -309,7 +309,7 @@ TEST(SlurResolve, MissingNotesReportBothEndsWithTheirBar) {
 
 TEST(SlurResolve, SameStartAndEndNoteSetsNothingAndOldFlagsStay) {
     RecordingMessages messages;
-    Stave stave = staveOf({note(10), point(10, 0, 3), point(11, 0, 0), note(100)});
+    Stave stave = staveOfPieces({note(10), point(10, 0, 3), point(11, 0, 0), note(100)});
     at(stave, 4).Note.HasSlurFrom = 1; // from an older file's own record
     resolveSlurs(stave, messages);
     EXPECT_EQ(slurCodes(stave), (std::vector<int>{0, 2}));

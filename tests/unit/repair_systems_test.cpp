@@ -5,32 +5,13 @@
 #include <vector>
 
 #include "repair/systems.hpp"
+#include "support/builders.hpp"
 #include "support/recording_messages.hpp"
 
 namespace qm {
 namespace {
 
-Element note(std::uint8_t duration, std::int32_t tag = 0) {
-    Element e = newElement(Kind::Note);
-    e.Note.Duration = duration;
-    e.XPos = tag; // tells the tests where an element came from
-    return e;
-}
-
-Element sign(Kind kind, std::int32_t tag = 0) {
-    Element e = newElement(kind);
-    e.XPos = tag;
-    return e;
-}
-
-Element bar(std::int32_t tag = 0) { return sign(Kind::BarLine, tag); }
-
-Element timeSig(std::int32_t numerator, std::int32_t denominator) {
-    Element e = newElement(Kind::TimeSig);
-    e.TimeSig.Numerator = numerator;
-    e.TimeSig.Denominator = denominator;
-    return e;
-}
+using test::make;
 
 // Appends a stave with the given elements, numbered as the reader numbers them.
 Stave &addStave(Score &score, bool systemStart, std::vector<Element> elements) {
@@ -48,7 +29,9 @@ Stave &addStave(Score &score, bool systemStart, std::vector<Element> elements) {
 // One note per stave, tagged 10 * system + stave, closed by a full 4/4 bar.
 void addSystem(Score &score, std::int32_t system, std::int32_t staves) {
     for (std::int32_t k = 1; k <= staves; ++k)
-        addStave(score, k == 1, {note(1, 10 * system + k), bar()});
+        addStave(score, k == 1,
+                 {make({.kind = Kind::Note, .x = 10 * system + k, .duration = 1}),
+                  make({.kind = Kind::BarLine})});
 }
 
 std::vector<std::int32_t> noteTags(const Stave &stave) {
@@ -107,9 +90,16 @@ TEST(Systems, ShortMiddleSystemIsFilledWithWholeBarRests) {
     addSystem(score, 1, 3);
     // The middle system's first stave decides the bars of the added stave.
     addStave(score, true,
-             {sign(Kind::Clef), sign(Kind::KeySig), timeSig(3, 4), note(3, 21), note(3), note(3),
-              bar(1), note(2), note(4), bar(2), sign(Kind::Volume, 3), note(1), sign(Kind::Text)});
-    addStave(score, false, {note(1, 22), bar()});
+             {make({.kind = Kind::Clef}), make({.kind = Kind::KeySig}),
+              make({.kind = Kind::TimeSig, .numerator = 3, .denominator = 4}),
+              make({.kind = Kind::Note, .x = 21, .duration = 3}),
+              make({.kind = Kind::Note, .duration = 3}), make({.kind = Kind::Note, .duration = 3}),
+              make({.kind = Kind::BarLine, .x = 1}), make({.kind = Kind::Note, .duration = 2}),
+              make({.kind = Kind::Note, .duration = 4}), make({.kind = Kind::BarLine, .x = 2}),
+              make({.kind = Kind::Volume, .x = 3}), make({.kind = Kind::Note, .duration = 1}),
+              make({.kind = Kind::Text})});
+    addStave(score, false,
+             {make({.kind = Kind::Note, .x = 22, .duration = 1}), make({.kind = Kind::BarLine})});
     addSystem(score, 3, 3);
     test::RecordingMessages messages;
     joinSystems(score, messages);
@@ -185,10 +175,10 @@ TEST(Systems, ShortFirstSystemTakesStylesAndClefFromTheLargest) {
 
 TEST(Systems, FirstStaveWithoutSystemStartIsReportedAndJoinedAsFarAsPossible) {
     Score score;
-    addStave(score, false, {note(1, 1)});
-    addStave(score, true, {note(1, 2)});
-    addStave(score, false, {note(1, 3)});
-    addStave(score, false, {note(1, 4)});
+    addStave(score, false, {make({.kind = Kind::Note, .x = 1, .duration = 1})});
+    addStave(score, true, {make({.kind = Kind::Note, .x = 2, .duration = 1})});
+    addStave(score, false, {make({.kind = Kind::Note, .x = 3, .duration = 1})});
+    addStave(score, false, {make({.kind = Kind::Note, .x = 4, .duration = 1})});
     std::uint8_t n = 0;
     for (Stave &s : score.Staves)
         s.StaffStyle = s.InitialClef = ++n;
@@ -219,9 +209,15 @@ TEST(Systems, FirstStaveWithoutSystemStartIsReportedAndJoinedAsFarAsPossible) {
 
 TEST(Systems, ShortBarAtASystemsEndRunsIntoTheNext) {
     Score score;
-    addStave(score, true, {sign(Kind::Clef), note(1), bar(), note(2), bar(7), sign(Kind::Text)});
-    addStave(score, true, {note(2), bar(8), sign(Kind::Text)});
-    addStave(score, true, {note(1), bar(9)});
+    addStave(score, true,
+             {make({.kind = Kind::Clef}), make({.kind = Kind::Note, .duration = 1}),
+              make({.kind = Kind::BarLine}), make({.kind = Kind::Note, .duration = 2}),
+              make({.kind = Kind::BarLine, .x = 7}), make({.kind = Kind::Text})});
+    addStave(score, true,
+             {make({.kind = Kind::Note, .duration = 2}), make({.kind = Kind::BarLine, .x = 8}),
+              make({.kind = Kind::Text})});
+    addStave(score, true,
+             {make({.kind = Kind::Note, .duration = 1}), make({.kind = Kind::BarLine, .x = 9})});
     test::RecordingMessages messages;
     joinSystems(score, messages);
     std::vector<std::int32_t> bars;

@@ -24,6 +24,7 @@
 #include "app/batch/report.hpp"
 #include "app/batch/run.hpp"
 #include "app/batch/workers.hpp"
+#include "convert/pass_printer.hpp"
 #include "convert/pipeline.hpp"
 #include "nwcdump/nwcdump.hpp"
 #include "nwtext/nwtext.hpp"
@@ -363,6 +364,21 @@ int runNwDump(const std::string &path) {
     return ExitDone;
 }
 
+// Without a pass name: the names of the steps. With one: the model after it.
+int runNwPasses(const std::string &path, const std::string &printAfter) {
+    if (printAfter.empty()) {
+        std::cout << qm::listPasses();
+        return ExitDone;
+    }
+    try {
+        std::cout << qm::printPasses(asBytes(readFile(path)), printAfter);
+    } catch (const std::invalid_argument &error) {
+        std::cerr << "quillmark: " << error.what() << "; the steps are:\n" << qm::listPasses();
+        return ExitUsage;
+    }
+    return ExitDone;
+}
+
 int runNwBuild(const std::string &textPath, const std::string &outPath) {
     const std::string text = readFile(textPath);
     std::vector<std::uint8_t> bytes;
@@ -433,6 +449,14 @@ int main(int argc, char **argv) {
     nwBuild->add_option("TEXT", textPath, "The text form, or - for standard input")->required();
     nwBuild->add_option("-o", outPath, "The NW file to write")->required();
 
+    std::string passesPath;
+    std::string printAfter;
+    CLI::App *nwPasses =
+        nw->add_subcommand("passes", "Print the model after a step of the conversion");
+    nwPasses->add_option("FILE", passesPath, "An .nw file")->required();
+    nwPasses->add_option("--print-after", printAfter,
+                         "A step's name, or all (without it: the names of the steps)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &error) {
@@ -446,6 +470,7 @@ int main(int argc, char **argv) {
         if (*dump) return runDump(nwcPath);
         if (*nwDump) return runNwDump(nwPath);
         if (*nwBuild) return runNwBuild(textPath, outPath);
+        if (*nwPasses) return runNwPasses(passesPath, printAfter);
     } catch (const ToolError &error) {
         std::cerr << "quillmark: " << error.what() << "\n";
         return ExitFailed;

@@ -1,8 +1,7 @@
-#include "repair/adjust.hpp"
+#include "repair/note_signs.hpp"
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -10,33 +9,10 @@ namespace qm {
 
 namespace {
 
-// Merged numbers keep their true value up to the 32-bit limit; the writer fits them to their
-// fields.
-constexpr std::int64_t MaxTimeSigNumber = std::numeric_limits<std::int32_t>::max();
-
 // The searches for an accidental's or accent's note never cross one of these.
 bool isBarrier(Kind kind) {
     return kind == Kind::NewStave || kind == Kind::Clef || kind == Kind::BarLine ||
            kind == Kind::TimeSig || kind == Kind::KeySig;
-}
-
-// Kinds that end a run of time-signature digits.
-bool endsTimeSigDigits(Kind kind) {
-    return kind == Kind::Clef || kind == Kind::BarLine || kind == Kind::Note ||
-           kind == Kind::Rest || kind == Kind::KeySig || kind == Kind::Accidental;
-}
-
-std::int32_t appendDigit(std::int32_t number, std::int32_t digit) {
-    const std::int64_t merged = 10 * static_cast<std::int64_t>(number) + digit;
-    return static_cast<std::int32_t>(std::min(merged, MaxTimeSigNumber));
-}
-
-void mergeDigitInto(TimeSigData &first, const TimeSigData &digit) {
-    if (digit.IsTop) {
-        first.Numerator = appendDigit(first.Numerator, digit.Numerator);
-    } else {
-        first.Denominator = appendDigit(first.Denominator, digit.Denominator);
-    }
 }
 
 // The notes that a sign at some point of the stave may belong to, looking one way only up to
@@ -109,12 +85,16 @@ Element *noteForAccent(const Element &sign, const SignNeighbours &n) {
     return nullptr;
 }
 
-// For each sign of the kind, in list order: its neighbours, found in one walk each way.
+// For each sign of the kind, in list order: its neighbours, found in one walk each way. Most
+// staves have no sign of the kind, and then no walk is needed.
 template <typename Pick>
 std::vector<std::pair<Element *, SignNeighbours>> findNeighbours(Stave &stave, Kind signKind,
                                                                  Pick pick) {
     std::vector<std::pair<Element *, SignNeighbours>> found;
     ElementList &list = stave.Elements;
+    if (std::none_of(list.begin(), list.end(),
+                     [signKind](const Element &e) { return e.Kind == signKind; }))
+        return found;
     walkWithNearbyNotes(list.rbegin(), list.rend(), signKind,
                         [&](Element &sign, const NearbyNotes &notes) {
                             found.push_back({&sign, SignNeighbours{pick(sign, notes), nullptr}});
@@ -134,69 +114,7 @@ std::string placeOf(const Element &sign) {
            std::to_string(sign.ElementNo);
 }
 
-// floor(a / 3) for any sign of a.
-std::int64_t floorDivThree(std::int64_t a) { return a >= 0 ? a / 3 : -((-a + 2) / 3); }
-
-bool isUnwritable(const Element &element) {
-    switch (element.Kind) {
-    case Kind::Accidental:
-    case Kind::SlurPoint:
-    case Kind::Accent:
-    case Kind::Unknown: return true;
-    case Kind::DynamicVar: return element.Code == 5;
-    case Kind::PerformanceStyle: return element.Code == 23;
-    case Kind::TempoVar: return element.Code == 9;
-    case Kind::FlowControl: return element.Code == 10;
-    default: return false;
-    }
-}
-
 } // namespace
-
-void newStaveToFront(Stave &stave, std::int32_t nwVersion, Messages &messages) {
-    ElementList &list = stave.Elements;
-    if (list.empty() || list.front().Kind == Kind::NewStave) return;
-    auto newStave = std::find_if(list.begin(), list.end(),
-                                 [](const Element &e) { return e.Kind == Kind::NewStave; });
-    if (newStave != list.end()) {
-        list.splice(list.begin(), list, newStave);
-    } else if (nwVersion < 200) {
-        messages.reportError(22, "Not found NewStave element");
-    }
-}
-
-void copyBarLines(Stave &stave, const Stave *previous) {
-    if (!previous) return;
-    ElementList &list = stave.Elements;
-    if (std::any_of(list.begin(), list.end(),
-                    [](const Element &e) { return e.Kind == Kind::BarLine; }))
-        return;
-    // Each copy goes in by XPos, searching on from where the previous copy went in.
-    auto at = list.begin();
-    for (const Element &bar : previous->Elements) {
-        if (bar.Kind != Kind::BarLine) continue;
-        while (at != list.end() && at->XPos < bar.XPos)
-            ++at;
-        list.insert(at, bar);
-        ++stave.ElementCount;
-    }
-}
-
-void mergeTimeSigDigits(Stave &stave) {
-    TimeSigData *first = nullptr; // the time signature whose digits are being gathered
-    for (Element &element : stave.Elements) {
-        if (element.Kind == Kind::TimeSig) {
-            if (first) {
-                mergeDigitInto(*first, element.TimeSig);
-                element.Kind = Kind::Unknown;
-            } else {
-                first = &element.TimeSig;
-            }
-        } else if (endsTimeSigDigits(element.Kind)) {
-            first = nullptr;
-        }
-    }
-}
 
 void attachAccidentals(Stave &stave, Messages &messages) {
     auto samePosition = [](const Element &sign, const NearbyNotes &notes) {
@@ -227,23 +145,6 @@ void attachAccents(Stave &stave, Messages &messages) {
             messages.reportError(14, "Noteworthy is unable to display " + accentName(code) +
                                          ". It has been changed to an accent.");
     }
-}
-
-void makePositionsRelative(Stave &stave, Messages &messages) {
-    const std::int64_t reference = stave.YPos;
-    if (reference == 0)
-        messages.reportWarning(7, "Possible loss of correct positioning of elements such as text");
-    // Steps of three units from the reference, held to what a signed byte holds.
-    for (Element &element : stave.Elements) {
-        const std::int64_t steps = floorDivThree(element.YPos - reference + 1);
-        element.YPos = static_cast<std::int32_t>(std::clamp<std::int64_t>(steps, -128, 127));
-    }
-    stave.YPos = 0;
-}
-
-void removeUnwritable(Stave &stave) {
-    const auto removed = stave.Elements.remove_if(isUnwritable);
-    stave.ElementCount -= static_cast<std::int32_t>(removed);
 }
 
 } // namespace qm

@@ -5,7 +5,10 @@
 
 #include "nwread/reader.hpp"
 #include "nwtext/nwtext.hpp"
-#include "repair/adjust.hpp"
+#include "repair/note_signs.hpp"
+#include "repair/positions.hpp"
+#include "repair/time_sig_digits.hpp"
+#include "repair/unwritable.hpp"
 #include "support/decode_records.hpp"
 #include "support/recording_messages.hpp"
 
@@ -35,94 +38,7 @@ std::vector<std::string> layout(const Stave &stave) {
     return out;
 }
 
-// --- NewStave to the front -------------------------------------------------------------------
-
-TEST(NewStaveToFront, MovesTheNewStaveAheadOfEverything) {
-    test::RecordingMessages messages;
-    Score score = decodeStave({"clef x=5", "newstave x=10", "note x=20"}, messages);
-    Stave &stave = score.Staves.front();
-    newStaveToFront(stave, score.NWVersion, messages);
-    EXPECT_EQ(layout(stave), (std::vector<std::string>{"New Stave@10", "Clef@5", "Note@20"}));
-    EXPECT_TRUE(messages.lines.empty());
-}
-
-TEST(NewStaveToFront, MissingNewStaveIsAnErrorOnlyInOldFiles) {
-    for (int version : {170, 199, 200}) {
-        test::RecordingMessages messages;
-        Score score = decodeStave({"clef x=5", "note x=20"}, messages, version);
-        Stave &stave = score.Staves.front();
-        newStaveToFront(stave, score.NWVersion, messages);
-        EXPECT_EQ(messages.errors(22), version < 200 ? 1 : 0) << version;
-        EXPECT_EQ(layout(stave), (std::vector<std::string>{"Clef@5", "Note@20"}));
-    }
-    test::RecordingMessages messages;
-    Stave empty;
-    newStaveToFront(empty, 100, messages);
-    EXPECT_TRUE(messages.lines.empty());
-}
-
-// --- Bar lines copied from the previous stave ------------------------------------------------
-
-Score twoStaves(const std::vector<std::string> &first, const std::vector<std::string> &second,
-                test::RecordingMessages &messages) {
-    std::string text = "header staves=2 version=200\n";
-    text += "stave y=1000 count=" + std::to_string(first.size()) + "\n";
-    text += "stave y=2000 count=" + std::to_string(second.size()) + "\n";
-    for (const std::string &r : first)
-        text += r + "\n";
-    for (const std::string &r : second)
-        text += r + "\n";
-    return decodeRecords(text, messages);
-}
-
-TEST(CopyBarLines, CopiesGoInByXPos) {
-    test::RecordingMessages messages;
-    Score score = twoStaves({"newstave x=10", "bar x=300 style=1", "note x=350", "bar x=600"},
-                            {"newstave x=10", "note x=100", "note x=400", "note x=700"}, messages);
-    Stave &second = *staveAt(score, 2);
-    copyBarLines(second, &*staveAt(score, 1));
-    EXPECT_EQ(layout(second), (std::vector<std::string>{"New Stave@10", "Note@100", "Bar Line@300",
-                                                        "Note@400", "Bar Line@600", "Note@700"}));
-    EXPECT_EQ(second.ElementCount, 6);
-    // A copy keeps every field of its original, numbers included.
-    const Element &copy = *std::next(second.Elements.begin(), 2);
-    EXPECT_EQ(copy.Code, 1);
-    EXPECT_EQ(copy.StaveNo, 1);
-    EXPECT_EQ(copy.ElementNo, 2);
-}
-
-TEST(CopyBarLines, AStaveHoldingOnlyItsNewStaveGetsTheCopiesAfterIt) {
-    test::RecordingMessages messages;
-    Score score = twoStaves({"bar x=300", "bar x=600"}, {"newstave x=10"}, messages);
-    Stave &second = *staveAt(score, 2);
-    copyBarLines(second, &*staveAt(score, 1));
-    EXPECT_EQ(layout(second),
-              (std::vector<std::string>{"New Stave@10", "Bar Line@300", "Bar Line@600"}));
-}
-
-TEST(CopyBarLines, CopiesAtTheSamePlaceKeepTheirOrder) {
-    test::RecordingMessages messages;
-    Score score = twoStaves({"bar x=300 style=1", "bar x=300 style=6"}, {"note x=300"}, messages);
-    Stave &second = *staveAt(score, 2);
-    copyBarLines(second, &*staveAt(score, 1));
-    const auto e = elementsOf(second);
-    ASSERT_EQ(e.size(), 3u);
-    EXPECT_EQ(e[0].Code, 1);
-    EXPECT_EQ(e[1].Code, 2);
-    EXPECT_EQ(e[2].Kind, Kind::Note);
-}
-
-TEST(CopyBarLines, StavesWithBarLinesAndTheFirstStaveGetNone) {
-    test::RecordingMessages messages;
-    Score score = twoStaves({"bar x=300"}, {"note x=100", "bar x=500"}, messages);
-    Stave &first = *staveAt(score, 1);
-    Stave &second = *staveAt(score, 2);
-    copyBarLines(second, &first);
-    copyBarLines(first, nullptr);
-    EXPECT_EQ(layout(second), (std::vector<std::string>{"Note@100", "Bar Line@500"}));
-    EXPECT_EQ(layout(first), (std::vector<std::string>{"Bar Line@300"}));
-    EXPECT_EQ(second.ElementCount, 2);
-}
+// NewStave to the front and bar lines copied from the stave above: tests/unit/passes_test.cpp.
 
 // --- Time-signature digits merged ------------------------------------------------------------
 

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Converts the same corpus with two builds and compares every output byte for byte and the logs
+# line for line. The corpus: generated scores, a third of them damaged (cut short or with bytes
+# changed, so the messages are compared too), the examples and the fuzzing seeds, and scores at
+# the format's limits (the most expensive layout, with and without dotting errors).
+# usage: bench/compare_outputs.sh OLD_QUILLMARK NEW_QUILLMARK [FILES]   (default 3000 files)
+set -euo pipefail
+
+old=$(realpath "$1")
+new=$(realpath "$2")
+files=${3:-3000}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/qm-compare-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+python3 "$here/gen_corpus.py" "$work/corpus" --files "$files" --dirs 30 --seed 7
+python3 "$here/damage_corpus.py" "$work/corpus" --seed 7
+mkdir -p "$work/corpus/examples" "$work/corpus/seeds"
+cp "$here"/../examples/*.nw "$work/corpus/examples/"
+cp "$here"/../fuzz/seeds/* "$work/corpus/seeds/" 2>/dev/null || true
+for f in "$work"/corpus/seeds/*; do [[ $f == *.nw ]] || mv "$f" "$f.nw"; done
+mkdir -p "$work/corpus/limits"
+python3 "$here/gen_limits.py" "$work/corpus/limits/worst.nw"
+python3 "$here/gen_limits.py" "$work/corpus/limits/worst-faults.nw" --faults
+python3 "$here/gen_limits.py" "$work/corpus/limits/flat-faults.nw" --layout flat --faults
+
+# Both builds convert a copy at the same path, so the paths in the logs are the same.
+run() {
+    local bin=$1 name=$2
+    rm -rf "$work/run" && cp -r "$work/corpus" "$work/run"
+    mkdir -p "$work/logs-$name"
+    "$bin" convert "$work/run" --log-dir "$work/logs-$name" --quiet >/dev/null
+    mv "$work/run" "$work/out-$name"
+}
+run "$old" old
+run "$new" new
+
+inputs=$(find "$work/corpus" -name '*.nw' | wc -l)
+outputs=$(find "$work/out-new" -name '*.nwc' | wc -l)
+messages=$(grep -c '^   ' "$work"/logs-new/*.log || true)
+echo "inputs: $inputs, outputs: $outputs, message lines in the log: $messages"
+status=0
+if diff -r -q "$work/out-old" "$work/out-new"; then
+    echo "outputs: identical"
+else
+    echo "outputs: DIFFER"
+    status=1
+fi
+if diff "$work"/logs-old/*.log "$work"/logs-new/*.log >"$work/log.diff"; then
+    echo "logs: identical"
+else
+    echo "logs: DIFFER"
+    head -n 20 "$work/log.diff"
+    status=1
+fi
+exit $status
