@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Fuzzes the converter and its tools with libFuzzer, every library instrumented (ASan+UBSan).
+#
+#   scripts/fuzz.sh --check SECONDS   CI: each target SECONDS on a fresh corpus; fails on any
+#                                     finding or when a target's edge coverage is below its floor
+#   scripts/fuzz.sh HOURS [TARGET...] the long run before a release: all targets (or those named)
+#                                     side by side for HOURS, the corpus kept in
+#                                     $QUILLMARK_FUZZ_CORPUS (default ~/.cache/quillmark/fuzz)
+#
+# Targets: convert, nwtext, nwcdump, batch-names. Findings land in the work directory's
+# artifacts/ as crash-*, leak-*, timeout-* or oom-* files; replay one with
+# build-fuzz/quillmark_fuzz_<target> FILE, then add it to fuzz/regressions/<target>/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# target  max_len  floor (edges reached in 60 s here, less a margin; a build whose libraries
+#                         carry no coverage instrumentation reaches a few dozen at most)
+targets=(
+  "convert     16384 2600"
+  "nwtext      32768 1500"
+  "nwcdump     16384 700"
+  "batch-names 4096  180"
+)
+
+usage() {
+  echo "usage: scripts/fuzz.sh --check SECONDS | scripts/fuzz.sh HOURS [TARGET...]" >&2
+  exit 2
+}
+
+build() {
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUILLMARK_SANITIZE=ON -DQUILLMARK_FUZZ=ON -DQUILLMARK_TESTS=OFF -DQUILLMARK_GUI=OFF \
+    >/dev/null
+  cmake --build build-fuzz -j"${QUILLMARK_JOBS:-2}" --target quillmark_fuzz_targets quillmark
+  rm -rf build-fuzz/seeds
+  fuzz/make_seeds.py build-fuzz/seeds --quillmark build-fuzz/quillmark
+}
+
+# run TARGET SECONDS WORKDIR: runs one target, its log in WORKDIR/TARGET.log.
+run() {
+  local target=$1 seconds=$2 work=$3 max_len
+  max_len=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $2 }')
+  mkdir -p "$work/corpus/$target" "$work/artifacts"
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "build-fuzz/quillmark_fuzz_${target//-/_}" -max_total_time="$seconds" -max_len="$max_len" \
+    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -dict="fuzz/$target.dict" \
+    -artifact_prefix="$work/artifacts/$target-" "$work/corpus/$target" \
+    "build-fuzz/seeds/$target" >"$work/$target.log" 2>&1
+}
+
+# Edge coverage and executions of a finished run, from libFuzzer's closing lines.
+edges() { grep -o 'cov: [0-9]*' "$1" | tail -n 1 | cut -d' ' -f2; }
+executions() { sed -n 's/^stat::number_of_executed_units: *//p' "$1" | tail -n 1; }
+
+check() {
+  local seconds=$1 work=build-fuzz/check failed=0 target max_len floor status cov
+  rm -rf "$work"
+  for line in "${targets[@]}"; do
+    read -r target max_len floor <<<"$line"
+    status=0
+    run "$target" "$seconds" "$work" || status=$?
+    cov=$(edges "$work/$target.log")
+    echo "fuzz $target: ${cov:-0} edges (floor $floor), $(executions "$work/$target.log") runs"
+    if [ "$status" -ne 0 ]; then
+      echo "fuzz $target: FAILED, libFuzzer exit status $status:" >&2
+      grep -E 'ERROR|invariant broken|SUMMARY|Test unit written' "$work/$target.log" >&2 || true
+      failed=1
+    elif [ "${cov:-0}" -lt "$floor" ]; then
+      echo "fuzz $target: FAILED, edge coverage ${cov:-0} below the floor $floor" >&2
+      failed=1
+    fi
+  done
+  return "$failed"
+}
+
+long_run() {
+  local hours=$1 seconds work pids=() target status=0
+  shift
+  seconds=$(awk -v h="$hours" 'BEGIN { printf "%d", h * 3600 }')
+  work=${QUILLMARK_FUZZ_CORPUS:-$HOME/.cache/quillmark/fuzz}
+  [ $# -gt 0 ] || set -- $(printf '%s\n' "${targets[@]}" | awk '{ print $1 }')
+  echo "fuzzing $* for ${seconds}s; corpus and logs in $work"
+  for target in "$@"; do
+    run "$target" "$seconds" "$work" &
+    pids+=($!)
+  done
+  for pid in "${pids[@]}"; do wait "$pid" || status=1; done
+  for target in "$@"; do
+    echo "$target: $(executions "$work/$target.log") executions, $(edges "$work/$target.log")" \
+      "edges, $(find "$work/artifacts" -name "$target-*" | wc -l) findings"
+  done
+  return "$status"
+}
+
+[ $# -ge 1 ] || usage
+if [ "$1" = "--check" ]; then
+  [ $# -eq 2 ] || usage
+  build
+  check "$2"
+else
+  build
+  long_run "$@"
+fi
