@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the whole suite again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and a short libFuzzer run of the converter.
+# and UndefinedBehaviorSanitizer, a short libFuzzer run of every fuzz target, and the threaded
+# batch run under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -29,17 +30,30 @@ cmake --build build-asan -j$jobs
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j$jobs | tee build-asan/ctest.log
 
-echo "== Fuzzing the converter for ${fuzz_seconds}s"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DQUILLMARK_SANITIZE=ON -DQUILLMARK_FUZZ=ON -DQUILLMARK_TESTS=OFF -DQUILLMARK_GUI=OFF >/dev/null
-cmake --build build-fuzz -j$jobs --target quillmark_fuzz_convert
-mkdir -p build-fuzz/corpus
-./build-fuzz/quillmark_fuzz_convert -max_total_time="$fuzz_seconds" -max_len=8192 -timeout=10 \
-  -print_final_stats=1 build-fuzz/corpus fuzz/seeds 2>&1 | tail -n 12
-echo "fuzz: no crash in ${fuzz_seconds}s"
+echo "== Fuzzing: each target ${fuzz_seconds}s, every library instrumented"
+mkdir -p build-fuzz
+scripts/fuzz.sh --check "$fuzz_seconds" | tee build-fuzz/check.log
+fuzz_targets=$(grep -c '^fuzz .* edges' build-fuzz/check.log)
 
-# One closing line for the whole run: every test of both builds, and the fuzz run.
-total=$(( $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build/ctest.log) \
-        + $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build-asan/ctest.log) + 1 ))
-skipped=$(cat build/ctest.log build-asan/ctest.log | grep -c '\*\*\*Skipped' || true)
+echo "== ThreadSanitizer build: the batch and worker tests, and a --jobs 8 run"
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DQUILLMARK_TSAN=ON -DQUILLMARK_GUI=OFF >/dev/null
+cmake --build build-tsan -j$jobs --target quillmark quillmark_tests
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+ctest --test-dir build-tsan --output-on-failure -j$jobs | tee build-tsan/ctest.log
+rm -rf build-tsan/corpus build-tsan/logs && mkdir -p build-tsan/logs
+python3 bench/gen_corpus.py build-tsan/corpus --files 300 --dirs 6 --seed 3
+build-tsan/quillmark convert build-tsan/corpus --log-dir build-tsan/logs --jobs 8 --quiet
+created=$(find build-tsan/corpus -name '*.nwc' | wc -l)
+[ "$created" -eq 300 ] || { echo "tsan: $created of 300 files converted" >&2; exit 1; }
+echo "tsan: 300 files converted with --jobs 8, no race reported"
+unset TSAN_OPTIONS
+
+# One closing line for the whole run: every test of the three builds, each fuzz target and the
+# ThreadSanitizer conversion.
+ran() { sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$1"; }
+total=$(( $(ran build/ctest.log) + $(ran build-asan/ctest.log) + $(ran build-tsan/ctest.log) \
+        + fuzz_targets + 1 ))
+skipped=$(cat build/ctest.log build-asan/ctest.log build-tsan/ctest.log \
+          | grep -c '\*\*\*Skipped' || true)
 echo "all: $((total - skipped)) passed, 0 failed, $skipped skipped"
