@@ -8,19 +8,22 @@
 #                                     $QUILLMARK_FUZZ_CORPUS (default ~/.cache/quillmark/fuzz)
 #
 # Targets: convert, nwtext, nwcdump, batch-names. Findings land in the work directory's
-# artifacts/ as crash-*, leak-*, timeout-* or oom-* files; replay one with
+# artifacts/ as <target>-crash-*, -leak-*, -timeout-* or -oom-* files; replay one with
 # build-fuzz/quillmark_fuzz_<target> FILE, then add it to fuzz/regressions/<target>/.
+# QUILLMARK_FUZZ_BUILD names the build directory (default build-fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # target  max_len  floor (edges reached in 60 s here, less a margin; a build whose libraries
 #                         carry no coverage instrumentation reaches a few dozen at most)
 targets=(
-  "convert     16384 2600"
-  "nwtext      32768 1500"
-  "nwcdump     16384 700"
-  "batch-names 4096  180"
+  "convert     16384 1900"
+  "nwtext      32768 500"
+  "nwcdump     16384 400"
+  "batch-names 4096  50"
 )
+# The build directory; a long run may use its own so that rebuilding meanwhile cannot disturb it.
+out=${QUILLMARK_FUZZ_BUILD:-build-fuzz}
 
 usage() {
   echo "usage: scripts/fuzz.sh --check SECONDS | scripts/fuzz.sh HOURS [TARGET...]" >&2
@@ -28,12 +31,12 @@ usage() {
 }
 
 build() {
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  CC=clang CXX=clang++ cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUILLMARK_SANITIZE=ON -DQUILLMARK_FUZZ=ON -DQUILLMARK_TESTS=OFF -DQUILLMARK_GUI=OFF \
     >/dev/null
-  cmake --build build-fuzz -j"${QUILLMARK_JOBS:-2}" --target quillmark_fuzz_targets quillmark
-  rm -rf build-fuzz/seeds
-  fuzz/make_seeds.py build-fuzz/seeds --quillmark build-fuzz/quillmark
+  cmake --build "$out" -j"${QUILLMARK_JOBS:-2}" --target quillmark_fuzz_targets quillmark
+  rm -rf "$out/seeds"
+  fuzz/make_seeds.py "$out/seeds" --quillmark "$out/quillmark"
 }
 
 # run TARGET SECONDS WORKDIR: runs one target, its log in WORKDIR/TARGET.log.
@@ -43,10 +46,10 @@ run() {
   mkdir -p "$work/corpus/$target" "$work/artifacts"
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "build-fuzz/quillmark_fuzz_${target//-/_}" -max_total_time="$seconds" -max_len="$max_len" \
+    "$out/quillmark_fuzz_${target//-/_}" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -dict="fuzz/$target.dict" \
     -artifact_prefix="$work/artifacts/$target-" "$work/corpus/$target" \
-    "build-fuzz/seeds/$target" >"$work/$target.log" 2>&1
+    "$out/seeds/$target" >"$work/$target.log" 2>&1
 }
 
 # Edge coverage and executions of a finished run, from libFuzzer's closing lines.
@@ -54,7 +57,7 @@ edges() { grep -o 'cov: [0-9]*' "$1" | tail -n 1 | cut -d' ' -f2; }
 executions() { sed -n 's/^stat::number_of_executed_units: *//p' "$1" | tail -n 1; }
 
 check() {
-  local seconds=$1 work=build-fuzz/check failed=0 target max_len floor status cov
+  local seconds=$1 work=$out/check failed=0 target max_len floor status cov
   rm -rf "$work"
   for line in "${targets[@]}"; do
     read -r target max_len floor <<<"$line"
