@@ -44,7 +44,7 @@ run() {
   local target=$1 seconds=$2 work=$3 max_len
   max_len=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $2 }')
   mkdir -p "$work/corpus/$target" "$work/artifacts"
-  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+  ASAN_OPTIONS=detect_leaks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$out/quillmark_fuzz_${target//-/_}" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -dict="fuzz/$target.dict" \
