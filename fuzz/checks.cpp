@@ -134,26 +134,37 @@ std::string checkConversion(std::span<const std::uint8_t> nwBytes) {
     return checkNwcOutput(outputs.Nwc);
 }
 
+namespace {
+
+// Dumped and built again, NW bytes come back unchanged.
+std::string checkDumpBuilds(std::span<const std::uint8_t> bytes, std::string_view what) {
+    const std::string dumped = nwtext::dump(bytes);
+    std::vector<std::uint8_t> again;
+    try {
+        again = nwtext::build(dumped);
+    } catch (const nwtext::SyntaxError &error) {
+        return "the dump of " + std::string(what) + " does not build: " + error.what();
+    }
+    if (std::equal(bytes.begin(), bytes.end(), again.begin(), again.end())) return {};
+    const auto differs = std::mismatch(bytes.begin(), bytes.end(), again.begin(), again.end());
+    return "the dump of " + std::string(what) + ", built again, differs from offset " +
+           std::to_string(differs.first - bytes.begin()) + " (" + std::to_string(bytes.size()) +
+           " and " + std::to_string(again.size()) + " bytes)";
+}
+
+} // namespace
+
 std::string checkNwTextRoundTrip(std::string_view text) {
+    const std::span<const std::uint8_t> raw(reinterpret_cast<const std::uint8_t *>(text.data()),
+                                            text.size());
+    if (std::string fault = checkDumpBuilds(raw, "the raw bytes"); !fault.empty()) return fault;
     std::vector<std::uint8_t> bytes;
     try {
         bytes = nwtext::build(text);
     } catch (const nwtext::SyntaxError &) {
         return {}; // refused with a reason: nothing more to check
     }
-    const std::string dumped = nwtext::dump(bytes);
-    std::vector<std::uint8_t> again;
-    try {
-        again = nwtext::build(dumped);
-    } catch (const nwtext::SyntaxError &error) {
-        return std::string("the dump of an accepted text does not build: ") + error.what();
-    }
-    if (again == bytes) return {};
-    const auto [differs, unused] =
-        std::mismatch(bytes.begin(), bytes.end(), again.begin(), again.end());
-    return "built, dumped and built again, the bytes differ from offset " +
-           std::to_string(differs - bytes.begin()) + " (" + std::to_string(bytes.size()) + " and " +
-           std::to_string(again.size()) + " bytes)";
+    return checkDumpBuilds(bytes, "an accepted text");
 }
 
 std::string checkNwcDump(std::span<const std::uint8_t> bytes) {

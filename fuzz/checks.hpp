@@ -18,7 +18,8 @@ std::string checkConversion(std::span<const std::uint8_t> nwBytes);
 // The NWC invariants of checkConversion on bytes our writer produced.
 std::string checkNwcOutput(std::span<const std::uint8_t> nwcBytes);
 
-// The text form: whatever `build` accepts, dumped and built again, gives the same bytes.
+// The text form both ways: any bytes, dumped and built again, come back unchanged; and so do
+// the bytes of whatever text `build` accepts.
 std::string checkNwTextRoundTrip(std::string_view text);
 
 // The NWC dump on arbitrary bytes: it either lists the file or says where it lost its way, and
