@@ -16,11 +16,13 @@ cd "$(dirname "$0")/.."
 
 # target  max_len  floor (edges reached in 60 s here, less a margin; a build whose libraries
 #                         carry no coverage instrumentation reaches a few dozen at most)
+#                  timeout (seconds for one input: 255 staves of a few records can make a
+#                  megabyte of NWC, which the instrumented build takes seconds to write and dump)
 targets=(
-  "convert     16384 1900"
-  "nwtext      32768 500"
-  "nwcdump     16384 400"
-  "batch-names 4096  50"
+  "convert     16384 1900 60"
+  "nwtext      32768 500  10"
+  "nwcdump     16384 400  10"
+  "batch-names 4096  50   10"
 )
 # The build directory; a long run may use its own so that rebuilding meanwhile cannot disturb it.
 out=${QUILLMARK_FUZZ_BUILD:-build-fuzz}
@@ -41,13 +43,14 @@ build() {
 
 # run TARGET SECONDS WORKDIR: runs one target, its log in WORKDIR/TARGET.log.
 run() {
-  local target=$1 seconds=$2 work=$3 max_len
+  local target=$1 seconds=$2 work=$3 max_len timeout
   max_len=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $2 }')
+  timeout=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $4 }')
   mkdir -p "$work/corpus/$target" "$work/artifacts"
   ASAN_OPTIONS=detect_leaks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$out/quillmark_fuzz_${target//-/_}" -max_total_time="$seconds" -max_len="$max_len" \
-    -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -dict="fuzz/$target.dict" \
+    -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1 -dict="fuzz/$target.dict" \
     -artifact_prefix="$work/artifacts/$target-" "$work/corpus/$target" \
     "$out/seeds/$target" >"$work/$target.log" 2>&1
 }
@@ -60,7 +63,7 @@ check() {
   local seconds=$1 work=$out/check failed=0 target max_len floor status cov
   rm -rf "$work"
   for line in "${targets[@]}"; do
-    read -r target max_len floor <<<"$line"
+    read -r target max_len floor _ <<<"$line"
     status=0
     run "$target" "$seconds" "$work" || status=$?
     cov=$(edges "$work/$target.log")
