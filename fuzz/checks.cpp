@@ -1,5 +1,8 @@
 #include "fuzz/checks.hpp"
 
+#include <libxml/parser.h>
+#include <libxml/xmlschemas.h>
+
 #include <algorithm>
 #include <charconv>
 #include <numeric>
@@ -124,14 +127,48 @@ std::string checkNwcOutput(std::span<const std::uint8_t> nwcBytes) {
     return {};
 }
 
+namespace {
+
+// The MusicXML schema, read once: validating against it is the check; parsing it is not.
+xmlSchemaPtr musicXmlSchema() {
+    static const xmlSchemaPtr schema = [] {
+        xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt(QUILLMARK_MUSICXML_SCHEMA);
+        const xmlSchemaPtr parsed = xmlSchemaParse(parser);
+        xmlSchemaFreeParserCtxt(parser);
+        return parsed;
+    }();
+    return schema;
+}
+
+} // namespace
+
+std::string checkMusicXmlOutput(std::span<const std::uint8_t> xmlBytes) {
+    const xmlSchemaPtr schema = musicXmlSchema();
+    if (schema == nullptr) return "the MusicXML schema " QUILLMARK_MUSICXML_SCHEMA " is unreadable";
+    const xmlDocPtr doc = xmlReadMemory(
+        reinterpret_cast<const char *>(xmlBytes.data()), static_cast<int>(xmlBytes.size()),
+        "score.musicxml", nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    if (doc == nullptr) return "the MusicXML output is not well-formed XML";
+    const xmlSchemaValidCtxtPtr context = xmlSchemaNewValidCtxt(schema);
+    xmlSchemaSetValidStructuredErrors(
+        context, [](void *, xmlErrorPtr) {}, nullptr);
+    const bool valid = xmlSchemaValidateDoc(context, doc) == 0;
+    xmlSchemaFreeValidCtxt(context);
+    xmlFreeDoc(doc);
+    return valid ? std::string() : "the MusicXML output does not follow the MusicXML 4.0 schema";
+}
+
 std::string checkConversion(std::span<const std::uint8_t> nwBytes) {
     MessageCounts counts;
     std::vector<std::string> lines;
     batch::FileMessageLog log(std::string(InputPath), counts,
                               [&lines](std::string_view line) { lines.emplace_back(line); });
-    const ConversionOutputs outputs = convertNW(nwBytes, log);
+    ConversionOptions options;
+    options.Formats = OutputFormats{true, true};
+    const ConversionOutputs outputs = convertNW(nwBytes, log, options);
     if (std::string fault = checkLogLines(lines, counts); !fault.empty()) return fault;
-    return checkNwcOutput(outputs.Nwc);
+    if (std::string fault = checkNwcOutput(outputs.Nwc); !fault.empty()) return fault;
+    return checkMusicXmlOutput(outputs.MusicXml);
 }
 
 namespace {

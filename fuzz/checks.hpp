@@ -12,11 +12,15 @@ namespace qm::fuzz {
 
 // Converts NW bytes with every writer. The NWC output must be followed to its end by the dump's
 // reader, with as many staves as its header counts and each staff's records adding up to the
-// object count of its header; the log lines must match the message counts.
+// object count of its header; the MusicXML output must be valid; the log lines must match the
+// message counts.
 std::string checkConversion(std::span<const std::uint8_t> nwBytes);
 
 // The NWC invariants of checkConversion on bytes our writer produced.
 std::string checkNwcOutput(std::span<const std::uint8_t> nwcBytes);
+
+// The MusicXML output is well-formed and valid against the MusicXML 4.0 schema.
+std::string checkMusicXmlOutput(std::span<const std::uint8_t> xmlBytes);
 
 // The text form both ways: any bytes, dumped and built again, come back unchanged; and so do
 // the bytes of whatever text `build` accepts.

@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 #                  timeout (seconds for one input: 255 staves of a few records can make a
 #                  megabyte of NWC, which the instrumented build takes seconds to write and dump)
 targets=(
-  "convert     16384 1900 60"
+  "convert     16384 2800 60"
   "nwtext      32768 500  10"
   "nwcdump     16384 400  10"
   "batch-names 4096  50   10"

@@ -100,5 +100,22 @@ TEST(FuzzChecks, NwcOutputFaultsAreFound) {
     }
 }
 
+// The MusicXML check bites: a converted example passes; a cut document and one the schema
+// refuses do not.
+TEST(FuzzChecks, MusicXmlFaultsAreFound) {
+    test::RecordingMessages messages;
+    ConversionOptions options;
+    options.Formats = OutputFormats{true, true};
+    const Bytes good = convertNW(readFile(fs::path(QUILLMARK_SOURCE_DIR) / "examples" / "duet.nw"),
+                                 messages, options)
+                           .MusicXml;
+    EXPECT_EQ(fuzz::checkMusicXmlOutput(good), "");
+    const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
+    EXPECT_NE(fuzz::checkMusicXmlOutput(cut).find("not well-formed"), std::string::npos);
+    const std::string empty = "<score-partwise version=\"4.0\"/>";
+    EXPECT_NE(fuzz::checkMusicXmlOutput(Bytes(empty.begin(), empty.end())).find("schema"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace qm
