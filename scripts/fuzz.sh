@@ -87,6 +87,8 @@ long_run() {
   work=${QUILLMARK_FUZZ_CORPUS:-$HOME/.cache/quillmark/fuzz}
   [ $# -gt 0 ] || set -- $(printf '%s\n' "${targets[@]}" | awk '{ print $1 }')
   echo "fuzzing $* for ${seconds}s; corpus and logs in $work"
+  mkdir -p "$work/artifacts"
+  touch "$work/artifacts/.started" # findings of this run are the files newer than this
   for target in "$@"; do
     run "$target" "$seconds" "$work" &
     pids+=($!)
@@ -94,7 +96,8 @@ long_run() {
   for pid in "${pids[@]}"; do wait "$pid" || status=1; done
   for target in "$@"; do
     echo "$target: $(executions "$work/$target.log") executions, $(edges "$work/$target.log")" \
-      "edges, $(find "$work/artifacts" -name "$target-*" | wc -l) findings"
+      "edges, $(find "$work/artifacts" -name "$target-*" -newer "$work/artifacts/.started" |
+      wc -l) findings"
   done
   return "$status"
 }
