@@ -43,10 +43,11 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 ctest --test-dir build-tsan --output-on-failure -j$jobs | tee build-tsan/ctest.log
 rm -rf build-tsan/corpus build-tsan/logs && mkdir -p build-tsan/logs
 python3 bench/gen_corpus.py build-tsan/corpus --files 300 --dirs 6 --seed 3
-build-tsan/quillmark convert build-tsan/corpus --log-dir build-tsan/logs --jobs 8 --quiet
-created=$(find build-tsan/corpus -name '*.nwc' | wc -l)
-[ "$created" -eq 300 ] || { echo "tsan: $created of 300 files converted" >&2; exit 1; }
-echo "tsan: 300 files converted with --jobs 8, no race reported"
+build-tsan/quillmark convert build-tsan/corpus --log-dir build-tsan/logs --jobs 8 \
+  --format nwc,musicxml --quiet
+created=$(find build-tsan/corpus -name '*.nwc' -o -name '*.musicxml' | wc -l)
+[ "$created" -eq 600 ] || { echo "tsan: $created of 600 outputs written" >&2; exit 1; }
+echo "tsan: 300 files converted to both formats with --jobs 8, no race reported"
 unset TSAN_OPTIONS
 
 # One closing line for the whole run: every test of the three builds, each fuzz target and the
