@@ -247,6 +247,34 @@ std::vector<std::string> directoryListing(std::string_view names) {
 
 } // namespace
 
+namespace {
+
+// The log lines of one file named `name`: its heading and a message quoting the name. No name
+// may put a control character into a line (a line break would forge a line of its own), and
+// the heading names the whole path.
+std::string checkLogHeading(const std::string &name) {
+    const std::string path = "/music/" + name;
+    MessageCounts counts;
+    std::vector<std::string> lines;
+    batch::FileMessageLog log(path, counts,
+                              [&lines](std::string_view line) { lines.emplace_back(line); });
+    log.reportError(45, "Unexpected file type in" + name);
+    log.logPlainLine("");
+    if (lines.size() != 3)
+        return "the name " + name + " gives " + std::to_string(lines.size()) + " log lines, not 3";
+    for (const std::string &line : lines) {
+        const auto control = std::find_if(line.begin(), line.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        });
+        if (control != line.end()) return "a control character of a name reaches the log: " + line;
+    }
+    if (!lines.front().starts_with(Heading) || lines.front().size() < Heading.size() + path.size())
+        return "the heading does not name the whole path: " + lines.front();
+    return {};
+}
+
+} // namespace
+
 std::string checkBatchNames(std::string_view names) {
     const std::vector<std::string> listing = directoryListing(names);
     batch::TakenNames taken;
@@ -255,20 +283,29 @@ std::string checkBatchNames(std::string_view names) {
         taken.add(name);
         lowerTaken.insert(batch::lowerCase(name));
     }
-    // The run's order: each accepted input in listing order takes the next free output name.
+    // An output name must be free, never itself an input, and named after its input.
+    const auto claim = [&](const std::string &input, const std::string &output,
+                           std::string_view extension) -> std::string {
+        const std::string lower = batch::lowerCase(output);
+        if (!lowerTaken.insert(lower).second)
+            return "the output of " + input + " takes the name " + output + ", already in use";
+        if (batch::okFileName(output)) return "the output " + output + " would be converted too";
+        const std::string_view stem = std::string_view(input).substr(0, input.size() - 3);
+        if (!output.starts_with(stem) || !lower.ends_with(extension))
+            return "the output " + output + " is not named after " + input;
+        taken.add(output);
+        return {};
+    };
+    // The run's order: each accepted input in listing order takes the next free names.
     for (const std::string &name : listing) {
         if (!batch::okFileName(name)) continue;
         CountingMessages messages;
-        const std::string output = batch::addSubscript(name, taken, messages);
+        const std::string nwc = batch::addSubscript(name, taken, messages);
         if (messages.Count != 0) return "a message while naming the output of " + name;
-        const std::string lower = batch::lowerCase(output);
-        if (!lowerTaken.insert(lower).second)
-            return "the output of " + name + " takes the name " + output + ", already in use";
-        if (batch::okFileName(output)) return "the output " + output + " would be converted too";
-        const std::string_view stem = std::string_view(name).substr(0, name.size() - 3);
-        if (!output.starts_with(stem) || !lower.ends_with(".nwc"))
-            return "the output " + output + " is not named after " + name;
-        taken.add(output);
+        if (std::string fault = claim(name, nwc, ".nwc"); !fault.empty()) return fault;
+        const std::string musicXml = batch::musicXmlName(name, taken);
+        if (std::string fault = claim(name, musicXml, ".musicxml"); !fault.empty()) return fault;
+        if (std::string fault = checkLogHeading(name); !fault.empty()) return fault;
     }
     return {};
 }

@@ -30,7 +30,9 @@ std::string checkNwTextRoundTrip(std::string_view text);
 // no byte of the file reaches the listing unescaped.
 std::string checkNwcDump(std::span<const std::uint8_t> bytes);
 
-// Output names and log headings for the names of one directory, separated by '/'.
+// Output names and log headings for the names of one directory, separated by '/': each
+// accepted input gets NWC and MusicXML names no file or earlier output has (case-blind), and
+// no name can put a control character, a line break among them, into the log.
 std::string checkBatchNames(std::string_view names);
 
 } // namespace qm::fuzz

@@ -22,7 +22,7 @@ targets=(
   "convert     16384 2800 60"
   "nwtext      32768 500  10"
   "nwcdump     16384 400  10"
-  "batch-names 4096  50   10"
+  "batch-names 4096  100  10"
 )
 # The build directory; a long run may use its own so that rebuilding meanwhile cannot disturb it.
 out=${QUILLMARK_FUZZ_BUILD:-build-fuzz}
