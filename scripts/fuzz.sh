@@ -20,7 +20,7 @@ cd "$(dirname "$0")/.."
 #                  megabyte of NWC, which the instrumented build takes seconds to write and dump)
 targets=(
   "convert     16384 2800 60"
-  "nwtext      32768 500  10"
+  "nwtext      32768 480  10"
   "nwcdump     16384 400  10"
   "batch-names 4096  100  10"
 )
