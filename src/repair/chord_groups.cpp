@@ -1,6 +1,7 @@
 #include "repair/chord_groups.hpp"
 
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace qm {
@@ -14,25 +15,39 @@ bool endsGroups(Kind kind) {
            kind == Kind::KeySig;
 }
 
-// The Notes and Rests from `first` up to the next barrier (or `end`), in list order.
-void notesBeforeBarrier(ElementIt first, ElementIt end, std::vector<ElementIt> &notes) {
+// The Notes and Rests from `first` up to the next barrier (or `end`), in list order, and for
+// each of them the index of the note furthest left from it on (the earliest in list order on
+// ties), so every group of the run finds its leftmost note at once.
+void collectSegment(ElementIt first, ElementIt end, ChordGroupScratch &scratch) {
+    std::vector<ElementIt> &notes = scratch.Notes;
     notes.clear();
     for (ElementIt it = first; it != end && !endsGroups(it->Kind); ++it) {
         if (it->isNoteOrRest()) notes.push_back(it);
     }
+    std::vector<std::size_t> &leftmost = scratch.LeftmostFrom;
+    leftmost.resize(notes.size());
+    for (std::size_t i = notes.size(); i-- > 0;) {
+        const bool laterIsLeft =
+            i + 1 < notes.size() && notes[leftmost[i + 1]]->XPos < notes[i]->XPos;
+        leftmost[i] = laterIsLeft ? leftmost[i + 1] : i;
+    }
+    scratch.Next = 0;
 }
 
-// Index of the note furthest left; the earliest in list order on ties.
-std::size_t leftmostIndex(const std::vector<ElementIt> &notes) {
-    std::size_t best = 0;
-    for (std::size_t i = 1; i < notes.size(); ++i) {
-        if (notes[i]->XPos < notes[best]->XPos) best = i;
-    }
-    return best;
+// Where `first` lies in the collected run. Building a chord only rearranges the elements of its
+// own group, so the notes after a group, up to the barrier, are still those collected; the
+// search only moves forward, so a whole run costs one walk. Collects a new run when `first`
+// lies beyond the old one.
+std::size_t segmentIndexOf(ElementIt first, ElementIt end, ChordGroupScratch &scratch) {
+    const std::vector<ElementIt> &notes = scratch.Notes;
+    while (scratch.Next < notes.size() && notes[scratch.Next] != first)
+        ++scratch.Next;
+    if (scratch.Next == notes.size()) collectSegment(first, end, scratch);
+    return scratch.Next;
 }
 
 // The last note of the unbroken run, from the leftmost note on, that may share its chord.
-std::size_t extendFromLeftmost(const std::vector<ElementIt> &notes, std::size_t leftmost) {
+std::size_t extendFromLeftmost(std::span<const ElementIt> notes, std::size_t leftmost) {
     std::size_t last = leftmost;
     for (std::size_t i = leftmost + 1; i < notes.size(); ++i) {
         if (chordRelation(*notes[leftmost], *notes[i]) == ChordRelation::Apart) break;
@@ -50,10 +65,10 @@ struct Membership {
 // Compares every pair of notes up to `last`. A pair that is apart pulls `last` back to the
 // note before the offending one; the walk of A stops once A lies beyond `last`, so a group
 // never grows and never reaches past its barrier.
-Membership measureMembers(const std::vector<ElementIt> &notes, std::size_t leftmost,
-                          std::size_t last, std::vector<bool> &inSet) {
+Membership measureMembers(std::span<const ElementIt> notes, std::size_t leftmost, std::size_t last,
+                          std::vector<bool> &inSet) {
     Membership m{inSet};
-    m.inSet.assign(notes.size(), false);
+    m.inSet.assign(last + 1, false);
     m.inSet[leftmost] = true;
     m.last = last;
     for (std::size_t a = 0; a <= m.last; ++a) {
@@ -78,7 +93,7 @@ Membership measureMembers(const std::vector<ElementIt> &notes, std::size_t leftm
 
 // With an undecided pair in the group, the group ends before its first note that was not
 // proven to belong; the element kept as last may then be any element.
-ElementIt trimToMembers(const std::vector<ElementIt> &notes, const Membership &m) {
+ElementIt trimToMembers(std::span<const ElementIt> notes, const Membership &m) {
     const ElementIt last = notes[m.last];
     ElementIt previous = notes.front();
     std::size_t index = 0;
@@ -124,11 +139,11 @@ std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end,
     if (first == end) return std::nullopt;
 
     // STEP 2: only notes before the next clef, bar line or signature can join it.
-    std::vector<ElementIt> &notes = scratch.Notes;
-    notesBeforeBarrier(first, end, notes);
+    const std::size_t start = segmentIndexOf(first, end, scratch);
+    const std::span<const ElementIt> notes = std::span(scratch.Notes).subspan(start);
 
     // STEP 3: a chord is measured from its leftmost note.
-    const std::size_t leftmost = leftmostIndex(notes);
+    const std::size_t leftmost = scratch.LeftmostFrom[start] - start;
 
     // STEP 4: take notes while they may share the leftmost note's chord.
     const std::size_t last = extendFromLeftmost(notes, leftmost);

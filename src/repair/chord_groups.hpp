@@ -2,6 +2,7 @@
 // ("groups") that chord building turns into chords.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -23,10 +24,13 @@ struct ChordGroup {
     ElementIt last;
 };
 
-// Working storage for group finding, kept between groups so a stave's walk does not allocate
-// for every note.
+// Working storage for group finding, kept between the groups of one stave's walk: the Notes and
+// Rests up to the next barrier are collected once for all the groups among them, and nothing is
+// allocated for every note.
 struct ChordGroupScratch {
-    std::vector<ElementIt> Notes;
+    std::vector<ElementIt> Notes;          // Notes and Rests of the run up to the barrier
+    std::vector<std::size_t> LeftmostFrom; // per note: the leftmost note from it to the barrier
+    std::size_t Next = 0;                  // where the search for the next group's note starts
     std::vector<bool> InSet;
 };
 
