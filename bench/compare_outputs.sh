@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Converts the same corpus with two builds and compares every output byte for byte and the logs
 # line for line. The corpus: generated scores, a third of them damaged (cut short or with bytes
-# changed, so the messages are compared too), the examples and the fuzzing seeds, and scores at
-# the format's limits (the most expensive layout, with and without dotting errors).
+# changed, so the messages are compared too), the examples and the inputs of the converter's
+# fuzzing regressions, and scores at the format's limits (the most expensive layout, with and
+# without dotting errors).
 # usage: bench/compare_outputs.sh OLD_QUILLMARK NEW_QUILLMARK [FILES]   (default 3000 files)
 set -euo pipefail
 
@@ -17,8 +18,13 @@ python3 "$here/gen_corpus.py" "$work/corpus" --files "$files" --dirs 30 --seed 7
 python3 "$here/damage_corpus.py" "$work/corpus" --seed 7
 mkdir -p "$work/corpus/examples" "$work/corpus/seeds"
 cp "$here"/../examples/*.nw "$work/corpus/examples/"
-cp "$here"/../fuzz/seeds/* "$work/corpus/seeds/" 2>/dev/null || true
-for f in "$work"/corpus/seeds/*; do [[ $f == *.nw ]] || mv "$f" "$f.nw"; done
+# The inputs the converter's fuzzing once failed on (the seed corpora are generated, not kept).
+shopt -s nullglob
+for f in "$here"/../fuzz/regressions/convert/*; do
+    name=$(basename "$f")
+    cp "$f" "$work/corpus/seeds/${name%.nw}.nw"
+done
+shopt -u nullglob
 mkdir -p "$work/corpus/limits"
 python3 "$here/gen_limits.py" "$work/corpus/limits/worst.nw"
 python3 "$here/gen_limits.py" "$work/corpus/limits/worst-faults.nw" --faults
