@@ -12,7 +12,7 @@
 
 namespace qm::test {
 
-struct ElementSpec {
+struct ElementFields {
     Kind kind = Kind::Unknown;
     std::int32_t x = 0;
     std::int32_t y = 0;
@@ -30,23 +30,23 @@ struct ElementSpec {
     std::int32_t denominator = 0;
 };
 
-inline Element make(const ElementSpec &spec) {
-    Element e = newElement(spec.kind);
-    e.XPos = spec.x;
-    e.YPos = spec.y;
-    e.Code = spec.code;
+inline Element make(const ElementFields &fields) {
+    Element e = newElement(fields.kind);
+    e.XPos = fields.x;
+    e.YPos = fields.y;
+    e.Code = fields.code;
     if (e.hasNoteData()) {
-        e.Note.Duration = spec.duration;
-        e.Note.Dotted = spec.dots == 1;
-        e.Note.DoubleDotted = spec.dots == 2;
-        e.Note.Position = spec.position;
-        e.Note.Stem = spec.stem;
-        e.Note.Grace = spec.grace;
-        e.Note.InChord = spec.inChord;
-        e.Note.MemberCount = spec.members;
-    } else if (spec.kind == Kind::TimeSig) {
-        e.TimeSig.Numerator = spec.numerator;
-        e.TimeSig.Denominator = spec.denominator;
+        e.Note.Duration = fields.duration;
+        e.Note.Dotted = fields.dots == 1;
+        e.Note.DoubleDotted = fields.dots == 2;
+        e.Note.Position = fields.position;
+        e.Note.Stem = fields.stem;
+        e.Note.Grace = fields.grace;
+        e.Note.InChord = fields.inChord;
+        e.Note.MemberCount = fields.members;
+    } else if (fields.kind == Kind::TimeSig) {
+        e.TimeSig.Numerator = fields.numerator;
+        e.TimeSig.Denominator = fields.denominator;
     }
     return e;
 }
