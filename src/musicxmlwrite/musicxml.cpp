@@ -17,12 +17,18 @@ namespace musicxml {
 
 namespace {
 
-constexpr std::array<const char *, 8> TypeNames = {"breve",  "whole", "half", "quarter",
-                                                   "eighth", "16th",  "32nd", "64th"};
-constexpr std::array<const char *, 5> AccidentalNames = {"flat-flat", "flat", "natural", "sharp",
-                                                         "double-sharp"};
-constexpr std::array<const char *, 6> BeamValues = {"",    "begin",        "continue",
-                                                    "end", "forward hook", "backward hook"};
+// Whole elements of a note, written as they are.
+constexpr std::array<std::string_view, 8> TypeElements = {
+    "<type>breve</type>",  "<type>whole</type>", "<type>half</type>", "<type>quarter</type>",
+    "<type>eighth</type>", "<type>16th</type>",  "<type>32nd</type>", "<type>64th</type>"};
+constexpr std::array<std::string_view, 5> AccidentalElements = {
+    "<accidental>flat-flat</accidental>", "<accidental>flat</accidental>",
+    "<accidental>natural</accidental>", "<accidental>sharp</accidental>",
+    "<accidental>double-sharp</accidental>"};
+constexpr std::array<std::string_view, 6> BeamValues = {"",    "begin",        "continue",
+                                                        "end", "forward hook", "backward hook"};
+constexpr std::array<std::string_view, 10> Digits = {"0", "1", "2", "3", "4",
+                                                     "5", "6", "7", "8", "9"};
 
 // ---------------------------------------------------------------------------------------------
 // Measures across parts.
@@ -79,7 +85,7 @@ std::string trimmedEnd(std::string text) {
 
 class ScoreWriter {
 public:
-    explicit ScoreWriter(const Timing &timing) : Time(timing) {}
+    ScoreWriter(const Timing &timing, std::size_t expectedSize) : Time(timing), Xml(expectedSize) {}
 
     void writeHeader(const Score &score);
     void writePartList(const Score &score, const std::vector<Part> &parts);
@@ -94,17 +100,20 @@ private:
     void writeSlot(const Slot &slot);
     void writeNote(const Slot &slot, const NoteOut &note, bool lead);
     void writeNotations(const Slot &slot, const NoteOut &note, bool lead);
-    void writeMove(const char *name, int duration, int voice);
+    void writeMove(std::string_view name, int duration, int voice);
     void writeBarline(const BarlineOut &barline, const char *location);
 
     const Timing &Time;
     XmlWriter Xml;
     bool DivisionsWritten = false;
+    // A measure with one voice leaves out `<voice>`: voice 1 is what a reader takes without
+    // it, and most measures have only one.
+    bool SingleVoice = false;
 };
 
 void ScoreWriter::writeCredit(const char *type, const std::string &text, const char *valign,
                               int size) {
-    Xml.start("credit");
+    Xml.startLine("credit");
     Xml.attribute("page", 1);
     Xml.element("credit-type", type);
     Xml.start("credit-words");
@@ -118,7 +127,7 @@ void ScoreWriter::writeCredit(const char *type, const std::string &text, const c
 
 void ScoreWriter::writeHeader(const Score &score) {
     Xml.startDocument();
-    Xml.start("score-partwise");
+    Xml.startLine("score-partwise");
     Xml.attribute("version", "4.0");
     std::string title;
     if (score.TitleIndex > 0 && static_cast<std::size_t>(score.TitleIndex) < score.TextTable.size())
@@ -126,11 +135,11 @@ void ScoreWriter::writeHeader(const Score &score) {
     const std::string header = trimmedEnd(xmlText(score.HeaderText));
     const std::string footer = trimmedEnd(xmlText(score.FooterText));
     if (!title.empty()) {
-        Xml.start("work");
+        Xml.startLine("work");
         Xml.textElement("work-title", title);
         Xml.end();
     }
-    Xml.start("identification");
+    Xml.startLine("identification");
     if (!footer.empty()) Xml.textElement("rights", footer);
     Xml.start("encoding");
     Xml.element("software", "Quillmark " QUILLMARK_VERSION);
@@ -155,7 +164,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         styles.push_back(stave.StaffStyle);
     styles.resize(parts.size());
     auto group = [&](const char *type, int number, const char *symbol) {
-        Xml.start("part-group");
+        Xml.startLine("part-group");
         Xml.attribute("type", type);
         Xml.attribute("number", number);
         if (symbol != nullptr) {
@@ -164,7 +173,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         }
         Xml.end();
     };
-    Xml.start("part-list");
+    Xml.startLine("part-list");
     int groups = 0;
     for (std::size_t i = 0; i < parts.size();) {
         std::size_t span = 1;
@@ -180,7 +189,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         const int number = groups % 16 + 1;
         if (symbol != nullptr) group("start", number, symbol);
         for (std::size_t k = i; k < i + span; ++k) {
-            Xml.start("score-part");
+            Xml.startLine("score-part");
             Xml.attribute("id", partId(k).c_str());
             Xml.textElement("part-name", parts[k].Name);
             Xml.end();
@@ -195,7 +204,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
 }
 
 void ScoreWriter::writePart(const Part &part, std::size_t index) {
-    Xml.start("part");
+    Xml.startLine("part");
     Xml.attribute("id", partId(index).c_str());
     DivisionsWritten = false;
     for (std::size_t m = 0; m < part.Measures.size(); ++m)
@@ -204,7 +213,7 @@ void ScoreWriter::writePart(const Part &part, std::size_t index) {
 }
 
 void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
-    Xml.start("measure");
+    Xml.startLine("measure");
     Xml.attribute("number", measure.Number);
     if (measure.Implicit) Xml.attribute("implicit", "yes");
     if (measure.Left) writeBarline(*measure.Left, "left");
@@ -213,6 +222,7 @@ void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
         writeAttributes(AttributesOut{});
 
     // STEP 1: the first voice, with the signs and directions where they stand.
+    SingleVoice = measure.ExtraVoices.empty();
     int position = 0;
     for (const MeasureItem &item : measure.Items) {
         if (const AttributesOut *attributes = std::get_if<AttributesOut>(&item)) {
@@ -246,7 +256,7 @@ void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
 }
 
 void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) {
-    Xml.start("barline");
+    Xml.startLine("barline");
     Xml.attribute("location", location);
     Xml.element("bar-style", barline.Style);
     if (barline.RepeatForward) {
@@ -258,7 +268,7 @@ void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) 
 }
 
 void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
-    Xml.start("attributes");
+    Xml.startLine("attributes");
     if (!DivisionsWritten) {
         Xml.element("divisions", Time.divisions());
         DivisionsWritten = true;
@@ -287,7 +297,7 @@ void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
 
 void ScoreWriter::writeDirection(const DirectionOut &direction) {
     using Type = DirectionType;
-    Xml.start("direction");
+    Xml.startLine("direction");
     Xml.attribute("placement", direction.Above ? "above" : "below");
     Xml.start("direction-type");
     switch (direction.Type) {
@@ -322,10 +332,10 @@ void ScoreWriter::writeDirection(const DirectionOut &direction) {
     Xml.end();
 }
 
-void ScoreWriter::writeMove(const char *name, int duration, int voice) {
-    Xml.start(name);
+void ScoreWriter::writeMove(std::string_view name, int duration, int voice) {
+    Xml.startLine(name);
     Xml.element("duration", duration);
-    if (voice > 0) Xml.element("voice", voice);
+    if (voice > 0 && !SingleVoice) Xml.element("voice", voice);
     Xml.end();
 }
 
@@ -339,45 +349,53 @@ void ScoreWriter::writeSlot(const Slot &slot) {
         writeNote(slot, slot.Notes[i], i == 0);
 }
 
+// The most frequent element by far, so its fixed markup goes in as whole fragments.
 void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
-    Xml.start("note");
-    if (slot.Grace) Xml.empty("grace");
-    if (!lead) Xml.empty("chord");
+    Xml.markup("\n<note>");
+    if (slot.Grace) Xml.markup("<grace/>");
+    if (!lead) Xml.markup("<chord/>");
     if (note.IsRest) {
-        Xml.empty("rest");
+        Xml.markup("<rest/>");
     } else {
-        Xml.start("pitch");
-        const char step[] = {note.Sound.Step, 0};
-        Xml.element("step", step);
-        Xml.element("alter", note.Sound.Alter);
-        Xml.element("octave", note.Sound.Octave);
-        Xml.end();
+        Xml.markup("<pitch><step>");
+        Xml.markup(std::string_view(&note.Sound.Step, 1));
+        Xml.markup("</step><alter>");
+        Xml.number(note.Sound.Alter);
+        Xml.markup("</alter><octave>");
+        Xml.number(note.Sound.Octave);
+        Xml.markup("</octave></pitch>");
     }
-    if (!slot.Grace) Xml.element("duration", slot.Duration);
-    for (bool start : {false, true}) {
-        if (start ? !note.TieStart : !note.TieStop) continue;
-        Xml.start("tie");
-        Xml.attribute("type", start ? "start" : "stop");
-        Xml.end();
+    if (!slot.Grace) {
+        Xml.markup("<duration>");
+        Xml.number(slot.Duration);
+        Xml.markup("</duration>");
     }
-    Xml.element("voice", slot.Voice);
-    Xml.element("type", TypeNames[std::min<std::size_t>(slot.Type, TypeNames.size() - 1)]);
+    if (note.TieStop) Xml.markup("<tie type=\"stop\"/>");
+    if (note.TieStart) Xml.markup("<tie type=\"start\"/>");
+    if (!SingleVoice) {
+        Xml.markup("<voice>");
+        Xml.number(slot.Voice);
+        Xml.markup("</voice>");
+    }
+    Xml.markup(TypeElements[std::min<std::size_t>(slot.Type, TypeElements.size() - 1)]);
     for (int d = 0; d < slot.Dots; ++d)
-        Xml.empty("dot");
+        Xml.markup("<dot/>");
     if (note.Accidental)
-        Xml.element("accidental", AccidentalNames[static_cast<std::size_t>(*note.Accidental + 2)]);
-    if (slot.StemUp && !note.IsRest) Xml.element("stem", *slot.StemUp ? "up" : "down");
+        Xml.markup(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
+    if (slot.StemUp && !note.IsRest)
+        Xml.markup(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");
     if (lead) {
         for (std::size_t level = 0; level < BeamLevels; ++level) {
             if (slot.Beams[level] == BeamMark::None) continue;
-            Xml.start("beam");
-            Xml.attribute("number", static_cast<int>(level) + 1);
-            Xml.value(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
-            Xml.end();
+            Xml.markup("<beam number=\"");
+            Xml.markup(Digits[level + 1]);
+            Xml.markup("\">");
+            Xml.markup(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
+            Xml.markup("</beam>");
         }
     }
     writeNotations(slot, note, lead);
-    Xml.end();
+    Xml.markup("</note>");
 }
 
 void ScoreWriter::writeNotations(const Slot &slot, const NoteOut &note, bool lead) {
@@ -385,45 +403,46 @@ void ScoreWriter::writeNotations(const Slot &slot, const NoteOut &note, bool lea
     const bool marks =
         lead && (!slot.Slurs.empty() || articulations || slot.Mordent || slot.Fermata);
     if (!note.TieStart && !note.TieStop && !marks) return;
-    Xml.start("notations");
-    for (bool start : {false, true}) {
-        if (start ? !note.TieStart : !note.TieStop) continue;
-        Xml.start("tied");
-        Xml.attribute("type", start ? "start" : "stop");
-        Xml.end();
-    }
+    Xml.markup("<notations>");
+    if (note.TieStop) Xml.markup("<tied type=\"stop\"/>");
+    if (note.TieStart) Xml.markup("<tied type=\"start\"/>");
     if (lead) {
         for (const SlurMark &slur : slot.Slurs) {
-            Xml.start("slur");
-            Xml.attribute("type", slur.Start ? "start" : "stop");
-            Xml.attribute("number", slur.Number);
-            Xml.end();
+            Xml.markup(slur.Start ? "<slur type=\"start\" number=\""
+                                  : "<slur type=\"stop\" number=\"");
+            Xml.number(slur.Number);
+            Xml.markup("\"/>");
         }
         if (articulations) {
-            Xml.start("articulations");
-            if (slot.Staccato) Xml.empty("staccato");
-            if (slot.Tenuto) Xml.empty("tenuto");
-            if (slot.Accent) Xml.empty("accent");
-            if (slot.BreathMark) Xml.empty("breath-mark");
-            Xml.end();
+            Xml.markup("<articulations>");
+            if (slot.Staccato) Xml.markup("<staccato/>");
+            if (slot.Tenuto) Xml.markup("<tenuto/>");
+            if (slot.Accent) Xml.markup("<accent/>");
+            if (slot.BreathMark) Xml.markup("<breath-mark/>");
+            Xml.markup("</articulations>");
         }
-        if (slot.Mordent) {
-            Xml.start("ornaments");
-            Xml.empty("mordent");
-            Xml.end();
-        }
-        if (slot.Fermata) {
-            Xml.start("fermata");
-            Xml.attribute("type", "upright");
-            Xml.end();
-        }
+        if (slot.Mordent) Xml.markup("<ornaments><mordent/></ornaments>");
+        if (slot.Fermata) Xml.markup("<fermata type=\"upright\"/>");
     }
-    Xml.end();
+    Xml.markup("</notations>");
 }
 
 } // namespace
 
 } // namespace musicxml
+
+namespace {
+
+// About what the document will take, so its buffer is reserved once: a note and its markup
+// take some 160 bytes; the header and part list a few kilobytes.
+std::size_t expectedSize(const Score &score) {
+    std::size_t elements = 0;
+    for (const Stave &stave : score.Staves)
+        elements += stave.Elements.size();
+    return 4096 + 192 * elements;
+}
+
+} // namespace
 
 std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats) {
     using namespace musicxml;
@@ -437,8 +456,7 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
 
     // STEP 2: beams and slurs from the notes' flags.
     for (Part &part : parts) {
-        for (Measure &measure : part.Measures)
-            assignBeams(measure);
+        assignBeams(part);
         numberSlurs(part, stats);
     }
 
@@ -446,7 +464,7 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     alignMeasures(parts);
 
     // STEP 4: the document.
-    ScoreWriter writer(timing);
+    ScoreWriter writer(timing, expectedSize(score));
     writer.writeHeader(score);
     writer.writePartList(score, parts);
     for (std::size_t i = 0; i < parts.size(); ++i)

@@ -47,8 +47,10 @@ void markRun(Measure &measure, const std::vector<std::size_t> &run) {
 // The slots of one voice in time order: runs open where a beam starts (or goes on with none
 // open) and close where it ends, at an unbeamed note and at the bar's end. Grace notes
 // neither join nor break a run.
-void beamVoice(Measure &measure, const std::vector<std::size_t> &voice) {
-    std::vector<std::size_t> run;
+// `run` is working storage, kept from voice to voice.
+void beamVoice(Measure &measure, const std::vector<std::size_t> &voice,
+               std::vector<std::size_t> &run) {
+    run.clear();
     auto close = [&] {
         markRun(measure, run);
         run.clear();
@@ -72,13 +74,17 @@ void beamVoice(Measure &measure, const std::vector<std::size_t> &voice) {
 
 } // namespace
 
-void assignBeams(Measure &measure) {
+void assignBeams(Part &part) {
     std::vector<std::size_t> first;
-    for (const MeasureItem &item : measure.Items)
-        if (const SlotRef *ref = std::get_if<SlotRef>(&item)) first.push_back(ref->Index);
-    beamVoice(measure, first);
-    for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
-        beamVoice(measure, voice);
+    std::vector<std::size_t> run;
+    for (Measure &measure : part.Measures) {
+        first.clear();
+        for (const MeasureItem &item : measure.Items)
+            if (const SlotRef *ref = std::get_if<SlotRef>(&item)) first.push_back(ref->Index);
+        beamVoice(measure, first, run);
+        for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
+            beamVoice(measure, voice, run);
+    }
 }
 
 namespace {
@@ -143,16 +149,20 @@ private:
 // number freed by one voice is never reused while it is still open in another.
 void numberSlurs(Part &part, MusicXmlStats &stats) {
     SlurNumbering numbering(stats);
+    std::vector<std::size_t> order;
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
         const Measure &measure = part.Measures[m];
-        std::vector<std::size_t> order;
+        order.clear();
         for (const MeasureItem &item : measure.Items)
             if (const SlotRef *ref = std::get_if<SlotRef>(&item)) order.push_back(ref->Index);
         for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
             order.insert(order.end(), voice.begin(), voice.end());
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return measure.Slots[a].Onset < measure.Slots[b].Onset;
-        });
+        // The first voice alone is in time order already.
+        if (!measure.ExtraVoices.empty()) {
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+                return measure.Slots[a].Onset < measure.Slots[b].Onset;
+            });
+        }
         for (std::size_t index : order)
             numbering.visit(part, m, index);
     }

@@ -127,6 +127,7 @@ private:
     void addTempoVar(const Element &element);
     void addDirection(const Element &element);
     void addGroup(std::span<const Element *const> members);
+    void addSingle(const Element &element);
     Member readMember(const Element &element);
     std::size_t addSlot(Slot slot);
     AttributesOut &attributes();
@@ -183,8 +184,7 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
     case Kind::BarLine: addBarLine(element.Code); return;
     case Kind::Note:
     case Kind::Rest: {
-        const Element *single[] = {&element};
-        addGroup(single);
+        addSingle(element);
         return;
     }
     case Kind::Chord: {
@@ -391,14 +391,18 @@ Member PartBuilder::readMember(const Element &element) {
 }
 
 // A slot for members that sound alike (same grace, rest or note, length and dots).
-Slot slotFor(const Member &first) {
+void startSlot(Slot &slot, const Member &first) {
     const NoteData &note = first.Note.Source->Note;
-    Slot slot;
     slot.Duration = first.Duration;
     slot.Grace = first.Grace;
     slot.Type = note.Duration;
     slot.Dots = dotCount(note);
     if (!first.Note.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
+}
+
+Slot slotFor(const Member &first) {
+    Slot slot;
+    startSlot(slot, first);
     return slot;
 }
 
@@ -491,6 +495,26 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     }
 }
 
+// A lone note or rest, by far the most common group: the same as a group of one, built in its
+// place in the measure.
+void PartBuilder::addSingle(const Element &element) {
+    const Member member = readMember(element);
+    if (member.Omitted) omit();
+    if (member.Grace && member.Omitted) return;
+    Current.Items.emplace_back(SlotRef{Current.Slots.size()});
+    Slot &slot = Current.Slots.emplace_back();
+    slot.Onset = Now;
+    if (member.Omitted) {
+        slot.Duration = member.Duration; // its time stays
+    } else {
+        startSlot(slot, member);
+        addToSlot(slot, member);
+    }
+    if (member.Grace) return;
+    slot.Fermata = std::exchange(PendingFermata, false);
+    Now += member.Duration;
+}
+
 // Adds a slot to the first voice at the current time.
 std::size_t PartBuilder::addSlot(Slot slot) {
     slot.Voice = 1;
@@ -514,8 +538,13 @@ void PartBuilder::closeMeasure() {
     Current.Length = Now;
     for (int end : ExtraVoiceEnds)
         Current.Length = std::max(Current.Length, end);
+    // The next bar is likely to hold about as much as this one: room for that at once.
+    const std::size_t items = Current.Items.size();
+    const std::size_t slots = Current.Slots.size();
     Done.push_back(std::move(Current));
     Current = Measure{};
+    Current.Items.reserve(items + 2);
+    Current.Slots.reserve(slots + 2);
     Now = 0;
     ExtraVoiceEnds.clear();
 }

@@ -39,6 +39,30 @@ struct NoteOut {
     bool TieStop = false;
 };
 
+// The notes of a slot. Nearly every slot holds a single note or a small chord, kept inside the
+// slot so that building a part does not allocate per note; a larger chord goes on in `More`.
+class NoteList {
+public:
+    void push_back(const NoteOut &note) {
+        if (Count < Inline.size())
+            Inline[Count] = note;
+        else
+            More.push_back(note);
+        ++Count;
+    }
+    bool empty() const { return Count == 0; }
+    std::size_t size() const { return Count; }
+    const NoteOut &operator[](std::size_t i) const {
+        return i < Inline.size() ? Inline[i] : More[i - Inline.size()];
+    }
+    const NoteOut &front() const { return Inline[0]; }
+
+private:
+    std::array<NoteOut, 3> Inline{};
+    std::vector<NoteOut> More;
+    std::size_t Count = 0;
+};
+
 struct SlurMark {
     int Number;
     bool Start;
@@ -47,7 +71,7 @@ struct SlurMark {
 // Notes that start together in one voice and last equally long: a single note or rest, or a
 // chord. A slot without notes stands for time whose notes could not be written.
 struct Slot {
-    std::vector<NoteOut> Notes;
+    NoteList Notes;
     int Voice = 1;
     int Onset = 0;    // divisions from the start of the measure
     int Duration = 0; // 0 for grace notes
@@ -128,9 +152,9 @@ struct Part {
 Part buildPart(const Stave &stave, const std::vector<std::string> &texts, const Timing &timing,
                MusicXmlStats &stats);
 
-// Beam marks per voice and level, from the notes' beam flags (a beam that the flags leave
-// open or start twice is closed where its notes end).
-void assignBeams(Measure &measure);
+// Beam marks per measure, voice and level, from the notes' beam flags (a beam that the flags
+// leave open or start twice is closed where its notes end).
+void assignBeams(Part &part);
 
 // Slur marks from the notes' slur flags, with numbers that stay distinct while slurs overlap.
 // A slur that never ends is left out and counted.
