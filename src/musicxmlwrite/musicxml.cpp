@@ -27,8 +27,6 @@ constexpr std::array<std::string_view, 5> AccidentalElements = {
     "<accidental>double-sharp</accidental>"};
 constexpr std::array<std::string_view, 6> BeamValues = {"",    "begin",        "continue",
                                                         "end", "forward hook", "backward hook"};
-constexpr std::array<std::string_view, 10> Digits = {"0", "1", "2", "3", "4",
-                                                     "5", "6", "7", "8", "9"};
 
 // ---------------------------------------------------------------------------------------------
 // Measures across parts.
@@ -94,12 +92,12 @@ public:
 
 private:
     void writeCredit(const char *type, const std::string &text, const char *valign, int size);
-    void writeMeasure(const Measure &measure, bool first);
+    void writeMeasure(const Measure &measure, const std::vector<Slot> &slots, bool first);
     void writeAttributes(const AttributesOut &attributes);
     void writeDirection(const DirectionOut &direction);
     void writeSlot(const Slot &slot);
     void writeNote(const Slot &slot, const NoteOut &note, bool lead);
-    void writeNotations(const Slot &slot, const NoteOut &note, bool lead);
+    void writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead);
     void writeMove(std::string_view name, int duration, int voice);
     void writeBarline(const BarlineOut &barline, const char *location);
 
@@ -208,11 +206,11 @@ void ScoreWriter::writePart(const Part &part, std::size_t index) {
     Xml.attribute("id", partId(index).c_str());
     DivisionsWritten = false;
     for (std::size_t m = 0; m < part.Measures.size(); ++m)
-        writeMeasure(part.Measures[m], m == 0);
+        writeMeasure(part.Measures[m], part.Slots, m == 0);
     Xml.end();
 }
 
-void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
+void ScoreWriter::writeMeasure(const Measure &measure, const std::vector<Slot> &slots, bool first) {
     Xml.startLine("measure");
     Xml.attribute("number", measure.Number);
     if (measure.Implicit) Xml.attribute("implicit", "yes");
@@ -230,7 +228,7 @@ void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
         } else if (const DirectionOut *direction = std::get_if<DirectionOut>(&item)) {
             writeDirection(*direction);
         } else {
-            const Slot &slot = measure.Slots[std::get<SlotRef>(item).Index];
+            const Slot &slot = slots[std::get<SlotRef>(item).Index];
             writeSlot(slot);
             position += slot.Duration;
         }
@@ -243,7 +241,7 @@ void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
         position = 0;
         int number = 0;
         for (std::size_t index : voice) {
-            const Slot &slot = measure.Slots[index];
+            const Slot &slot = slots[index];
             number = slot.Voice;
             if (slot.Onset > position) writeMove("forward", slot.Onset - position, number);
             writeSlot(slot);
@@ -349,82 +347,87 @@ void ScoreWriter::writeSlot(const Slot &slot) {
         writeNote(slot, slot.Notes[i], i == 0);
 }
 
-// The most frequent element by far, so its fixed markup goes in as whole fragments.
+// The most a note's markup takes, beside its slurs, and what each slur adds.
+constexpr std::size_t LargestNote = 768;
+constexpr std::size_t LargestSlur = 48;
+
+// The most frequent element by far, so its markup goes in as whole fixed pieces.
 void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
-    Xml.markup("\n<note>");
-    if (slot.Grace) Xml.markup("<grace/>");
-    if (!lead) Xml.markup("<chord/>");
+    Fragment out(Xml, LargestNote + LargestSlur * slot.Slurs.size());
+    out.put("\n<note>");
+    if (slot.Grace) out.put("<grace/>");
+    if (!lead) out.put("<chord/>");
     if (note.IsRest) {
-        Xml.markup("<rest/>");
+        out.put("<rest/>");
     } else {
-        Xml.markup("<pitch><step>");
-        Xml.markup(std::string_view(&note.Sound.Step, 1));
-        Xml.markup("</step><alter>");
-        Xml.number(note.Sound.Alter);
-        Xml.markup("</alter><octave>");
-        Xml.number(note.Sound.Octave);
-        Xml.markup("</octave></pitch>");
+        out.put("<pitch><step>");
+        out.put(note.Sound.Step);
+        out.put("</step><alter>");
+        out.number(note.Sound.Alter);
+        out.put("</alter><octave>");
+        out.number(note.Sound.Octave);
+        out.put("</octave></pitch>");
     }
     if (!slot.Grace) {
-        Xml.markup("<duration>");
-        Xml.number(slot.Duration);
-        Xml.markup("</duration>");
+        out.put("<duration>");
+        out.number(slot.Duration);
+        out.put("</duration>");
     }
-    if (note.TieStop) Xml.markup("<tie type=\"stop\"/>");
-    if (note.TieStart) Xml.markup("<tie type=\"start\"/>");
+    if (note.TieStop) out.put("<tie type=\"stop\"/>");
+    if (note.TieStart) out.put("<tie type=\"start\"/>");
     if (!SingleVoice) {
-        Xml.markup("<voice>");
-        Xml.number(slot.Voice);
-        Xml.markup("</voice>");
+        out.put("<voice>");
+        out.number(slot.Voice);
+        out.put("</voice>");
     }
-    Xml.markup(TypeElements[std::min<std::size_t>(slot.Type, TypeElements.size() - 1)]);
-    for (int d = 0; d < slot.Dots; ++d)
-        Xml.markup("<dot/>");
+    out.put(TypeElements[std::min<std::size_t>(slot.Type, TypeElements.size() - 1)]);
+    for (int d = 0; d < std::min(slot.Dots, 2); ++d)
+        out.put("<dot/>");
     if (note.Accidental)
-        Xml.markup(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
+        out.put(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
     if (slot.StemUp && !note.IsRest)
-        Xml.markup(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");
+        out.put(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");
     if (lead) {
         for (std::size_t level = 0; level < BeamLevels; ++level) {
             if (slot.Beams[level] == BeamMark::None) continue;
-            Xml.markup("<beam number=\"");
-            Xml.markup(Digits[level + 1]);
-            Xml.markup("\">");
-            Xml.markup(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
-            Xml.markup("</beam>");
+            out.put("<beam number=\"");
+            out.put(static_cast<char>('1' + level));
+            out.put("\">");
+            out.put(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
+            out.put("</beam>");
         }
     }
-    writeNotations(slot, note, lead);
-    Xml.markup("</note>");
+    writeNotations(out, slot, note, lead);
+    out.put("</note>");
 }
 
-void ScoreWriter::writeNotations(const Slot &slot, const NoteOut &note, bool lead) {
+void ScoreWriter::writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead) {
     const bool articulations = slot.Staccato || slot.Tenuto || slot.Accent || slot.BreathMark;
     const bool marks =
         lead && (!slot.Slurs.empty() || articulations || slot.Mordent || slot.Fermata);
     if (!note.TieStart && !note.TieStop && !marks) return;
-    Xml.markup("<notations>");
-    if (note.TieStop) Xml.markup("<tied type=\"stop\"/>");
-    if (note.TieStart) Xml.markup("<tied type=\"start\"/>");
+    out.put("<notations>");
+    if (note.TieStop) out.put("<tied type=\"stop\"/>");
+    if (note.TieStart) out.put("<tied type=\"start\"/>");
     if (lead) {
         for (const SlurMark &slur : slot.Slurs) {
-            Xml.markup(slur.Start ? "<slur type=\"start\" number=\""
-                                  : "<slur type=\"stop\" number=\"");
-            Xml.number(slur.Number);
-            Xml.markup("\"/>");
+            out.put(slur.Start ? "<slur type=\"start\" number=\""
+                               : "<slur type=\"stop\" number=\"");
+            out.number(slur.Number);
+            out.put("\"/>");
         }
         if (articulations) {
-            Xml.markup("<articulations>");
-            if (slot.Staccato) Xml.markup("<staccato/>");
-            if (slot.Tenuto) Xml.markup("<tenuto/>");
-            if (slot.Accent) Xml.markup("<accent/>");
-            if (slot.BreathMark) Xml.markup("<breath-mark/>");
-            Xml.markup("</articulations>");
+            out.put("<articulations>");
+            if (slot.Staccato) out.put("<staccato/>");
+            if (slot.Tenuto) out.put("<tenuto/>");
+            if (slot.Accent) out.put("<accent/>");
+            if (slot.BreathMark) out.put("<breath-mark/>");
+            out.put("</articulations>");
         }
-        if (slot.Mordent) Xml.markup("<ornaments><mordent/></ornaments>");
-        if (slot.Fermata) Xml.markup("<fermata type=\"upright\"/>");
+        if (slot.Mordent) out.put("<ornaments><mordent/></ornaments>");
+        if (slot.Fermata) out.put("<fermata type=\"upright\"/>");
     }
-    Xml.markup("</notations>");
+    out.put("</notations>");
 }
 
 } // namespace
@@ -434,12 +437,12 @@ void ScoreWriter::writeNotations(const Slot &slot, const NoteOut &note, bool lea
 namespace {
 
 // About what the document will take, so its buffer is reserved once: a note and its markup
-// take some 160 bytes; the header and part list a few kilobytes.
+// take some 120 to 160 bytes; the header and part list a few kilobytes.
 std::size_t expectedSize(const Score &score) {
     std::size_t elements = 0;
     for (const Stave &stave : score.Staves)
         elements += stave.Elements.size();
-    return 4096 + 192 * elements;
+    return 4096 + 144 * elements;
 }
 
 } // namespace
@@ -452,7 +455,7 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     for (const Stave &stave : score.Staves)
         parts.push_back(buildPart(stave, score.TextTable, timing, stats));
     // A document holds at least one part: a score without staves gets an empty one.
-    if (parts.empty()) parts.push_back(Part{"Staff-1", {}});
+    if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}});
 
     // STEP 2: beams and slurs from the notes' flags.
     for (Part &part : parts) {

@@ -141,6 +141,7 @@ private:
     PitchReader Pitches;
     std::vector<Measure> Done;
     Measure Current;
+    std::vector<Slot> Slots;         // of every measure, done or current
     int Now = 0;                     // time of the first voice in the current measure
     std::vector<int> ExtraVoiceEnds; // where each further voice of the measure is free again
     bool PendingFermata = false;
@@ -151,12 +152,18 @@ private:
 };
 
 Part PartBuilder::build(const Stave &stave) {
+    // At most a slot per note or rest, and a measure per bar line (and the last one).
+    Slots.reserve(stave.Elements.size());
+    Done.reserve(1 + static_cast<std::size_t>(
+                         std::count_if(stave.Elements.begin(), stave.Elements.end(),
+                                       [](const Element &e) { return e.Kind == Kind::BarLine; })));
     for (auto it = stave.Elements.begin(); it != stave.Elements.end(); ++it)
         addElement(it, stave.Elements.end());
     finish(stave);
     Part part;
     part.Name = "Staff-" + std::to_string(stave.StaveNo);
     part.Measures = std::move(Done);
+    part.Slots = std::move(Slots);
     return part;
 }
 
@@ -303,7 +310,7 @@ void PartBuilder::addTempoVar(const Element &element) {
         if (measure == nullptr) continue;
         for (auto item = measure->Items.rbegin(); item != measure->Items.rend(); ++item) {
             if (const SlotRef *ref = std::get_if<SlotRef>(&*item)) {
-                measure->Slots[ref->Index].BreathMark = true;
+                Slots[ref->Index].BreathMark = true;
                 return;
             }
         }
@@ -490,8 +497,9 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         }
         ExtraVoiceEnds[voice] = onset + slot.Duration;
         slot.Voice = static_cast<int>(voice) + 2;
-        Current.ExtraVoices[voice].push_back(Current.Slots.size());
-        Current.Slots.push_back(std::move(slot));
+        Current.ExtraVoices[voice].push_back(Slots.size());
+        Slots.push_back(std::move(slot));
+        ++Current.SlotCount;
     }
 }
 
@@ -501,8 +509,9 @@ void PartBuilder::addSingle(const Element &element) {
     const Member member = readMember(element);
     if (member.Omitted) omit();
     if (member.Grace && member.Omitted) return;
-    Current.Items.emplace_back(SlotRef{Current.Slots.size()});
-    Slot &slot = Current.Slots.emplace_back();
+    Current.Items.emplace_back(SlotRef{Slots.size()});
+    ++Current.SlotCount;
+    Slot &slot = Slots.emplace_back();
     slot.Onset = Now;
     if (member.Omitted) {
         slot.Duration = member.Duration; // its time stays
@@ -519,9 +528,10 @@ void PartBuilder::addSingle(const Element &element) {
 std::size_t PartBuilder::addSlot(Slot slot) {
     slot.Voice = 1;
     slot.Onset = Now;
-    Current.Items.emplace_back(SlotRef{Current.Slots.size()});
-    Current.Slots.push_back(std::move(slot));
-    return Current.Slots.size() - 1;
+    Current.Items.emplace_back(SlotRef{Slots.size()});
+    ++Current.SlotCount;
+    Slots.push_back(std::move(slot));
+    return Slots.size() - 1;
 }
 
 void PartBuilder::closeMeasure() {
@@ -529,8 +539,8 @@ void PartBuilder::closeMeasure() {
     if (PendingFermata) {
         for (auto item = Current.Items.rbegin(); item != Current.Items.rend(); ++item) {
             const SlotRef *ref = std::get_if<SlotRef>(&*item);
-            if (ref == nullptr || Current.Slots[ref->Index].Grace) continue;
-            Current.Slots[ref->Index].Fermata = true;
+            if (ref == nullptr || Slots[ref->Index].Grace) continue;
+            Slots[ref->Index].Fermata = true;
             PendingFermata = false;
             break;
         }
@@ -540,11 +550,9 @@ void PartBuilder::closeMeasure() {
         Current.Length = std::max(Current.Length, end);
     // The next bar is likely to hold about as much as this one: room for that at once.
     const std::size_t items = Current.Items.size();
-    const std::size_t slots = Current.Slots.size();
     Done.push_back(std::move(Current));
     Current = Measure{};
     Current.Items.reserve(items + 2);
-    Current.Slots.reserve(slots + 2);
     Now = 0;
     ExtraVoiceEnds.clear();
 }

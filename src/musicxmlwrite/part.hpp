@@ -120,7 +120,7 @@ struct DirectionOut {
 };
 
 struct SlotRef {
-    std::size_t Index; // into Measure::Slots
+    std::size_t Index; // into Part::Slots
 };
 
 using MeasureItem = std::variant<AttributesOut, DirectionOut, SlotRef>;
@@ -132,7 +132,7 @@ struct BarlineOut {
 
 struct Measure {
     std::vector<MeasureItem> Items; // the first voice, with attributes and directions
-    std::vector<Slot> Slots;        // every voice's slots
+    std::size_t SlotCount = 0;      // every voice's slots (kept in the part, in one vector)
     std::vector<std::vector<std::size_t>> ExtraVoices; // slots of voices 2, 3, ... in time order
     int Length = 0;                                    // the longest voice
     std::optional<BarlineOut> Left;
@@ -140,12 +140,13 @@ struct Measure {
     bool Implicit = false;
     int Number = 1;
 
-    bool hasNotes() const { return !Slots.empty(); }
+    bool hasNotes() const { return SlotCount > 0; }
 };
 
 struct Part {
     std::string Name;
     std::vector<Measure> Measures;
+    std::vector<Slot> Slots; // of all measures, so that a bar costs no allocation of its own
 };
 
 // Builds the measures of one staff, counting in `stats` what cannot be expressed.

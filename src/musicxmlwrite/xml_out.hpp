@@ -5,6 +5,7 @@
 // score, so the markup is appended directly rather than one library call per tag.
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -65,6 +66,17 @@ public:
     // Closes every open element and hands over the document.
     std::vector<std::uint8_t> finish();
 
+    // Room for `size` more bytes of balanced markup, written through the pointer returned;
+    // `taken` says where that markup ends. See Fragment.
+    char *room(std::size_t size) {
+        closeStartTag();
+        if (size > Out.size() - Used) grow(size);
+        return reinterpret_cast<char *>(Out.data() + Used);
+    }
+    void taken(const char *end) {
+        Used = static_cast<std::size_t>(end - reinterpret_cast<const char *>(Out.data()));
+    }
+
 private:
     void openTag(std::string_view name) {
         put('<');
@@ -93,6 +105,35 @@ private:
     std::size_t Used = 0;
     std::vector<std::string_view> Open;
     bool StartTagOpen = false;
+};
+
+// Balanced markup of a known largest size, for the elements written thousands of times per
+// score: room is made once, and each piece is copied through a pointer of the fragment's own
+// rather than checked and counted piece by piece.
+class Fragment {
+public:
+    Fragment(XmlWriter &xml, std::size_t largest) : Xml(xml), At(xml.room(largest)) {}
+    ~Fragment() { Xml.taken(At); }
+    Fragment(const Fragment &) = delete;
+    Fragment &operator=(const Fragment &) = delete;
+
+    void put(std::string_view fixed) {
+        std::memcpy(At, fixed.data(), fixed.size());
+        At += fixed.size();
+    }
+    void put(char c) { *At++ = c; }
+    void number(int value) {
+        if (value >= 0 && value < 10)
+            *At++ = static_cast<char>('0' + value);
+        else
+            At = std::to_chars(At, At + MaxDigits, value).ptr;
+    }
+
+    static constexpr std::size_t MaxDigits = 11; // an int with its sign
+
+private:
+    XmlWriter &Xml;
+    char *At;
 };
 
 } // namespace qm::musicxml
