@@ -88,7 +88,7 @@ cp -r "$work/tree" "$work/warm" && rm -rf "$work/warm" # page cache warm for bot
 compare "$work/tree"
 echo "  cp -r:     ${CP} s"
 echo "  quillmark: ${QM} s  ratio $(ratio "$QM" "$CP")  peak ${QM_PEAK} KB"
-compare_formats "$work/tree" "$work" "on disk"
+compare_formats "$work/tree" "$work" "on $(stat -f -c %T "$work")"
 # In memory only processor time counts; mounting needs root, /dev/shm is the fallback.
 mkdir "$work/ram"
 if mount -t tmpfs -o size=1g tmpfs "$work/ram" 2>/dev/null; then
@@ -107,5 +107,9 @@ for files in 1000 10000; do
     echo "one directory of $files files:"
     echo "  cp -r:     ${CP} s  $(per_file_ms "$CP" "$files") ms/file"
     echo "  quillmark: ${QM} s  $(per_file_ms "$QM" "$files") ms/file  ratio $(ratio "$QM" "$CP")  peak ${QM_PEAK} KB"
+    saved_runs=$runs runs=1 # memory only: one run is enough
+    convert_best "$work/flat" "$work" --format nwc,musicxml
+    runs=$saved_runs
+    echo "  --format nwc,musicxml: peak ${BEST_PEAK} KB"
     rm -rf "$work/flat"
 done
