@@ -8,18 +8,24 @@ set -euo pipefail
 bin=$(realpath "${1:-build/quillmark}")
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
+cleanup() {
+    mountpoint -q "$work/ram" 2>/dev/null && umount "$work/ram"
+    rm -rf "$work"
+}
+trap cleanup EXIT
 runs=${RUNS:-5}
 
-# Runs a command, sets ELAPSED (seconds) and PEAK (peak resident memory, KB).
+# Runs a command, sets ELAPSED (seconds), CPU (processor seconds, user and system, all
+# threads) and PEAK (peak resident memory, KB).
 measure() {
     sync
     local start end
     start=$(date +%s%N)
-    /usr/bin/time -f '%M' -o "$work/peak" "$@" >/dev/null
+    /usr/bin/time -f '%M %U %S' -o "$work/peak" "$@" >/dev/null
     end=$(date +%s%N)
     ELAPSED=$(awk -v d=$((end - start)) 'BEGIN { printf "%.3f", d / 1e9 }')
-    PEAK=$(tail -n 1 "$work/peak")
+    read -r PEAK user system < <(tail -n 1 "$work/peak")
+    CPU=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
 }
 
 # Best of $runs for cp -r and for quillmark convert on a fresh copy of corpus $1.
@@ -39,20 +45,34 @@ compare() {
     done
 }
 
-# Best of $runs for quillmark convert of a fresh copy of corpus $1 with the options after it.
-# Sets BEST (seconds) and BEST_PEAK (KB, the largest seen).
+# Best of $runs for quillmark convert of a fresh copy of corpus $1, made in directory $2, with
+# the options after them. Sets BEST (seconds), BEST_CPU (processor seconds) and BEST_PEAK (KB,
+# the largest seen).
 convert_best() {
-    local corpus=$1 i
-    shift
-    BEST=999999 BEST_PEAK=0
+    local corpus=$1 place=$2 i
+    shift 2
+    BEST=999999 BEST_CPU=999999 BEST_PEAK=0
     for ((i = 0; i < runs; i++)); do
-        cp -r "$corpus" "$work/copy"
+        cp -r "$corpus" "$place/copy"
         rm -rf "$work/logs" && mkdir "$work/logs"
-        measure "$bin" convert "$work/copy" --log-dir "$work/logs" --quiet "$@"
+        measure "$bin" convert "$place/copy" --log-dir "$work/logs" --quiet "$@"
         BEST=$(awk -v a="$BEST" -v b="$ELAPSED" 'BEGIN { print (b < a ? b : a) }')
+        BEST_CPU=$(awk -v a="$BEST_CPU" -v b="$CPU" 'BEGIN { print (b < a ? b : a) }')
         ((PEAK > BEST_PEAK)) && BEST_PEAK=$PEAK
-        rm -rf "$work/copy"
+        rm -rf "$place/copy"
     done
+}
+
+# Both format lists on corpus $1 in directory $2, side by side, named $3.
+compare_formats() {
+    local nwc_time nwc_cpu
+    convert_best "$1" "$2" --format nwc
+    nwc_time=$BEST nwc_cpu=$BEST_CPU
+    convert_best "$1" "$2" --format nwc,musicxml
+    echo "  $3: --format nwc ${nwc_time} s (processor ${nwc_cpu} s)," \
+         "--format nwc,musicxml ${BEST} s (processor ${BEST_CPU} s):" \
+         "ratio $(ratio "$BEST" "$nwc_time") wall, $(ratio "$BEST_CPU" "$nwc_cpu") processor," \
+         "peak ${BEST_PEAK} KB"
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -68,11 +88,16 @@ cp -r "$work/tree" "$work/warm" && rm -rf "$work/warm" # page cache warm for bot
 compare "$work/tree"
 echo "  cp -r:     ${CP} s"
 echo "  quillmark: ${QM} s  ratio $(ratio "$QM" "$CP")  peak ${QM_PEAK} KB"
-convert_best "$work/tree" --format nwc
-nwc_only=$BEST
-convert_best "$work/tree" --format nwc,musicxml
-echo "  --format nwc,musicxml: ${BEST} s  against nwc alone ${nwc_only} s:" \
-     "ratio $(ratio "$BEST" "$nwc_only")  peak ${BEST_PEAK} KB"
+compare_formats "$work/tree" "$work" "on $(stat -f -c %T "$work")"
+# In memory only processor time counts; mounting needs root, /dev/shm is the fallback.
+mkdir "$work/ram"
+if mount -t tmpfs -o size=1g tmpfs "$work/ram" 2>/dev/null; then
+    compare_formats "$work/tree" "$work/ram" "on tmpfs"
+elif [[ -d /dev/shm && -w /dev/shm ]]; then
+    ram=$(mktemp -d /dev/shm/qm-bench-XXXXXX)
+    compare_formats "$work/tree" "$ram" "on /dev/shm"
+    rm -rf "$ram"
+fi
 rm -rf "$work/tree"
 
 for files in 1000 10000; do
@@ -82,5 +107,9 @@ for files in 1000 10000; do
     echo "one directory of $files files:"
     echo "  cp -r:     ${CP} s  $(per_file_ms "$CP" "$files") ms/file"
     echo "  quillmark: ${QM} s  $(per_file_ms "$QM" "$files") ms/file  ratio $(ratio "$QM" "$CP")  peak ${QM_PEAK} KB"
+    saved_runs=$runs runs=1 # memory only: one run is enough
+    convert_best "$work/flat" "$work" --format nwc,musicxml
+    runs=$saved_runs
+    echo "  --format nwc,musicxml: peak ${BEST_PEAK} KB"
     rm -rf "$work/flat"
 done

@@ -17,12 +17,16 @@ namespace musicxml {
 
 namespace {
 
-constexpr std::array<const char *, 8> TypeNames = {"breve",  "whole", "half", "quarter",
-                                                   "eighth", "16th",  "32nd", "64th"};
-constexpr std::array<const char *, 5> AccidentalNames = {"flat-flat", "flat", "natural", "sharp",
-                                                         "double-sharp"};
-constexpr std::array<const char *, 6> BeamValues = {"",    "begin",        "continue",
-                                                    "end", "forward hook", "backward hook"};
+// Whole elements of a note, written as they are.
+constexpr std::array<std::string_view, 8> TypeElements = {
+    "<type>breve</type>",  "<type>whole</type>", "<type>half</type>", "<type>quarter</type>",
+    "<type>eighth</type>", "<type>16th</type>",  "<type>32nd</type>", "<type>64th</type>"};
+constexpr std::array<std::string_view, 5> AccidentalElements = {
+    "<accidental>flat-flat</accidental>", "<accidental>flat</accidental>",
+    "<accidental>natural</accidental>", "<accidental>sharp</accidental>",
+    "<accidental>double-sharp</accidental>"};
+constexpr std::array<std::string_view, 6> BeamValues = {"",    "begin",        "continue",
+                                                        "end", "forward hook", "backward hook"};
 
 // ---------------------------------------------------------------------------------------------
 // Measures across parts.
@@ -79,7 +83,7 @@ std::string trimmedEnd(std::string text) {
 
 class ScoreWriter {
 public:
-    explicit ScoreWriter(const Timing &timing) : Time(timing) {}
+    ScoreWriter(const Timing &timing, std::size_t expectedSize) : Time(timing), Xml(expectedSize) {}
 
     void writeHeader(const Score &score);
     void writePartList(const Score &score, const std::vector<Part> &parts);
@@ -88,23 +92,26 @@ public:
 
 private:
     void writeCredit(const char *type, const std::string &text, const char *valign, int size);
-    void writeMeasure(const Measure &measure, bool first);
+    void writeMeasure(const Measure &measure, const std::vector<Slot> &slots, bool first);
     void writeAttributes(const AttributesOut &attributes);
     void writeDirection(const DirectionOut &direction);
     void writeSlot(const Slot &slot);
     void writeNote(const Slot &slot, const NoteOut &note, bool lead);
-    void writeNotations(const Slot &slot, const NoteOut &note, bool lead);
-    void writeMove(const char *name, int duration, int voice);
+    void writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead);
+    void writeMove(std::string_view name, int duration, int voice);
     void writeBarline(const BarlineOut &barline, const char *location);
 
     const Timing &Time;
     XmlWriter Xml;
     bool DivisionsWritten = false;
+    // A measure with one voice leaves out `<voice>`: voice 1 is what a reader takes without
+    // it, and most measures have only one.
+    bool SingleVoice = false;
 };
 
 void ScoreWriter::writeCredit(const char *type, const std::string &text, const char *valign,
                               int size) {
-    Xml.start("credit");
+    Xml.startLine("credit");
     Xml.attribute("page", 1);
     Xml.element("credit-type", type);
     Xml.start("credit-words");
@@ -118,7 +125,7 @@ void ScoreWriter::writeCredit(const char *type, const std::string &text, const c
 
 void ScoreWriter::writeHeader(const Score &score) {
     Xml.startDocument();
-    Xml.start("score-partwise");
+    Xml.startLine("score-partwise");
     Xml.attribute("version", "4.0");
     std::string title;
     if (score.TitleIndex > 0 && static_cast<std::size_t>(score.TitleIndex) < score.TextTable.size())
@@ -126,11 +133,11 @@ void ScoreWriter::writeHeader(const Score &score) {
     const std::string header = trimmedEnd(xmlText(score.HeaderText));
     const std::string footer = trimmedEnd(xmlText(score.FooterText));
     if (!title.empty()) {
-        Xml.start("work");
+        Xml.startLine("work");
         Xml.textElement("work-title", title);
         Xml.end();
     }
-    Xml.start("identification");
+    Xml.startLine("identification");
     if (!footer.empty()) Xml.textElement("rights", footer);
     Xml.start("encoding");
     Xml.element("software", "Quillmark " QUILLMARK_VERSION);
@@ -155,7 +162,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         styles.push_back(stave.StaffStyle);
     styles.resize(parts.size());
     auto group = [&](const char *type, int number, const char *symbol) {
-        Xml.start("part-group");
+        Xml.startLine("part-group");
         Xml.attribute("type", type);
         Xml.attribute("number", number);
         if (symbol != nullptr) {
@@ -164,7 +171,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         }
         Xml.end();
     };
-    Xml.start("part-list");
+    Xml.startLine("part-list");
     int groups = 0;
     for (std::size_t i = 0; i < parts.size();) {
         std::size_t span = 1;
@@ -180,7 +187,7 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         const int number = groups % 16 + 1;
         if (symbol != nullptr) group("start", number, symbol);
         for (std::size_t k = i; k < i + span; ++k) {
-            Xml.start("score-part");
+            Xml.startLine("score-part");
             Xml.attribute("id", partId(k).c_str());
             Xml.textElement("part-name", parts[k].Name);
             Xml.end();
@@ -195,16 +202,16 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
 }
 
 void ScoreWriter::writePart(const Part &part, std::size_t index) {
-    Xml.start("part");
+    Xml.startLine("part");
     Xml.attribute("id", partId(index).c_str());
     DivisionsWritten = false;
     for (std::size_t m = 0; m < part.Measures.size(); ++m)
-        writeMeasure(part.Measures[m], m == 0);
+        writeMeasure(part.Measures[m], part.Slots, m == 0);
     Xml.end();
 }
 
-void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
-    Xml.start("measure");
+void ScoreWriter::writeMeasure(const Measure &measure, const std::vector<Slot> &slots, bool first) {
+    Xml.startLine("measure");
     Xml.attribute("number", measure.Number);
     if (measure.Implicit) Xml.attribute("implicit", "yes");
     if (measure.Left) writeBarline(*measure.Left, "left");
@@ -213,6 +220,7 @@ void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
         writeAttributes(AttributesOut{});
 
     // STEP 1: the first voice, with the signs and directions where they stand.
+    SingleVoice = measure.ExtraVoices.empty();
     int position = 0;
     for (const MeasureItem &item : measure.Items) {
         if (const AttributesOut *attributes = std::get_if<AttributesOut>(&item)) {
@@ -220,7 +228,7 @@ void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
         } else if (const DirectionOut *direction = std::get_if<DirectionOut>(&item)) {
             writeDirection(*direction);
         } else {
-            const Slot &slot = measure.Slots[std::get<SlotRef>(item).Index];
+            const Slot &slot = slots[std::get<SlotRef>(item).Index];
             writeSlot(slot);
             position += slot.Duration;
         }
@@ -233,7 +241,7 @@ void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
         position = 0;
         int number = 0;
         for (std::size_t index : voice) {
-            const Slot &slot = measure.Slots[index];
+            const Slot &slot = slots[index];
             number = slot.Voice;
             if (slot.Onset > position) writeMove("forward", slot.Onset - position, number);
             writeSlot(slot);
@@ -246,7 +254,7 @@ void ScoreWriter::writeMeasure(const Measure &measure, bool first) {
 }
 
 void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) {
-    Xml.start("barline");
+    Xml.startLine("barline");
     Xml.attribute("location", location);
     Xml.element("bar-style", barline.Style);
     if (barline.RepeatForward) {
@@ -258,7 +266,7 @@ void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) 
 }
 
 void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
-    Xml.start("attributes");
+    Xml.startLine("attributes");
     if (!DivisionsWritten) {
         Xml.element("divisions", Time.divisions());
         DivisionsWritten = true;
@@ -287,7 +295,7 @@ void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
 
 void ScoreWriter::writeDirection(const DirectionOut &direction) {
     using Type = DirectionType;
-    Xml.start("direction");
+    Xml.startLine("direction");
     Xml.attribute("placement", direction.Above ? "above" : "below");
     Xml.start("direction-type");
     switch (direction.Type) {
@@ -322,10 +330,10 @@ void ScoreWriter::writeDirection(const DirectionOut &direction) {
     Xml.end();
 }
 
-void ScoreWriter::writeMove(const char *name, int duration, int voice) {
-    Xml.start(name);
+void ScoreWriter::writeMove(std::string_view name, int duration, int voice) {
+    Xml.startLine(name);
     Xml.element("duration", duration);
-    if (voice > 0) Xml.element("voice", voice);
+    if (voice > 0 && !SingleVoice) Xml.element("voice", voice);
     Xml.end();
 }
 
@@ -339,91 +347,105 @@ void ScoreWriter::writeSlot(const Slot &slot) {
         writeNote(slot, slot.Notes[i], i == 0);
 }
 
+// The most a note's markup takes, beside its slurs, and what each slur adds.
+constexpr std::size_t LargestNote = 768;
+constexpr std::size_t LargestSlur = 48;
+
+// The most frequent element by far, so its markup goes in as whole fixed pieces.
 void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
-    Xml.start("note");
-    if (slot.Grace) Xml.empty("grace");
-    if (!lead) Xml.empty("chord");
+    Fragment out(Xml, LargestNote + LargestSlur * slot.Slurs.size());
+    out.put("\n<note>");
+    if (slot.Grace) out.put("<grace/>");
+    if (!lead) out.put("<chord/>");
     if (note.IsRest) {
-        Xml.empty("rest");
+        out.put("<rest/>");
     } else {
-        Xml.start("pitch");
-        const char step[] = {note.Sound.Step, 0};
-        Xml.element("step", step);
-        Xml.element("alter", note.Sound.Alter);
-        Xml.element("octave", note.Sound.Octave);
-        Xml.end();
+        out.put("<pitch><step>");
+        out.put(note.Sound.Step);
+        out.put("</step><alter>");
+        out.number(note.Sound.Alter);
+        out.put("</alter><octave>");
+        out.number(note.Sound.Octave);
+        out.put("</octave></pitch>");
     }
-    if (!slot.Grace) Xml.element("duration", slot.Duration);
-    for (bool start : {false, true}) {
-        if (start ? !note.TieStart : !note.TieStop) continue;
-        Xml.start("tie");
-        Xml.attribute("type", start ? "start" : "stop");
-        Xml.end();
+    if (!slot.Grace) {
+        out.put("<duration>");
+        out.number(slot.Duration);
+        out.put("</duration>");
     }
-    Xml.element("voice", slot.Voice);
-    Xml.element("type", TypeNames[std::min<std::size_t>(slot.Type, TypeNames.size() - 1)]);
-    for (int d = 0; d < slot.Dots; ++d)
-        Xml.empty("dot");
+    if (note.TieStop) out.put("<tie type=\"stop\"/>");
+    if (note.TieStart) out.put("<tie type=\"start\"/>");
+    if (!SingleVoice) {
+        out.put("<voice>");
+        out.number(slot.Voice);
+        out.put("</voice>");
+    }
+    out.put(TypeElements[std::min<std::size_t>(slot.Type, TypeElements.size() - 1)]);
+    for (int d = 0; d < std::min(slot.Dots, 2); ++d)
+        out.put("<dot/>");
     if (note.Accidental)
-        Xml.element("accidental", AccidentalNames[static_cast<std::size_t>(*note.Accidental + 2)]);
-    if (slot.StemUp && !note.IsRest) Xml.element("stem", *slot.StemUp ? "up" : "down");
+        out.put(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
+    if (slot.StemUp && !note.IsRest)
+        out.put(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");
     if (lead) {
         for (std::size_t level = 0; level < BeamLevels; ++level) {
             if (slot.Beams[level] == BeamMark::None) continue;
-            Xml.start("beam");
-            Xml.attribute("number", static_cast<int>(level) + 1);
-            Xml.value(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
-            Xml.end();
+            out.put("<beam number=\"");
+            out.put(static_cast<char>('1' + level));
+            out.put("\">");
+            out.put(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
+            out.put("</beam>");
         }
     }
-    writeNotations(slot, note, lead);
-    Xml.end();
+    writeNotations(out, slot, note, lead);
+    out.put("</note>");
 }
 
-void ScoreWriter::writeNotations(const Slot &slot, const NoteOut &note, bool lead) {
+void ScoreWriter::writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead) {
     const bool articulations = slot.Staccato || slot.Tenuto || slot.Accent || slot.BreathMark;
     const bool marks =
         lead && (!slot.Slurs.empty() || articulations || slot.Mordent || slot.Fermata);
     if (!note.TieStart && !note.TieStop && !marks) return;
-    Xml.start("notations");
-    for (bool start : {false, true}) {
-        if (start ? !note.TieStart : !note.TieStop) continue;
-        Xml.start("tied");
-        Xml.attribute("type", start ? "start" : "stop");
-        Xml.end();
-    }
+    out.put("<notations>");
+    if (note.TieStop) out.put("<tied type=\"stop\"/>");
+    if (note.TieStart) out.put("<tied type=\"start\"/>");
     if (lead) {
         for (const SlurMark &slur : slot.Slurs) {
-            Xml.start("slur");
-            Xml.attribute("type", slur.Start ? "start" : "stop");
-            Xml.attribute("number", slur.Number);
-            Xml.end();
+            out.put(slur.Start ? "<slur type=\"start\" number=\""
+                               : "<slur type=\"stop\" number=\"");
+            out.number(slur.Number);
+            out.put("\"/>");
         }
         if (articulations) {
-            Xml.start("articulations");
-            if (slot.Staccato) Xml.empty("staccato");
-            if (slot.Tenuto) Xml.empty("tenuto");
-            if (slot.Accent) Xml.empty("accent");
-            if (slot.BreathMark) Xml.empty("breath-mark");
-            Xml.end();
+            out.put("<articulations>");
+            if (slot.Staccato) out.put("<staccato/>");
+            if (slot.Tenuto) out.put("<tenuto/>");
+            if (slot.Accent) out.put("<accent/>");
+            if (slot.BreathMark) out.put("<breath-mark/>");
+            out.put("</articulations>");
         }
-        if (slot.Mordent) {
-            Xml.start("ornaments");
-            Xml.empty("mordent");
-            Xml.end();
-        }
-        if (slot.Fermata) {
-            Xml.start("fermata");
-            Xml.attribute("type", "upright");
-            Xml.end();
-        }
+        if (slot.Mordent) out.put("<ornaments><mordent/></ornaments>");
+        if (slot.Fermata) out.put("<fermata type=\"upright\"/>");
     }
-    Xml.end();
+    out.put("</notations>");
 }
 
 } // namespace
 
 } // namespace musicxml
+
+namespace {
+
+// About what the document will take, so its buffer is reserved once: a note and its markup
+// take some 120 to 160 bytes; the header and part list a few kilobytes.
+std::size_t expectedSize(const Score &score) {
+    std::size_t elements = 0;
+    for (const Stave &stave : score.Staves)
+        elements += stave.Elements.size();
+    return 4096 + 144 * elements;
+}
+
+} // namespace
 
 std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats) {
     using namespace musicxml;
@@ -433,12 +455,11 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     for (const Stave &stave : score.Staves)
         parts.push_back(buildPart(stave, score.TextTable, timing, stats));
     // A document holds at least one part: a score without staves gets an empty one.
-    if (parts.empty()) parts.push_back(Part{"Staff-1", {}});
+    if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}});
 
     // STEP 2: beams and slurs from the notes' flags.
     for (Part &part : parts) {
-        for (Measure &measure : part.Measures)
-            assignBeams(measure);
+        assignBeams(part);
         numberSlurs(part, stats);
     }
 
@@ -446,7 +467,7 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     alignMeasures(parts);
 
     // STEP 4: the document.
-    ScoreWriter writer(timing);
+    ScoreWriter writer(timing, expectedSize(score));
     writer.writeHeader(score);
     writer.writePartList(score, parts);
     for (std::size_t i = 0; i < parts.size(); ++i)

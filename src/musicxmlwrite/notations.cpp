@@ -22,11 +22,11 @@ bool beamable(const Slot &slot) {
 
 // Marks a finished run of beamed slots: one beam over all of them, and at each further level
 // a beam over the neighbours that have it, or a hook for a note that has it alone.
-void markRun(Measure &measure, const std::vector<std::size_t> &run) {
+void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
     if (run.size() < 2) return;
     for (std::size_t level = 0; level < BeamLevels; ++level) {
         auto has = [&](std::size_t i) {
-            return i < run.size() && beamLevels(measure.Slots[run[i]]) > level;
+            return i < run.size() && beamLevels(slots[run[i]]) > level;
         };
         for (std::size_t i = 0; i < run.size(); ++i) {
             if (!has(i)) continue;
@@ -39,7 +39,7 @@ void markRun(Measure &measure, const std::vector<std::size_t> &run) {
                 mark = BeamMark::Begin;
             else if (!after)
                 mark = BeamMark::End;
-            measure.Slots[run[i]].Beams[level] = mark;
+            slots[run[i]].Beams[level] = mark;
         }
     }
 }
@@ -47,14 +47,16 @@ void markRun(Measure &measure, const std::vector<std::size_t> &run) {
 // The slots of one voice in time order: runs open where a beam starts (or goes on with none
 // open) and close where it ends, at an unbeamed note and at the bar's end. Grace notes
 // neither join nor break a run.
-void beamVoice(Measure &measure, const std::vector<std::size_t> &voice) {
-    std::vector<std::size_t> run;
+// `run` is working storage, kept from voice to voice.
+void beamVoice(std::vector<Slot> &slots, const std::vector<std::size_t> &voice,
+               std::vector<std::size_t> &run) {
+    run.clear();
     auto close = [&] {
-        markRun(measure, run);
+        markRun(slots, run);
         run.clear();
     };
     for (std::size_t index : voice) {
-        const Slot &slot = measure.Slots[index];
+        const Slot &slot = slots[index];
         if (slot.Grace) continue;
         if (!beamable(slot)) {
             close();
@@ -72,13 +74,17 @@ void beamVoice(Measure &measure, const std::vector<std::size_t> &voice) {
 
 } // namespace
 
-void assignBeams(Measure &measure) {
+void assignBeams(Part &part) {
     std::vector<std::size_t> first;
-    for (const MeasureItem &item : measure.Items)
-        if (const SlotRef *ref = std::get_if<SlotRef>(&item)) first.push_back(ref->Index);
-    beamVoice(measure, first);
-    for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
-        beamVoice(measure, voice);
+    std::vector<std::size_t> run;
+    for (Measure &measure : part.Measures) {
+        first.clear();
+        for (const MeasureItem &item : measure.Items)
+            if (const SlotRef *ref = std::get_if<SlotRef>(&item)) first.push_back(ref->Index);
+        beamVoice(part.Slots, first, run);
+        for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
+            beamVoice(part.Slots, voice, run);
+    }
 }
 
 namespace {
@@ -86,8 +92,7 @@ namespace {
 constexpr int MaxSlurNumber = 16;
 
 struct OpenSlur {
-    std::size_t Measure;
-    std::size_t Slot;
+    std::size_t Slot; // in Part::Slots
     int Number;
 };
 
@@ -96,8 +101,8 @@ class SlurNumbering {
 public:
     explicit SlurNumbering(MusicXmlStats &stats) : Stats(stats) {}
 
-    void visit(Part &part, std::size_t measureIndex, std::size_t slotIndex) {
-        Slot &slot = part.Measures[measureIndex].Slots[slotIndex];
+    void visit(Part &part, std::size_t slotIndex) {
+        Slot &slot = part.Slots[slotIndex];
         if (slot.Notes.empty()) return;
         std::vector<OpenSlur> &open = Open[slot.Voice];
         if (slot.SlurFrom && !slot.SlurTo) {
@@ -115,7 +120,7 @@ public:
             }
             InUse.set(static_cast<std::size_t>(number));
             slot.Slurs.push_back(SlurMark{number, true});
-            open.push_back(OpenSlur{measureIndex, slotIndex, number});
+            open.push_back(OpenSlur{slotIndex, number});
         }
     }
 
@@ -123,7 +128,7 @@ public:
     void dropUnfinished(Part &part) {
         for (auto &[voice, open] : Open) {
             for (const OpenSlur &slur : open) {
-                std::vector<SlurMark> &marks = part.Measures[slur.Measure].Slots[slur.Slot].Slurs;
+                std::vector<SlurMark> &marks = part.Slots[slur.Slot].Slurs;
                 std::erase_if(
                     marks, [&](const SlurMark &m) { return m.Start && m.Number == slur.Number; });
                 ++Stats.OmittedElements;
@@ -143,18 +148,22 @@ private:
 // number freed by one voice is never reused while it is still open in another.
 void numberSlurs(Part &part, MusicXmlStats &stats) {
     SlurNumbering numbering(stats);
+    std::vector<std::size_t> order;
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
         const Measure &measure = part.Measures[m];
-        std::vector<std::size_t> order;
+        order.clear();
         for (const MeasureItem &item : measure.Items)
             if (const SlotRef *ref = std::get_if<SlotRef>(&item)) order.push_back(ref->Index);
         for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
             order.insert(order.end(), voice.begin(), voice.end());
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-            return measure.Slots[a].Onset < measure.Slots[b].Onset;
-        });
+        // The first voice alone is in time order already.
+        if (!measure.ExtraVoices.empty()) {
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+                return part.Slots[a].Onset < part.Slots[b].Onset;
+            });
+        }
         for (std::size_t index : order)
-            numbering.visit(part, m, index);
+            numbering.visit(part, index);
     }
     numbering.dropUnfinished(part);
 }

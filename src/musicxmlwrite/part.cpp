@@ -127,6 +127,7 @@ private:
     void addTempoVar(const Element &element);
     void addDirection(const Element &element);
     void addGroup(std::span<const Element *const> members);
+    void addSingle(const Element &element);
     Member readMember(const Element &element);
     std::size_t addSlot(Slot slot);
     AttributesOut &attributes();
@@ -140,6 +141,7 @@ private:
     PitchReader Pitches;
     std::vector<Measure> Done;
     Measure Current;
+    std::vector<Slot> Slots;         // of every measure, done or current
     int Now = 0;                     // time of the first voice in the current measure
     std::vector<int> ExtraVoiceEnds; // where each further voice of the measure is free again
     bool PendingFermata = false;
@@ -150,12 +152,18 @@ private:
 };
 
 Part PartBuilder::build(const Stave &stave) {
+    // At most a slot per note or rest, and a measure per bar line (and the last one).
+    Slots.reserve(stave.Elements.size());
+    Done.reserve(1 + static_cast<std::size_t>(
+                         std::count_if(stave.Elements.begin(), stave.Elements.end(),
+                                       [](const Element &e) { return e.Kind == Kind::BarLine; })));
     for (auto it = stave.Elements.begin(); it != stave.Elements.end(); ++it)
         addElement(it, stave.Elements.end());
     finish(stave);
     Part part;
     part.Name = "Staff-" + std::to_string(stave.StaveNo);
     part.Measures = std::move(Done);
+    part.Slots = std::move(Slots);
     return part;
 }
 
@@ -183,8 +191,7 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
     case Kind::BarLine: addBarLine(element.Code); return;
     case Kind::Note:
     case Kind::Rest: {
-        const Element *single[] = {&element};
-        addGroup(single);
+        addSingle(element);
         return;
     }
     case Kind::Chord: {
@@ -303,7 +310,7 @@ void PartBuilder::addTempoVar(const Element &element) {
         if (measure == nullptr) continue;
         for (auto item = measure->Items.rbegin(); item != measure->Items.rend(); ++item) {
             if (const SlotRef *ref = std::get_if<SlotRef>(&*item)) {
-                measure->Slots[ref->Index].BreathMark = true;
+                Slots[ref->Index].BreathMark = true;
                 return;
             }
         }
@@ -391,14 +398,18 @@ Member PartBuilder::readMember(const Element &element) {
 }
 
 // A slot for members that sound alike (same grace, rest or note, length and dots).
-Slot slotFor(const Member &first) {
+void startSlot(Slot &slot, const Member &first) {
     const NoteData &note = first.Note.Source->Note;
-    Slot slot;
     slot.Duration = first.Duration;
     slot.Grace = first.Grace;
     slot.Type = note.Duration;
     slot.Dots = dotCount(note);
     if (!first.Note.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
+}
+
+Slot slotFor(const Member &first) {
+    Slot slot;
+    startSlot(slot, first);
     return slot;
 }
 
@@ -486,18 +497,41 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         }
         ExtraVoiceEnds[voice] = onset + slot.Duration;
         slot.Voice = static_cast<int>(voice) + 2;
-        Current.ExtraVoices[voice].push_back(Current.Slots.size());
-        Current.Slots.push_back(std::move(slot));
+        Current.ExtraVoices[voice].push_back(Slots.size());
+        Slots.push_back(std::move(slot));
+        ++Current.SlotCount;
     }
+}
+
+// A lone note or rest, by far the most common group: the same as a group of one, built in its
+// place in the measure.
+void PartBuilder::addSingle(const Element &element) {
+    const Member member = readMember(element);
+    if (member.Omitted) omit();
+    if (member.Grace && member.Omitted) return;
+    Current.Items.emplace_back(SlotRef{Slots.size()});
+    ++Current.SlotCount;
+    Slot &slot = Slots.emplace_back();
+    slot.Onset = Now;
+    if (member.Omitted) {
+        slot.Duration = member.Duration; // its time stays
+    } else {
+        startSlot(slot, member);
+        addToSlot(slot, member);
+    }
+    if (member.Grace) return;
+    slot.Fermata = std::exchange(PendingFermata, false);
+    Now += member.Duration;
 }
 
 // Adds a slot to the first voice at the current time.
 std::size_t PartBuilder::addSlot(Slot slot) {
     slot.Voice = 1;
     slot.Onset = Now;
-    Current.Items.emplace_back(SlotRef{Current.Slots.size()});
-    Current.Slots.push_back(std::move(slot));
-    return Current.Slots.size() - 1;
+    Current.Items.emplace_back(SlotRef{Slots.size()});
+    ++Current.SlotCount;
+    Slots.push_back(std::move(slot));
+    return Slots.size() - 1;
 }
 
 void PartBuilder::closeMeasure() {
@@ -505,8 +539,8 @@ void PartBuilder::closeMeasure() {
     if (PendingFermata) {
         for (auto item = Current.Items.rbegin(); item != Current.Items.rend(); ++item) {
             const SlotRef *ref = std::get_if<SlotRef>(&*item);
-            if (ref == nullptr || Current.Slots[ref->Index].Grace) continue;
-            Current.Slots[ref->Index].Fermata = true;
+            if (ref == nullptr || Slots[ref->Index].Grace) continue;
+            Slots[ref->Index].Fermata = true;
             PendingFermata = false;
             break;
         }
@@ -514,8 +548,11 @@ void PartBuilder::closeMeasure() {
     Current.Length = Now;
     for (int end : ExtraVoiceEnds)
         Current.Length = std::max(Current.Length, end);
+    // The next bar is likely to hold about as much as this one: room for that at once.
+    const std::size_t items = Current.Items.size();
     Done.push_back(std::move(Current));
     Current = Measure{};
+    Current.Items.reserve(items + 2);
     Now = 0;
     ExtraVoiceEnds.clear();
 }

@@ -39,6 +39,30 @@ struct NoteOut {
     bool TieStop = false;
 };
 
+// The notes of a slot. Nearly every slot holds a single note or a small chord, kept inside the
+// slot so that building a part does not allocate per note; a larger chord goes on in `More`.
+class NoteList {
+public:
+    void push_back(const NoteOut &note) {
+        if (Count < Inline.size())
+            Inline[Count] = note;
+        else
+            More.push_back(note);
+        ++Count;
+    }
+    bool empty() const { return Count == 0; }
+    std::size_t size() const { return Count; }
+    const NoteOut &operator[](std::size_t i) const {
+        return i < Inline.size() ? Inline[i] : More[i - Inline.size()];
+    }
+    const NoteOut &front() const { return Inline[0]; }
+
+private:
+    std::array<NoteOut, 3> Inline{};
+    std::vector<NoteOut> More;
+    std::size_t Count = 0;
+};
+
 struct SlurMark {
     int Number;
     bool Start;
@@ -47,7 +71,7 @@ struct SlurMark {
 // Notes that start together in one voice and last equally long: a single note or rest, or a
 // chord. A slot without notes stands for time whose notes could not be written.
 struct Slot {
-    std::vector<NoteOut> Notes;
+    NoteList Notes;
     int Voice = 1;
     int Onset = 0;    // divisions from the start of the measure
     int Duration = 0; // 0 for grace notes
@@ -96,7 +120,7 @@ struct DirectionOut {
 };
 
 struct SlotRef {
-    std::size_t Index; // into Measure::Slots
+    std::size_t Index; // into Part::Slots
 };
 
 using MeasureItem = std::variant<AttributesOut, DirectionOut, SlotRef>;
@@ -108,7 +132,7 @@ struct BarlineOut {
 
 struct Measure {
     std::vector<MeasureItem> Items; // the first voice, with attributes and directions
-    std::vector<Slot> Slots;        // every voice's slots
+    std::size_t SlotCount = 0;      // every voice's slots (kept in the part, in one vector)
     std::vector<std::vector<std::size_t>> ExtraVoices; // slots of voices 2, 3, ... in time order
     int Length = 0;                                    // the longest voice
     std::optional<BarlineOut> Left;
@@ -116,21 +140,22 @@ struct Measure {
     bool Implicit = false;
     int Number = 1;
 
-    bool hasNotes() const { return !Slots.empty(); }
+    bool hasNotes() const { return SlotCount > 0; }
 };
 
 struct Part {
     std::string Name;
     std::vector<Measure> Measures;
+    std::vector<Slot> Slots; // of all measures, so that a bar costs no allocation of its own
 };
 
 // Builds the measures of one staff, counting in `stats` what cannot be expressed.
 Part buildPart(const Stave &stave, const std::vector<std::string> &texts, const Timing &timing,
                MusicXmlStats &stats);
 
-// Beam marks per voice and level, from the notes' beam flags (a beam that the flags leave
-// open or start twice is closed where its notes end).
-void assignBeams(Measure &measure);
+// Beam marks per measure, voice and level, from the notes' beam flags (a beam that the flags
+// leave open or start twice is closed where its notes end).
+void assignBeams(Part &part);
 
 // Slur marks from the notes' slur flags, with numbers that stay distinct while slurs overlap.
 // A slur that never ends is left out and counted.

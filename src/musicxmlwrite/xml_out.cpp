@@ -3,6 +3,7 @@
 #include <libxml/entities.h>
 #include <libxml/xmlmemory.h>
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
 
@@ -25,96 +26,79 @@ std::string xmlText(std::string_view bytes) {
     return out;
 }
 
-namespace {
+void XmlWriter::grow(std::size_t needed) { Out.resize(std::max(Out.size() * 2, Used + needed)); }
 
-std::string_view number(char (&digits)[16], int value) {
+void XmlWriter::longNumber(int value) {
+    char digits[16];
     const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
     (void)error; // an int always fits
-    return {digits, static_cast<std::size_t>(end - digits)};
+    put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
-
-} // namespace
 
 void XmlWriter::startDocument() {
-    append("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
-           "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
-           "\"http://www.musicxml.org/dtds/partwise.dtd\">");
-}
-
-void XmlWriter::closeStartTag() {
-    if (!StartTagOpen) return;
-    append('>');
-    StartTagOpen = false;
-}
-
-// Each element starts on a line of its own, so the document reads and compares line by line.
-void XmlWriter::start(const char *name) {
-    closeStartTag();
-    append("\n<");
-    append(name);
-    Open.push_back(name);
-    StartTagOpen = true;
+    put("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+        "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 4.0 Partwise//EN\" "
+        "\"http://www.musicxml.org/dtds/partwise.dtd\">");
 }
 
 void XmlWriter::end() {
     if (StartTagOpen) {
-        append("/>");
+        put("/>");
         StartTagOpen = false;
     } else {
-        append("</");
-        append(Open.back());
-        append('>');
+        put("</");
+        put(Open.back());
+        put('>');
     }
     Open.pop_back();
 }
 
-void XmlWriter::attribute(const char *name, const char *value) {
-    append(' ');
-    append(name);
-    append("=\"");
-    append(value);
-    append('"');
+void XmlWriter::attribute(std::string_view name, std::string_view value) {
+    put(' ');
+    put(name);
+    put("=\"");
+    put(value);
+    put('"');
 }
 
-void XmlWriter::attribute(const char *name, int value) {
-    append(' ');
-    append(name);
-    append("=\"");
-    char digits[16];
-    append(number(digits, value));
-    append('"');
+void XmlWriter::attribute(std::string_view name, int value) {
+    put(' ');
+    put(name);
+    put("=\"");
+    number(value);
+    put('"');
 }
 
+// Most texts of a score are plain words and go in as they are; the rest are escaped by the
+// library (which also writes a carriage return as a character reference, so it survives).
 void XmlWriter::text(std::string_view scoreText) {
     closeStartTag();
+    if (scoreText.find_first_of("<>&\"\r") == std::string_view::npos) {
+        put(scoreText);
+        return;
+    }
     const std::string terminated(scoreText);
     xmlChar *escaped =
         xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar *>(terminated.c_str()));
     if (escaped == nullptr) throw std::runtime_error("MusicXML writer: out of memory");
-    append(std::string_view(reinterpret_cast<const char *>(escaped)));
+    put(std::string_view(reinterpret_cast<const char *>(escaped)));
     xmlFree(escaped);
 }
 
-void XmlWriter::value(const char *constant) {
-    closeStartTag();
-    append(constant);
-}
-
-void XmlWriter::element(const char *name, const char *constant) {
+void XmlWriter::element(std::string_view name, std::string_view constant) {
     start(name);
-    value(constant);
+    markup(constant);
     end();
 }
 
-void XmlWriter::element(const char *name, int value) {
+void XmlWriter::element(std::string_view name, int value) {
     start(name);
     closeStartTag();
-    char digits[16];
-    append(number(digits, value));
+    number(value);
     end();
 }
 
-void XmlWriter::textElement(const char *name, std::string_view scoreText) {
+void XmlWriter::textElement(std::string_view name, std::string_view scoreText) {
     start(name);
     text(scoreText);
     end();
@@ -123,7 +107,8 @@ void XmlWriter::textElement(const char *name, std::string_view scoreText) {
 std::vector<std::uint8_t> XmlWriter::finish() {
     while (!Open.empty())
         end();
-    append('\n');
+    put('\n');
+    Out.resize(Used);
     return std::move(Out);
 }
 

@@ -233,6 +233,16 @@ trailer part=2 text="Foot"
           {"//direction[direction-type/words='Allegro']/@placement", "above"},
           {"//direction[direction-type/words='ab']/@placement", "below"},
           {"//sound/@dacapo", "yes"}}},
+        {"TextsWithMarkupCharactersStayTheSameText",
+         R"(header staves=1 version=200
+stave y=1000 count=4
+newstave x=10 y=1000 clef=0
+text x=100 y=900 style=2 text="R&B <live>"
+note x=90 y=1000 dur=3 pos=0
+text x=120 y=1020 style=1 text="say \x22hi\x22\x0Dnow"
+)",
+         {{"//work/work-title", "R&B <live>"},
+          {"//direction/direction-type/words", "say \"hi\"\rnow"}}},
         {"NotesBeyondTheOctavesAreLeftOutButKeepTheirTime",
          R"(header staves=1 version=200
 stave y=1000 count=4
