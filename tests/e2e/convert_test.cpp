@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #endif
 
+#include <algorithm>
 #include <map>
 
 #include "e2e/cli_fixture.hpp"
@@ -27,14 +28,19 @@ protected:
         return run("convert " + quote(Src) + " --log-dir " + quote(Logs), prefix);
     }
 
-    // The heading lines of a log, paths relative to the source directory.
+    // The heading lines of a log, paths relative to the source directory with "/" between
+    // their parts.
     std::vector<std::string> headings(const fs::path &log) {
         std::vector<std::string> result;
         std::istringstream lines(readFile(log));
-        const std::string prefix = "file:\\\\\\" + shown(Src) + shown("/");
-        for (std::string line; std::getline(lines, line);)
-            if (line.rfind(prefix, 0) == 0)
-                result.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+        const char separator = shown("/").front();
+        const std::string prefix = "file:\\\\\\" + shown(Src) + separator;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind(prefix, 0) != 0) continue;
+            std::string path = line.substr(prefix.size(), line.size() - prefix.size() - 1);
+            std::replace(path.begin(), path.end(), separator, '/');
+            result.push_back(path);
+        }
         return result;
     }
 

@@ -144,8 +144,12 @@ TEST_F(BatchRun, RefusedFilesLeaveNoOutputAndTheRunGoesOn) {
     EXPECT_EQ(result.IoFailures[0].Path, Root / "src/big.nw");
     EXPECT_NE(result.IoFailures[0].Reason.find("larger than 16 MiB"), std::string::npos);
     EXPECT_EQ(result.IoFailures[1].Path, Root / "src" / (std::string(252, 'x') + ".nwc"));
-    EXPECT_NE(result.IoFailures[1].Reason.find("cannot write: File name too long"),
-              std::string::npos);
+#ifdef _WIN32
+    // Windows words this fault differently from one version (or Wine) to the next.
+    EXPECT_TRUE(result.IoFailures[1].Reason.starts_with("cannot write: "));
+#else
+    EXPECT_EQ(result.IoFailures[1].Reason, "cannot write: File name too long");
+#endif
     EXPECT_EQ(observer.Failures.size(), 2u);
     const std::vector<std::string> expected = {"big.nw", longName, "z.nw", "z.nwc"};
     EXPECT_EQ(namesIn(Root / "src"), expected);
