@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, the whole suite again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and a short libFuzzer run of the converter.
+# Builds and runs every test: the normal build, the Windows build under Wine (with a check that
+# it writes the same files and log), the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short libFuzzer run of the converter.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -22,6 +23,19 @@ ctest --test-dir build --output-on-failure -j$jobs | tee build/ctest.log
 echo "== Debian package from the Release build"
 scripts/check-package.sh build
 
+echo "== Windows build (MinGW-w64) and tests under Wine"
+# One prefix for the whole step; its first start takes seconds, so it runs while the build does.
+export WINEPREFIX="$PWD/build-windows/wineprefix" WINEDEBUG=-all
+cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMARK_WERROR=ON \
+      -DQUILLMARK_GUI=OFF -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake >/dev/null
+wineboot --init >/dev/null 2>&1 &
+cmake --build build-windows -j$jobs
+wait
+ctest --test-dir build-windows --output-on-failure -j$jobs | tee build-windows/ctest.log
+scripts/windows-identity.sh build build-windows
+(cd build-windows && cpack -G ZIP >/dev/null && ls quillmark-*-windows-x64.zip)
+wineserver -k || true
+
 echo "== Sanitizer build (ASan+UBSan) and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_WERROR=ON \
       -DQUILLMARK_SANITIZE=ON >/dev/null
@@ -38,8 +52,11 @@ mkdir -p build-fuzz/corpus
   -print_final_stats=1 build-fuzz/corpus fuzz/seeds 2>&1 | tail -n 12
 echo "fuzz: no crash in ${fuzz_seconds}s"
 
-# One closing line for the whole run: every test of both builds, and the fuzz run.
+# One closing line for the whole run: every test of the three builds, the Windows identity
+# check and the fuzz run.
 total=$(( $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build/ctest.log) \
-        + $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build-asan/ctest.log) + 1 ))
-skipped=$(cat build/ctest.log build-asan/ctest.log | grep -c '\*\*\*Skipped' || true)
+        + $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build-windows/ctest.log) \
+        + $(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' build-asan/ctest.log) + 2 ))
+skipped=$(cat build/ctest.log build-windows/ctest.log build-asan/ctest.log \
+          | grep -c '\*\*\*Skipped' || true)
 echo "all: $((total - skipped)) passed, 0 failed, $skipped skipped"
