@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that quillmark.exe (run under Wine) and the Linux build convert the same tree into
-# byte-identical .nwc files and log the same message lines: the examples, 300 generated scores
-# and damaged copies of some of them (so that errors are logged too).
+# byte-identical .nwc and .musicxml files and log the same message lines: the examples, 300
+# generated scores and damaged copies of some of them (so that errors are logged too).
 # usage: scripts/windows-identity.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 # Wine's prefix is the caller's WINEPREFIX (scripts/test.sh makes one under the build directory).
 set -euo pipefail
@@ -31,16 +31,18 @@ cp -r "$work/corpus" "$work/linux"
 cp -r "$work/corpus" "$work/windows"
 
 # STEP 2: convert each copy with its own program.
-"$linux_bin" convert "$work/linux" --log-dir "$work/logs-linux" --quiet >/dev/null
+"$linux_bin" convert "$work/linux" --log-dir "$work/logs-linux" --format nwc,musicxml \
+    --quiet >/dev/null
 wine "$windows_bin" convert "$(winepath -w "$work/windows")" \
-    --log-dir "$(winepath -w "$work/logs-windows")" --quiet >/dev/null
+    --log-dir "$(winepath -w "$work/logs-windows")" --format nwc,musicxml --quiet >/dev/null
 
 # STEP 3: the trees must be identical, inputs and outputs, byte for byte.
 diff -r "$work/linux" "$work/windows"
 outputs=$(find "$work/linux" -name '*.nwc' | wc -l)
+documents=$(find "$work/linux" -name '*.musicxml' | wc -l)
 inputs=$(find "$work/corpus" -name '*.nw' | wc -l)
-if [ "$outputs" -ne "$inputs" ]; then
-    echo "windows-identity: $inputs inputs but $outputs outputs" >&2
+if [ "$outputs" -ne "$inputs" ] || [ "$documents" -ne "$inputs" ]; then
+    echo "windows-identity: $inputs inputs but $outputs .nwc and $documents .musicxml" >&2
     exit 1
 fi
 
@@ -66,4 +68,4 @@ if messages == 0:
     sys.exit("windows-identity: the damaged scores should have been reported")
 print(f"windows-identity: {len(linux)} log lines ({messages} messages) identical")
 EOF
-echo "windows-identity: $outputs .nwc files identical"
+echo "windows-identity: $outputs .nwc and $documents .musicxml files identical"

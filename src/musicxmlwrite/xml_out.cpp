@@ -1,10 +1,6 @@
 #include "musicxmlwrite/xml_out.hpp"
 
-#include <libxml/entities.h>
-#include <libxml/xmlmemory.h>
-
 #include <charconv>
-#include <stdexcept>
 
 namespace qm::musicxml {
 
@@ -85,14 +81,26 @@ void XmlWriter::attribute(const char *name, int value) {
     append('"');
 }
 
+std::string escapeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        case '\r': out += "&#13;"; break;
+        case '\0': return out; // the end of a C string: nothing after it is text
+        default: out += c;
+        }
+    }
+    return out;
+}
+
 void XmlWriter::text(std::string_view scoreText) {
     closeStartTag();
-    const std::string terminated(scoreText);
-    xmlChar *escaped =
-        xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar *>(terminated.c_str()));
-    if (escaped == nullptr) throw std::runtime_error("MusicXML writer: out of memory");
-    append(std::string_view(reinterpret_cast<const char *>(escaped)));
-    xmlFree(escaped);
+    append(escapeText(scoreText));
 }
 
 void XmlWriter::value(const char *constant) {

@@ -1,6 +1,6 @@
 // The XML of a MusicXML document, written front to back into memory. The markup comes from the
 // writer's own fixed vocabulary (element and attribute names, constant values and numbers);
-// every text taken from a score is escaped by libxml2. A document is tens of kilobytes per
+// every text taken from a score is escaped (escapeText). A document is tens of kilobytes per
 // score, so the markup is appended directly rather than one library call per tag.
 #pragma once
 
@@ -15,6 +15,11 @@ namespace qm::musicxml {
 // control characters, which XML 1.0 cannot hold, are left out (tab and line ends stay).
 std::string xmlText(std::string_view bytes);
 
+// Character data: "<", ">", "&", '"' and CR as entities, the rest as it is, up to a zero byte;
+// byte for byte what libxml2's xmlEncodeSpecialChars gives, without the library, which has no
+// build for every system Quillmark runs on.
+std::string escapeText(std::string_view text);
+
 class XmlWriter {
 public:
     XmlWriter() { Out.reserve(32 * 1024); }
@@ -26,7 +31,7 @@ public:
     // An attribute of the element just started; the value is a constant or a number.
     void attribute(const char *name, const char *value);
     void attribute(const char *name, int value);
-    // Text of a score (UTF-8, see xmlText), escaped by the library.
+    // Text of a score (UTF-8, see xmlText), escaped.
     void text(std::string_view scoreText);
     // Content that is a constant of the vocabulary.
     void value(const char *constant);
