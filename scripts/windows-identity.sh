@@ -3,9 +3,10 @@
 # byte-identical .nwc and .musicxml files and log the same message lines: the examples, 300
 # generated scores and damaged copies of some of them (so that errors are logged too).
 # usage: scripts/windows-identity.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
-# Wine's prefix is the caller's WINEPREFIX (scripts/test.sh makes one under the build directory).
+# Wine's prefix is the caller's WINEPREFIX, else one under the Windows build directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export WINEPREFIX=${WINEPREFIX:-$(realpath "$2")/wineprefix} WINEDEBUG=${WINEDEBUG:--all}
 linux_bin=$(realpath "$1/quillmark")
 windows_bin=$(realpath "$2/quillmark.exe")
 work=$(realpath "$2")/identity

@@ -84,11 +84,11 @@ protected:
     }
 
 #ifdef _WIN32
-    // Runs quillmark.exe (beside the test program) with its output in files; line ends come
-    // back as "\n". Shell commands to run first exist on POSIX systems only.
+    // Runs quillmark.exe (beside the test program) with its output in files. Shell commands
+    // to run first exist on POSIX systems only.
     Outcome run(const std::string &arguments, const std::string &prefix = "",
-                const std::string &input = "NUL") {
-        EXPECT_TRUE(prefix.empty()) << "no shell to run " << prefix;
+                const std::string &input = "NUL", const std::string &wrapper = "") {
+        EXPECT_TRUE(prefix.empty() && wrapper.empty()) << "no shell to run " << prefix << wrapper;
         wchar_t self[MAX_PATH];
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
         const fs::path program = fs::path(self).parent_path() / "quillmark.exe";
@@ -120,15 +120,8 @@ protected:
         }
         for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
             ::CloseHandle(handle);
-        const auto text = [](std::string bytes) {
-            std::string lines;
-            for (std::size_t i = 0; i < bytes.size(); ++i)
-                if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
-                    lines += bytes[i];
-            return lines;
-        };
-        outcome.Out = text(readFile(out));
-        outcome.Err = text(readFile(err));
+        outcome.Out = readFile(out);
+        outcome.Err = readFile(err);
         fs::remove(out);
         fs::remove(err);
         return outcome;

@@ -159,10 +159,12 @@ TEST_F(BatchRun, RefusedFilesLeaveNoOutputAndTheRunGoesOn) {
                        "\r\n   Not converted: " + shown(Root / "src/big.nw") +
                        ": larger than 16 MiB (16777217 bytes), not an NW score\r\n"),
               std::string::npos);
+#ifndef _WIN32
     EXPECT_NE(log.find("\r\n   Not converted: " +
                        (Root / "src" / (std::string(252, 'x') + ".nwc")).string() +
                        ": cannot write: File name too long\r\n"),
               std::string::npos);
+#endif
     EXPECT_NE(log.find("*** 1 files were created. ***\r\n"), std::string::npos);
 }
 

@@ -96,13 +96,30 @@ TEST_F(WindowsRun, LogNameTakenInAnotherCaseIsNotReplaced) {
 }
 
 TEST_F(WindowsRun, NamesReachTheLogAsUtf8UnderBackslashedHeadings) {
-    const std::string name = "\xc3\x9c" "ber \xe2\x99\xab \xe6\x9b\xb2.nw"; // Über ♫ 曲.nw
+    const std::string name = "\xc3\x9c"
+                             "ber \xe2\x99\xab \xe6\x9b\xb2.nw"; // Über ♫ 曲.nw
     writeScore(Root / "src" / utf8Path(name));
     const RunResult result = run();
     EXPECT_EQ(result.FilesCreated, 1);
-    EXPECT_TRUE(fs::exists(Root / "src" / utf8Path("\xc3\x9c" "ber \xe2\x99\xab \xe6\x9b\xb2.nwc")));
+    EXPECT_TRUE(fs::exists(Root / "src" /
+                           utf8Path("\xc3\x9c"
+                                    "ber \xe2\x99\xab \xe6\x9b\xb2.nwc")));
     const std::string heading = "file:\\\\\\" + shown(Root) + "\\src\\" + name + "\r\n";
     EXPECT_EQ(readFile(result.LogPath).rfind(heading, 0), 0u) << readFile(result.LogPath);
+}
+
+// What a killed run left goes; what a running process is writing stays.
+TEST_F(WindowsRun, TemporaryFilesOfGoneRunsAreRemovedAndOthersKept) {
+    const platform::ProcessIdentity self = platform::currentProcess();
+    const platform::ProcessIdentity earlier{self.Pid, self.StartTime - 1}; // the id, reused
+    const platform::ProcessIdentity gone{0xFFFFFFF0u, 1};                  // no such process
+    const std::string kept = temporaryFileName(self, 1);
+    for (const std::string &name :
+         {kept, temporaryFileName(earlier, 2), temporaryFileName(gone, 3)})
+        writeFile(Root / "src" / name, "x");
+    run();
+    EXPECT_EQ(std::distance(fs::directory_iterator(Root / "src"), fs::directory_iterator{}), 1);
+    EXPECT_TRUE(fs::exists(Root / "src" / kept));
 }
 
 TEST_F(WindowsRun, TreesBeyondThePathLimitAreWalked) {
@@ -119,8 +136,12 @@ TEST_F(WindowsRun, TreesBeyondThePathLimitAreWalked) {
     EXPECT_TRUE(result.IoFailures.empty());
     EXPECT_EQ(result.FilesCreated, 1);
     EXPECT_GT(fs::file_size(deep + L"\\deep.nwc"), 0u);
-    // The heading is cut to 255 characters; the path is not.
-    EXPECT_EQ(readFile(result.LogPath).find('\r'), 255u);
+    // The heading names the whole path.
+    std::string path = shown(Root / "src");
+    for (int depth = 0; depth < 15; ++depth)
+        path += "\\" + std::string(200, 'd');
+    const std::string log = readFile(result.LogPath);
+    EXPECT_EQ(log.substr(0, log.find('\r')), "file:\\\\\\" + path + "\\deep.nw");
 }
 
 } // namespace

@@ -11,7 +11,8 @@ namespace qm::cli {
 // The arguments after the program's name, as UTF-8 text (Windows hands them over in UTF-16).
 std::vector<std::string> commandLineArguments(int argc, char **argv);
 
-// Sets up the terminal for UTF-8 output and the progress line's control sequences.
+// Sets up the terminal for UTF-8 output and the progress line's control sequences; standard
+// output and error carry the same bytes on every system (no "\r" added on Windows).
 void prepareConsole();
 
 bool stderrIsTerminal();

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
+
+#include <cstdio>
 
 #include "app/batch/utf16.hpp"
 
@@ -25,6 +29,9 @@ std::vector<std::string> commandLineArguments(int argc, char **argv) {
 }
 
 void prepareConsole() {
+    // The same bytes as on other systems: "\n" stays "\n", and the console takes UTF-8.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
     ::SetConsoleOutputCP(CP_UTF8);
     const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
