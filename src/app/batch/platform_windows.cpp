@@ -20,6 +20,9 @@ BOOL WINAPI recordStopSignal(DWORD event) {
     // Ctrl+C is SIGINT's; Ctrl+Break, closing the window, logging off and shutting down ask the
     // program to end, as SIGTERM does.
     ReceivedStopSignal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    // Windows ends the process as soon as this returns for a closing window, a log-off or a
+    // shutdown: wait here while the run finishes the file in hand and closes its log.
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) ::Sleep(INFINITE);
     return TRUE;
 }
 
