@@ -3,6 +3,11 @@
 # `cpack -G DEB` in the build directory packs the same files.
 include(GNUInstallDirs)
 
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows.cmake)
+  return() # a ZIP of the program and its texts; no window yet (no Qt for this toolchain)
+endif()
+
 install(TARGETS quillmark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(NOT UNIX OR APPLE)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, the whole suite again under AddressSanitizer
-# and UndefinedBehaviorSanitizer, a short libFuzzer run of every fuzz target, and the threaded
-# batch run under ThreadSanitizer.
+# Builds and runs every test: the normal build and its Debian package, the Windows build under
+# Wine (with a check that it writes the same files and log), the whole suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, a short libFuzzer run of every fuzz target,
+# and the threaded batch run under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -22,6 +23,19 @@ ctest --test-dir build --output-on-failure -j$jobs | tee build/ctest.log
 
 echo "== Debian package from the Release build"
 scripts/check-package.sh build
+
+echo "== Windows build (MinGW-w64) and tests under Wine"
+# One prefix for the whole step; its first start takes seconds, so it runs while the build does.
+export WINEPREFIX="$PWD/build-windows/wineprefix" WINEDEBUG=-all
+cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLMARK_WERROR=ON \
+      -DQUILLMARK_GUI=OFF -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake >/dev/null
+wineboot --init >/dev/null 2>&1 &
+cmake --build build-windows -j$jobs
+wait
+ctest --test-dir build-windows --output-on-failure -j$jobs | tee build-windows/ctest.log
+scripts/windows-identity.sh build build-windows
+(cd build-windows && cpack -G ZIP >/dev/null && ls quillmark-*-windows-x64.zip)
+wineserver -k || true
 
 echo "== Sanitizer build (ASan+UBSan) and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_WERROR=ON \
@@ -50,11 +64,11 @@ created=$(find build-tsan/corpus -name '*.nwc' -o -name '*.musicxml' | wc -l)
 echo "tsan: 300 files converted to both formats with --jobs 8, no race reported"
 unset TSAN_OPTIONS
 
-# One closing line for the whole run: every test of the three builds, each fuzz target and the
-# ThreadSanitizer conversion.
+# One closing line for the whole run: every test of the four builds, the Windows identity check,
+# each fuzz target and the ThreadSanitizer conversion.
 ran() { sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$1"; }
-total=$(( $(ran build/ctest.log) + $(ran build-asan/ctest.log) + $(ran build-tsan/ctest.log) \
-        + fuzz_targets + 1 ))
-skipped=$(cat build/ctest.log build-asan/ctest.log build-tsan/ctest.log \
+total=$(( $(ran build/ctest.log) + $(ran build-windows/ctest.log) + $(ran build-asan/ctest.log) \
+        + $(ran build-tsan/ctest.log) + 1 + fuzz_targets + 1 ))
+skipped=$(cat build/ctest.log build-windows/ctest.log build-asan/ctest.log build-tsan/ctest.log \
           | grep -c '\*\*\*Skipped' || true)
 echo "all: $((total - skipped)) passed, 0 failed, $skipped skipped"

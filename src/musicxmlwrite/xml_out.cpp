@@ -1,7 +1,9 @@
 #include "musicxmlwrite/xml_out.hpp"
 
+#if QUILLMARK_HAVE_LIBXML2
 #include <libxml/entities.h>
 #include <libxml/xmlmemory.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
@@ -69,20 +71,42 @@ void XmlWriter::attribute(std::string_view name, int value) {
     put('"');
 }
 
-// Most texts of a score are plain words and go in as they are; the rest are escaped by the
-// library (which also writes a carriage return as a character reference, so it survives).
+std::string escapeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '&': out += "&amp;"; break;
+        case '"': out += "&quot;"; break;
+        case '\r': out += "&#13;"; break;
+        case '\0': return out; // the end of a C string: nothing after it is text
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// Most texts of a score are plain words and go in as they are; the rest are escaped by libxml2
+// (which also writes a carriage return as a character reference, so it survives), or, where
+// the library is not built, by escapeText, which gives the same bytes.
 void XmlWriter::text(std::string_view scoreText) {
     closeStartTag();
     if (scoreText.find_first_of("<>&\"\r") == std::string_view::npos) {
         put(scoreText);
         return;
     }
+#if QUILLMARK_HAVE_LIBXML2
     const std::string terminated(scoreText);
     xmlChar *escaped =
         xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar *>(terminated.c_str()));
     if (escaped == nullptr) throw std::runtime_error("MusicXML writer: out of memory");
     put(std::string_view(reinterpret_cast<const char *>(escaped)));
     xmlFree(escaped);
+#else
+    put(escapeText(scoreText));
+#endif
 }
 
 void XmlWriter::element(std::string_view name, std::string_view constant) {

@@ -19,6 +19,11 @@ namespace qm::musicxml {
 // control characters, which XML 1.0 cannot hold, are left out (tab and line ends stay).
 std::string xmlText(std::string_view bytes);
 
+// Character data: "<", ">", "&", '"' and CR as entities, the rest as it is, up to a zero byte;
+// byte for byte what libxml2's xmlEncodeSpecialChars gives, without the library, which has no
+// build for every system Quillmark runs on.
+std::string escapeText(std::string_view text);
+
 class XmlWriter {
 public:
     // `expectedSize`: the buffer is reserved once for a document of about this many bytes.

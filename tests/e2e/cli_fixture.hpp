@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "nwtext/nwtext.hpp"
+#include "support/temp_tree.hpp"
 
 namespace qm::e2e {
 
@@ -36,6 +40,9 @@ inline std::string readFile(const fs::path &path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+using test::shown;
+using test::utf8Path;
+
 inline std::string shellQuote(const std::string &text) {
     std::string quoted = "'";
     for (char c : text)
@@ -43,7 +50,12 @@ inline std::string shellQuote(const std::string &text) {
     return quoted + "'";
 }
 
+#ifdef _WIN32
+// Windows programs split their command line themselves; the test paths hold no quotes.
+inline std::string quote(const fs::path &path) { return "\"" + shown(path) + "\""; }
+#else
 inline std::string quote(const fs::path &path) { return shellQuote(path.string()); }
+#endif
 
 struct Outcome {
     int Status = -1;
@@ -53,17 +65,13 @@ struct Outcome {
 
 class CliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qm-e2e-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        Root = fs::canonical(pattern);
-    }
+    void SetUp() override { Root = test::makeTempTree("qm-e2e-"); }
     void TearDown() override {
         fs::permissions(Root, fs::perms::owner_all, fs::perm_options::add);
         for (const auto &entry : fs::recursive_directory_iterator(Root))
             if (entry.is_directory() && !entry.is_symlink())
                 fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(Root);
+        test::removeTree(Root);
     }
 
     void writeFile(const fs::path &path, const std::string &bytes) {
@@ -75,6 +83,50 @@ protected:
         writeFile(path, std::string(bytes.begin(), bytes.end()));
     }
 
+#ifdef _WIN32
+    // Runs quillmark.exe (beside the test program) with its output in files. Shell commands
+    // to run first exist on POSIX systems only.
+    Outcome run(const std::string &arguments, const std::string &prefix = "",
+                const std::string &input = "NUL", const std::string &wrapper = "") {
+        EXPECT_TRUE(prefix.empty() && wrapper.empty()) << "no shell to run " << prefix << wrapper;
+        wchar_t self[MAX_PATH];
+        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+        const fs::path program = fs::path(self).parent_path() / "quillmark.exe";
+        std::wstring command =
+            L"\"" + program.native() + L"\" " + test::utf8Path(arguments).native();
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        const auto open = [&](const fs::path &path, DWORD access, DWORD disposition) {
+            return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        };
+        const fs::path out = Root / "stdout.txt";
+        const fs::path err = Root / "stderr.txt";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = open(input, GENERIC_READ, OPEN_EXISTING);
+        startup.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+        startup.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
+        PROCESS_INFORMATION process{};
+        Outcome outcome;
+        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &process)) {
+            ::WaitForSingleObject(process.hProcess, INFINITE);
+            DWORD status = 0;
+            ::GetExitCodeProcess(process.hProcess, &status);
+            outcome.Status = static_cast<int>(status);
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+        }
+        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+            ::CloseHandle(handle);
+        outcome.Out = readFile(out);
+        outcome.Err = readFile(err);
+        fs::remove(out);
+        fs::remove(err);
+        return outcome;
+    }
+#else
     // Runs the program through bash; `prefix` runs first in the program's own subshell (e.g.
     // a resource limit), `wrapper` runs the program (e.g. as another user). Output goes
     // through pipes, so a file size limit cannot touch it.
@@ -95,6 +147,7 @@ protected:
         fs::remove(err);
         return outcome;
     }
+#endif
 
     // Lets the user `nobody` into the temporary tree (CI runs as root, where permissions do
     // not bite).

@@ -13,8 +13,8 @@ TEST_F(ToolCommands, NwBuildAndDumpRoundTripThroughFilesAndStandardInput) {
 
     ASSERT_EQ(run("nw build " + quote(Root / "score.txt") + " -o " + quote(Root / "a.nw")).Status,
               0);
-    ASSERT_EQ(
-        run("nw build - -o " + quote(Root / "b.nw"), "", (Root / "score.txt").string()).Status, 0);
+    ASSERT_EQ(run("nw build - -o " + quote(Root / "b.nw"), "", shown(Root / "score.txt")).Status,
+              0);
     const std::string bytes = readFile(Root / "a.nw");
     EXPECT_EQ(readFile(Root / "b.nw"), bytes);
     const std::vector<std::uint8_t> expected = qm::nwtext::build(text);
@@ -65,7 +65,7 @@ TEST_F(ToolCommands, DumpRefusesWhatIsNotAnNwcFile) {
     writeFile(Root / "junk.nwc", "hello, not a score");
     const Outcome junk = run("dump " + quote(Root / "junk.nwc"));
     EXPECT_EQ(junk.Status, 1);
-    EXPECT_NE(junk.Err.find((Root / "junk.nwc").string()), std::string::npos) << junk.Err;
+    EXPECT_NE(junk.Err.find(shown(Root / "junk.nwc")), std::string::npos) << junk.Err;
 
     const Outcome missing = run("dump " + quote(Root / "none.nwc"));
     EXPECT_EQ(missing.Status, 1);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,11 +16,13 @@
 #include "app/batch/log_file.hpp"
 #include "app/batch/run.hpp"
 #include "nwtext/nwtext.hpp"
+#include "support/temp_tree.hpp"
 
 namespace qm::batch {
 namespace {
 
 namespace fs = std::filesystem;
+using test::shown;
 
 const char *const OneStave = "header staves=1 version=200\n"
                              "stave y=1000 count=3\n"
@@ -29,14 +33,16 @@ const char *const OneStave = "header staves=1 version=200\n"
 class BatchRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "qm-batch-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        Root = fs::canonical(pattern);
+        Root = test::makeTempTree("qm-batch-");
         fs::create_directory(Root / "src");
         fs::create_directory(Root / "logs");
     }
+#ifdef _WIN32
+    void TearDown() override { test::removeTree(Root); }
+#else
     // rm copes with trees deeper than the path limit, which remove_all does not.
     void TearDown() override { std::system(("rm -rf '" + Root.string() + "'").c_str()); }
+#endif
 
     void writeFile(const fs::path &path, const std::string &bytes) {
         fs::create_directories(path.parent_path());
@@ -102,7 +108,7 @@ TEST_F(BatchRun, ObserverSeesLogFileCountsAndSummary) {
     // The file being converted is named while its counts rise.
     const bool sawShort =
         std::any_of(observer.Progress.begin(), observer.Progress.end(), [&](const RunProgress &p) {
-            return p.CurrentFile == (Root / "src/short.nw").string() && p.ErrorCount > 0;
+            return p.CurrentFile == shown(Root / "src/short.nw") && p.ErrorCount > 0;
         });
     EXPECT_TRUE(sawShort);
     EXPECT_EQ(result.SummaryLines.front(), "*** 2 files were created. ***");
@@ -138,21 +144,27 @@ TEST_F(BatchRun, RefusedFilesLeaveNoOutputAndTheRunGoesOn) {
     EXPECT_EQ(result.IoFailures[0].Path, Root / "src/big.nw");
     EXPECT_NE(result.IoFailures[0].Reason.find("larger than 16 MiB"), std::string::npos);
     EXPECT_EQ(result.IoFailures[1].Path, Root / "src" / (std::string(252, 'x') + ".nwc"));
-    EXPECT_NE(result.IoFailures[1].Reason.find("cannot write: File name too long"),
-              std::string::npos);
+#ifdef _WIN32
+    // Windows words this fault differently from one version (or Wine) to the next.
+    EXPECT_TRUE(result.IoFailures[1].Reason.starts_with("cannot write: "));
+#else
+    EXPECT_EQ(result.IoFailures[1].Reason, "cannot write: File name too long");
+#endif
     EXPECT_EQ(observer.Failures.size(), 2u);
     const std::vector<std::string> expected = {"big.nw", longName, "z.nw", "z.nwc"};
     EXPECT_EQ(namesIn(Root / "src"), expected);
 
     const std::string log = readFile(result.LogPath);
-    EXPECT_NE(log.find("file:\\\\\\" + (Root / "src/big.nw").string() +
-                       "\r\n   Not converted: " + (Root / "src/big.nw").string() +
+    EXPECT_NE(log.find("file:\\\\\\" + shown(Root / "src/big.nw") +
+                       "\r\n   Not converted: " + shown(Root / "src/big.nw") +
                        ": larger than 16 MiB (16777217 bytes), not an NW score\r\n"),
               std::string::npos);
+#ifndef _WIN32
     EXPECT_NE(log.find("\r\n   Not converted: " +
                        (Root / "src" / (std::string(252, 'x') + ".nwc")).string() +
                        ": cannot write: File name too long\r\n"),
               std::string::npos);
+#endif
     EXPECT_NE(log.find("*** 1 files were created. ***\r\n"), std::string::npos);
 }
 
@@ -176,11 +188,12 @@ TEST_F(BatchRun, SingleFileConvertsBesideItselfWithItsOwnLog) {
     const std::vector<std::string> expected = {"one.nw", "one.nwc", "one_0.nwc", "other.nw"};
     EXPECT_EQ(namesIn(Root / "src"), expected);
     EXPECT_EQ(readFile(Root / "src/one.nwc"), readFile(Root / "src/one_0.nwc"));
-    EXPECT_EQ(
-        readFile(first.LogPath).rfind("file:\\\\\\" + (Root / "src/one.nw").string() + "\r\n", 0),
-        0u);
+    EXPECT_EQ(readFile(first.LogPath).rfind("file:\\\\\\" + shown(Root / "src/one.nw") + "\r\n", 0),
+              0u);
 }
 
+#ifndef _WIN32
+// Windows compares names without regard to case: see batch_windows_test.cpp.
 TEST_F(BatchRun, LogTakesTheSmallestFreeNumberComparingCaseExactly) {
     writeFile(Root / "logs/Quillmark_1.log", "");
     writeFile(Root / "logs/quillmark_0.log", "");
@@ -224,6 +237,7 @@ TEST_F(BatchRun, TreesDeeperThanThePathLimitAreWalked) {
     const std::string log = readFile(result.LogPath);
     EXPECT_EQ(log.substr(0, log.find('\r')), "file:\\\\\\" + path + "/deep.nw");
 }
+#endif
 
 TEST_F(BatchRun, LogLinesEndInCrLf) {
     LogFile log = LogFile::create(Root / "logs");

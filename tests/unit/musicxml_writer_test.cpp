@@ -10,6 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include <libxml/entities.h>
+#include <libxml/xmlmemory.h>
+
+#include "musicxmlwrite/xml_out.hpp"
 #include "support/musicxml.hpp"
 
 namespace qm {
@@ -277,6 +281,21 @@ INSTANTIATE_TEST_SUITE_P(MusicXml, WriterCases, testing::ValuesIn(writerCases())
                          [](const testing::TestParamInfo<WriterCase> &info) {
                              return std::string(info.param.name);
                          });
+
+// The writer escapes a score's texts itself, byte for byte as libxml2 does.
+TEST(XmlEscape, GivesTheBytesOfLibxml2) {
+    std::string everyByte;
+    for (int b = 1; b < 256; ++b)
+        everyByte += static_cast<char>(b);
+    for (const std::string &text : {everyByte, std::string("a<b>&\"c\r\nd'e"),
+                                    std::string("up to\0here", 10), std::string()}) {
+        xmlChar *expected =
+            xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar *>(text.c_str()));
+        ASSERT_NE(expected, nullptr);
+        EXPECT_EQ(musicxml::escapeText(text), reinterpret_cast<const char *>(expected));
+        xmlFree(expected);
+    }
+}
 
 } // namespace
 } // namespace qm

@@ -1,5 +1,3 @@
-#include <fcntl.h>
-
 #include <memory>
 
 #include "app/batch/files.hpp"
@@ -12,22 +10,22 @@ std::optional<std::int64_t> countNwFiles(const std::filesystem::path &source,
                                          std::chrono::milliseconds budget) {
     const auto deadline = std::chrono::steady_clock::now() + budget;
     PathKind kind{};
-    if (pathKind(source.string(), kind) != 0) return std::nullopt;
-    if (kind != PathKind::Directory) return okFileName(source.filename().string()) ? 1 : 0;
+    if (pathKind(source, kind) != 0) return std::nullopt;
+    if (kind != PathKind::Directory) return okFileName(pathText(source.filename())) ? 1 : 0;
     // The same walk as the run's, without opening a file: directories that are not links,
     // each opened only when its turn comes, so a wide tree holds few descriptors.
     struct Pending {
-        std::shared_ptr<UniqueFd> Parent;
+        std::shared_ptr<Directory> Parent;
         std::string Name;
     };
-    auto root =
-        std::make_shared<UniqueFd>(::open(source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int error = 0;
+    auto root = std::make_shared<Directory>(Directory::open(source, error));
     std::vector<Pending> pending;
     std::int64_t count = 0;
-    for (std::shared_ptr<UniqueFd> dir = root; dir;) {
+    for (std::shared_ptr<Directory> dir = root; dir;) {
         if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
         DirectoryListing listing;
-        if (dir->valid() && listDirectory(dir->get(), listing) == 0) {
+        if (dir->valid() && listDirectory(*dir, listing) == 0) {
             for (const std::string &name : listing.Files)
                 count += okFileName(name) ? 1 : 0;
             for (std::string &name : listing.Subdirectories)
@@ -35,9 +33,8 @@ std::optional<std::int64_t> countNwFiles(const std::filesystem::path &source,
         }
         dir = nullptr;
         if (pending.empty()) break;
-        int error = 0;
-        dir = std::make_shared<UniqueFd>(
-            openDirectory(pending.back().Parent->get(), pending.back().Name, error));
+        dir = std::make_shared<Directory>(
+            pending.back().Parent->openSubdirectory(pending.back().Name, error));
         pending.pop_back();
     }
     return count;

@@ -1,14 +1,20 @@
 // The file-system side of a run: directory listings, reading inputs, writing outputs without
-// ever replacing an existing file. Everything works relative to an open directory, so paths of
-// any length work. Failures come back as errno values; nothing here throws.
+// ever replacing an existing file, the log's new file. One implementation per platform
+// (files_posix.cpp, files_windows.cpp); the run itself never calls the operating system.
+// Everything inside a tree is reached from an open directory, so paths of any length work.
+// Failures come back as the system's error numbers (errno, or GetLastError() on Windows);
+// nothing here throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <set>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/batch/naming.hpp"
@@ -19,30 +25,99 @@ namespace qm::batch {
 // An input larger than this cannot be an NW score.
 constexpr std::uint64_t MaxInputBytes = 16u * 1024u * 1024u;
 
-// Owns a file descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : Fd(fd) {}
-    UniqueFd(UniqueFd &&other) noexcept : Fd(other.release()) {}
-    UniqueFd &operator=(UniqueFd &&other) noexcept;
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-    ~UniqueFd() { reset(); }
+#ifdef _WIN32
+using NativeHandle = void *; // a HANDLE; null when there is none
+constexpr NativeHandle NoHandle = nullptr;
+constexpr char PathSeparator = '\\';
+constexpr int ErrorAlreadyExists = 183; // ERROR_ALREADY_EXISTS
+#else
+using NativeHandle = int; // a file descriptor
+constexpr NativeHandle NoHandle = -1;
+constexpr char PathSeparator = '/';
+constexpr int ErrorAlreadyExists = 17; // EEXIST
+#endif
 
-    int get() const { return Fd; }
-    bool valid() const { return Fd >= 0; }
-    int release();
-    // Closes now; returns 0 or the errno of close().
+// The name is taken (a no-replace move or an exclusive create found it there).
+bool isAlreadyExists(int error);
+// A link or a file stands where a directory was listed: not a directory to walk.
+bool isNotADirectory(int error);
+// Nothing has that name.
+bool isNotFound(int error);
+// The system's text for an error number.
+std::string systemReason(int error);
+
+// A path as text for the log and the terminal: UTF-8 on Windows, the bytes as they are
+// elsewhere; and back.
+std::string pathText(const std::filesystem::path &path);
+std::filesystem::path pathFromText(std::string_view text);
+// The absolute, normalised form of a path the user gave, without a trailing separator, into
+// `text`. Returns 0 or the system's error (the current directory may be gone).
+int displayPath(const std::filesystem::path &path, std::string &text);
+// `dir` and `name` joined by the platform's separator.
+std::string joinPath(std::string_view dir, std::string_view name);
+
+// Owns an open file or directory.
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(NativeHandle handle) : Handle(handle) {}
+    UniqueHandle(UniqueHandle &&other) noexcept : Handle(other.release()) {}
+    UniqueHandle &operator=(UniqueHandle &&other) noexcept;
+    UniqueHandle(const UniqueHandle &) = delete;
+    UniqueHandle &operator=(const UniqueHandle &) = delete;
+    ~UniqueHandle() { reset(); }
+
+    NativeHandle get() const { return Handle; }
+    bool valid() const { return Handle != NoHandle; }
+    NativeHandle release();
+    // Closes now; returns 0 or the system's error.
     int reset();
 
 private:
-    int Fd = -1;
+    NativeHandle Handle = NoHandle;
 };
 
-// Opens a directory without following a symbolic link in its last component.
-// `parent` is a directory descriptor or AT_FDCWD. Returns an invalid fd and sets `error`.
-UniqueFd openDirectory(int parent, const std::string &name, int &error);
+// Writes every byte; `written`, when given, counts the bytes that reached the file. Returns 0
+// or the system's error.
+int writeAll(NativeHandle file, std::span<const std::uint8_t> bytes,
+             std::uint64_t *written = nullptr);
+
+// Puts a file's data on the disk. Returns 0 or the system's error.
+int flushToDisk(NativeHandle file);
+
+// An open directory, the place the names inside it are found from.
+class Directory {
+public:
+    Directory() = default;
+    // Opens a directory the user named, following links.
+    static Directory open(const std::filesystem::path &path, int &error);
+    // Opens the subdirectory `name`, never following a link (symbolic link, junction).
+    Directory openSubdirectory(const std::string &name, int &error) const;
+
+    bool valid() const { return Handle.valid(); }
+    NativeHandle handle() const { return Handle.get(); }
+#ifdef _WIN32
+    // The directory's full path with the \\?\ prefix, so names inside it may be of any length.
+    const std::wstring &fullPath() const { return FullPath; }
+#endif
+
+private:
+    UniqueHandle Handle;
+#ifdef _WIN32
+    std::wstring FullPath;
+#endif
+};
+
+// The kind of what `path` names, following links. Returns 0 or the system's error.
+enum class PathKind { Directory, RegularFile, Other };
+int pathKind(const std::filesystem::path &path, PathKind &kind);
+
+// Which file system (volume) holds the directory; 0 when unknown.
+std::uint64_t fileSystemOf(const Directory &dir);
+
+// Puts everything written to the file system that holds `dir` on the disk. Returns 0 or the
+// system's error. (Windows outputs are put there one by one as they are written.)
+int syncFileSystem(const Directory &dir);
 
 // One directory as the walk sees it. Files holds every entry that is not a directory (links
 // included: whether one is a regular file is decided when it is opened); Subdirectories holds
@@ -53,33 +128,28 @@ struct DirectoryListing {
     TakenNames Taken;                        // every name in the directory
 };
 
-// Returns 0 or an errno.
-int listDirectory(int dirFd, DirectoryListing &listing);
+// Returns 0 or the system's error.
+int listDirectory(const Directory &dir, DirectoryListing &listing);
 
 enum class InputStatus { Ok, NotRegularFile, TooLarge, Failed };
 
 struct InputFile {
     InputStatus Status = InputStatus::Failed;
     std::vector<std::uint8_t> Bytes;
-    int Error = 0;          // errno when Failed
+    int Error = 0;          // the system's error when Failed
     std::uint64_t Size = 0; // size seen when TooLarge
 };
 
-// Reads a whole regular file (following links). FIFOs, devices and directories are refused
-// without blocking. `beforeRead`, when given, learns the size before the bytes are read (so
-// the caller can make room for them).
-InputFile readInput(int dirFd, const std::string &name,
+// Reads a whole regular file. Devices, pipes, directories and (on Windows) links are refused
+// without blocking; on POSIX systems a symbolic link to a regular file is followed.
+// `beforeRead`, when given, learns the size before the bytes are read (so the caller can make
+// room for them).
+InputFile readInput(const Directory &dir, const std::string &name,
                     const std::function<void(std::uint64_t size)> &beforeRead = {});
 
-// Which file system holds `fd` (0 when unknown).
-std::uint64_t fileSystemOf(int fd);
-
-// A second descriptor for the same open file, or an invalid one.
-UniqueFd duplicate(int fd);
-
-// The kind of what `path` names, following links; 0 or an errno.
-enum class PathKind { Directory, RegularFile, Other };
-int pathKind(const std::string &path, PathKind &kind);
+// Creates the new file `name` in `dir` for writing; fails when the name exists. Returns an
+// invalid handle and sets `error` on failure.
+UniqueHandle createNewFile(const Directory &dir, const std::string &name, int &error);
 
 // Names for temporary files that say which process made them, with a random part; seeded
 // once, since seeding for every file costs a system call.
@@ -93,26 +163,28 @@ private:
     std::mt19937_64 Random;
 };
 
-// Removes the temporary outputs among `names` (entries of `dirFd`) whose process is gone: what
+// Removes the temporary outputs among `names` (entries of `dir`) whose process is gone: what
 // a killed run left behind. Returns how many it removed.
-int removeLeftoverTemporaries(int dirFd, const std::set<std::string, CaseBlindLess> &names);
+int removeLeftoverTemporaries(const Directory &dir,
+                              const std::set<std::string, CaseBlindLess> &names);
 
 // An output written but not yet named: an unnamed file in the directory where the file system
-// has them, else a hidden temporary file. Either way nothing with a visible name exists until
-// `publish` gives it one, and a crash leaves nothing behind under the output's name.
+// has them, else a hidden temporary file, flushed to disk on Windows. Either way nothing
+// appears under the output's name until `publish` gives it one, and a crash leaves nothing
+// behind under that name.
 class PendingOutput {
 public:
-    // `unnamedFiles` false always takes the hidden temporary file (tests use it).
+    // `unnamedFiles` false always takes the temporary file (tests use it).
     explicit PendingOutput(bool unnamedFiles = true) : UnnamedFiles(unnamedFiles) {}
     PendingOutput(const PendingOutput &) = delete;
     PendingOutput &operator=(const PendingOutput &) = delete;
     ~PendingOutput() { discard(); }
 
-    // Writes `bytes` into a new file in the directory. Returns 0 or an errno.
-    int write(int dirFd, std::span<const std::uint8_t> bytes, TemporaryNames &names);
+    // Writes `bytes` into a new file in the directory. Returns 0 or the system's error.
+    int write(const Directory &dir, std::span<const std::uint8_t> bytes, TemporaryNames &names);
 
-    // Gives the written file the name `name`, never replacing anything: EEXIST when the name
-    // is taken (the file is kept for another try). Returns 0 or an errno.
+    // Gives the written file the name `name`, never replacing anything: an "already exists"
+    // error when the name is taken (the file is kept for another try). Returns 0 or an error.
     int publish(const std::string &name);
 
     // Drops the written file, if any.
@@ -120,15 +192,12 @@ public:
 
 private:
     bool UnnamedFiles = true;
-    int DirFd = -1;
-    UniqueFd Unnamed;     // the unnamed file, when the file system has them
-    std::string TempName; // else the hidden temporary file's name
+    const Directory *Dir = nullptr;
+    UniqueHandle Unnamed; // the unnamed file, when the file system has them
+    std::string TempName; // else the temporary file's name
 };
 
-// Removes a name; errors are ignored (used only to clean up after a failure).
-void removeQuietly(int dirFd, const std::string &name);
-
-// The system's text for an errno.
-std::string systemReason(int error);
+// Removes a name; whether it did. Errors are not reported (used only to clean up).
+bool removeQuietly(const Directory &dir, const std::string &name);
 
 } // namespace qm::batch

@@ -1,9 +1,6 @@
 #include "app/batch/log_file.hpp"
 
-#include <cerrno>
 #include <cstdint>
-#include <fcntl.h>
-#include <unistd.h>
 #include <unordered_set>
 
 namespace qm::batch {
@@ -12,10 +9,11 @@ namespace {
 
 constexpr std::size_t FlushThreshold = 64 * 1024;
 
-std::unordered_set<std::string> logNamesIn(int dirFd, const std::filesystem::path &dir) {
+std::unordered_set<std::string> logNamesIn(const Directory &dirHandle,
+                                           const std::filesystem::path &dir) {
     DirectoryListing listing;
-    if (const int error = listDirectory(dirFd, listing); error != 0)
-        throw LogError("cannot read the log directory " + dir.string() + ": " +
+    if (const int error = listDirectory(dirHandle, listing); error != 0)
+        throw LogError("cannot read the log directory " + pathText(dir) + ": " +
                        systemReason(error));
     std::unordered_set<std::string> names;
     for (const std::string &name : listing.Files)
@@ -29,20 +27,21 @@ std::unordered_set<std::string> logNamesIn(int dirFd, const std::filesystem::pat
 
 LogFile LogFile::create(const std::filesystem::path &dir) {
     int error = 0;
-    const UniqueFd dirFd = openDirectory(AT_FDCWD, dir.string(), error);
-    if (!dirFd.valid())
-        throw LogError("cannot open the log directory " + dir.string() + ": " +
+    const Directory dirHandle = Directory::open(dir, error);
+    if (!dirHandle.valid())
+        throw LogError("cannot open the log directory " + pathText(dir) + ": " +
                        systemReason(error));
-    const std::unordered_set<std::string> taken = logNamesIn(dirFd.get(), dir);
+    const std::unordered_set<std::string> taken = logNamesIn(dirHandle, dir);
     for (std::int64_t n = 0;; ++n) {
         const std::string name = logFileName(n);
         if (taken.count(name) != 0) continue;
-        UniqueFd fd(::openat(dirFd.get(), name.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666));
-        if (fd.valid()) return LogFile(std::move(fd), dir / name);
-        if (errno != EEXIST)
-            throw LogError("cannot create the log file " + (dir / name).string() + ": " +
-                           systemReason(errno));
+        // Never replaces: a name that appeared meanwhile (or, on a file system blind to case,
+        // one that differs only in case) moves on to the next number.
+        UniqueHandle file = createNewFile(dirHandle, name, error);
+        if (file.valid()) return LogFile(std::move(file), dir / name);
+        if (!isAlreadyExists(error))
+            throw LogError("cannot create the log file " + pathText(dir / name) + ": " +
+                           systemReason(error));
     }
 }
 
@@ -54,33 +53,25 @@ void LogFile::writeLine(std::string_view line) {
 }
 
 void LogFile::writeBuffer() {
-    std::string_view rest = Buffer;
-    while (!rest.empty() && Error == 0) {
-        const ssize_t n = ::write(Fd.get(), rest.data(), rest.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0)
-            Error = errno;
-        else {
-            rest.remove_prefix(static_cast<std::size_t>(n));
-            Written += static_cast<std::uint64_t>(n);
-        }
-    }
+    Error = writeAll(
+        Fd.get(), std::span(reinterpret_cast<const std::uint8_t *>(Buffer.data()), Buffer.size()),
+        &Written);
     Buffer.clear();
 }
 
 void LogFile::flush() {
-    if (Error == 0 && !Fd.valid()) Error = EBADF;
+    if (Error == 0 && !Fd.valid()) throw LogError("the log file " + pathText(Path) + " is closed");
     if (Error == 0) writeBuffer();
     if (Error != 0)
-        throw LogError("cannot write the log file " + Path.string() + ": " + systemReason(Error));
+        throw LogError("cannot write the log file " + pathText(Path) + ": " + systemReason(Error));
 }
 
 void LogFile::close() {
     flush();
-    if (::fdatasync(Fd.get()) != 0 && errno != EINVAL) Error = errno;
+    Error = flushToDisk(Fd.get());
     if (const int closeError = Fd.reset(); Error == 0) Error = closeError;
     if (Error != 0)
-        throw LogError("cannot write the log file " + Path.string() + ": " + systemReason(Error));
+        throw LogError("cannot write the log file " + pathText(Path) + ": " + systemReason(Error));
 }
 
 void LogFile::removeIfEmpty() {

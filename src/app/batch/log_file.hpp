@@ -18,7 +18,8 @@ struct LogError : std::runtime_error {
 
 class LogFile {
 public:
-    // Creates the log with the smallest n whose name is not in the directory (exact case),
+    // Creates the log with the smallest n whose name is not in the directory (exact case;
+    // a file system blind to case may still refuse a name that differs only in case),
     // taking the next n when a name appears in the meantime. Throws LogError.
     static LogFile create(const std::filesystem::path &dir);
 
@@ -34,10 +35,11 @@ public:
     const std::filesystem::path &path() const { return Path; }
 
 private:
-    LogFile(UniqueFd fd, std::filesystem::path path) : Fd(std::move(fd)), Path(std::move(path)) {}
+    LogFile(UniqueHandle fd, std::filesystem::path path)
+        : Fd(std::move(fd)), Path(std::move(path)) {}
     void writeBuffer();
 
-    UniqueFd Fd;
+    UniqueHandle Fd;
     std::filesystem::path Path;
     std::string Buffer;
     std::uint64_t Written = 0; // bytes that reached the file

@@ -21,21 +21,26 @@ struct CaseBlindLess {
     bool operator()(const std::string &a, const std::string &b) const;
 };
 
-// The names present in one directory, in lower case, for the "is it taken" test.
+// A name in the form the file system compares names in without regard to case: ASCII letters
+// in lower case on POSIX systems; on Windows the system's own upper-casing of UTF-16, so that
+// "Ä.nwc" and "ä.nwc" are one name there. Defined with the platform's files.
+std::string fileNameKey(std::string_view name);
+
+// The names present in one directory, for the "is it taken" test.
 class TakenNames {
 public:
-    void add(std::string_view name) { Lower.insert(lowerCase(name)); }
-    bool has(std::string_view name) const { return Lower.count(lowerCase(name)) != 0; }
+    void add(std::string_view name) { Keys.insert(fileNameKey(name)); }
+    bool has(std::string_view name) const { return Keys.count(fileNameKey(name)) != 0; }
 
 private:
-    std::unordered_set<std::string> Lower;
+    std::unordered_set<std::string> Keys;
 };
 
 // An NW input: ends in ".nw" (any case) with no earlier ".nw" and no ".nwc" anywhere.
 bool okFileName(std::string_view name);
 
-// The first name of base.ext, base_0.ext, base_1.ext, ... not in `taken` (compared in lower
-// case). Reports error 45 and returns `name` unchanged when it has no 3-letter extension.
+// The first name of base.ext, base_0.ext, base_1.ext, ... not in `taken` (compared without
+// regard to case). Reports error 45 and returns `name` unchanged when it has no 3-letter extension.
 std::string makeUnique(std::string_view name, const TakenNames &taken, Messages &messages);
 
 // The output name for an input accepted by okFileName: ".nw" becomes ".nwc", made unique.

@@ -1,6 +1,6 @@
 // The calls a run needs that differ between operating systems: unnamed files, no-replace
 // renames, flushing a file system, telling whether another run is still alive, and the stop
-// signals. Everything else in the batch layer uses plain POSIX calls on directory descriptors.
+// signals. The rest of the file system is files_posix.cpp or files_windows.cpp.
 // Failures come back as errno values; nothing here throws.
 #pragma once
 
@@ -8,6 +8,10 @@
 #include <string>
 
 namespace qm::batch::platform {
+
+#ifndef _WIN32
+// Calls on descriptors, for files_posix.cpp and the POSIX run; Windows has its own
+// (files_windows.cpp).
 
 // A file without a name in directory `dirFd`, open for writing: its descriptor, or -1 with
 // `error` set. `unsupported` is set when the file system has no such files (the caller then
@@ -22,6 +26,7 @@ int renameNoReplace(int dirFd, const std::string &from, const std::string &to);
 
 // Writes everything cached for the file system that holds `fd` to the disk.
 int syncFileSystem(int fd);
+#endif
 
 // A process, told apart from a later one that reuses its id by its start time.
 struct ProcessIdentity {

@@ -62,7 +62,7 @@ void ReportWriter::summary(const RunResult *result, const std::string &outcome,
     json line;
     line["summary"] = outcome;
     if (!reason.empty()) line["reason"] = reason;
-    if (result) line["log"] = result->LogPath.string();
+    if (result) line["log"] = pathText(result->LogPath);
     line["converted"] = Converted;
     line["not-converted"] = NotConverted;
     line["skipped"] = Skipped;

@@ -1,8 +1,6 @@
 #include "app/batch/run.hpp"
 
-#include <cerrno>
 #include <deque>
-#include <fcntl.h>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,31 +28,22 @@ constexpr int MaxNameAttempts = 1000;
 constexpr std::uint64_t ConversionCostFactor = 6;
 constexpr std::uint64_t ConversionBaseCost = 64 * 1024;
 
-std::string joinPath(const std::string &dir, const std::string &name) {
-    if (!dir.empty() && dir.back() == '/') return dir + name;
-    return dir + "/" + name;
-}
-
 // The absolute form of a path given by the user, without a trailing separator.
-std::string displayPath(const fs::path &path) {
-    std::error_code error;
-    const fs::path absolute = fs::absolute(path, error);
-    if (error)
-        throw RunFailure("cannot tell where " + escapeControlChars(path.string()) +
-                         " is (the current directory is gone?): " + error.message());
-    std::string text = absolute.lexically_normal().string();
-    while (text.size() > 1 && text.back() == '/')
-        text.pop_back();
+std::string shownPath(const fs::path &path) {
+    std::string text;
+    if (const int error = displayPath(path, text); error != 0)
+        throw RunFailure("cannot tell where " + escapeControlChars(pathText(path)) +
+                         " is (the current directory is gone?): " + systemReason(error));
     return text;
 }
 
 // An open directory of the walk, kept alive while any of its files is in flight.
-struct Directory {
-    UniqueFd Fd;
+struct WalkDirectory {
+    Directory Handle;
     std::string Path;
     TakenNames Taken; // every name in it, outputs added as they are chosen
 };
-using DirectoryRef = std::shared_ptr<Directory>;
+using DirectoryRef = std::shared_ptr<WalkDirectory>;
 
 // One directory on the walk's stack: its subdirectories still to visit.
 struct WalkLevel {
@@ -117,7 +106,7 @@ public:
     }
     ~Run() { Workers.cancelQueued(); }
 
-    RunResult convertDirectory(UniqueFd rootFd, std::string rootPath);
+    RunResult convertDirectory(Directory root, std::string rootPath);
     RunResult convertSingleFile(DirectoryRef dir, const std::string &name);
     // After a failure: a log without a byte in it is not left behind.
     void abandon() { Log.removeIfEmpty(); }
@@ -133,9 +122,9 @@ private:
     void finishFile(PendingFile &file);
     bool storeOutputs(PendingFile &file, const Conversion &conversion, FileMessageLog &messages,
                       std::vector<std::string> &written);
-    int storeOutput(Directory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
+    int storeOutput(WalkDirectory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
                     const std::function<std::string()> &nextName);
-    void notePublished(const Directory &dir);
+    void notePublished(const DirectoryRef &dir);
     void reportFailure(FileMessageLog &messages, const std::string &source,
                        const std::string &failedPath, std::string reason, bool isDirectory = false);
     void settle(FileRecord record);
@@ -156,7 +145,7 @@ private:
     std::deque<PendingFile> InFlight; // in the order the walk met them
     std::uint64_t BytesInFlight = 0;
     bool Stopped = false;
-    std::map<std::uint64_t, UniqueFd> OutputFileSystems; // one directory on each
+    std::map<std::uint64_t, DirectoryRef> OutputFileSystems; // one directory on each
 };
 
 bool Run::stopping() {
@@ -186,20 +175,20 @@ void Run::settle(FileRecord record) {
 void Run::reportFailure(FileMessageLog &messages, const std::string &source,
                         const std::string &failedPath, std::string reason, bool isDirectory) {
     messages.logPlainLine("   Not converted: " + failedPath + ": " + reason);
-    IoFailure failure{failedPath, reason};
+    IoFailure failure{pathFromText(failedPath), reason};
     if (Observer && !isDirectory) Observer->onIoFailure(failure);
     (isDirectory ? Result.DirectoryFailures : Result.IoFailures).push_back(std::move(failure));
     Log.flush();
     settle({source, {}, FileStatus::NotConverted, std::move(reason), messages.fileCounts()});
 }
 
-RunResult Run::convertDirectory(UniqueFd rootFd, std::string rootPath) {
+RunResult Run::convertDirectory(Directory root, std::string rootPath) {
     // Depth-first: a directory's files, then each subdirectory in turn. An explicit stack keeps
     // deep trees off the call stack; links to directories are never entered, so no loop. Files
     // stay in flight across directories; each holds its directory open.
     std::vector<WalkLevel> stack;
-    enterDirectory(
-        stack, std::make_shared<Directory>(Directory{std::move(rootFd), std::move(rootPath), {}}));
+    enterDirectory(stack, std::make_shared<WalkDirectory>(
+                              WalkDirectory{std::move(root), std::move(rootPath), {}}));
     while (!stack.empty() && !stopping()) {
         WalkLevel &top = stack.back();
         if (top.Next == top.Subdirectories.size()) {
@@ -209,28 +198,28 @@ RunResult Run::convertDirectory(UniqueFd rootFd, std::string rootPath) {
         const std::string &name = top.Subdirectories[top.Next++];
         std::string path = joinPath(top.Dir->Path, name);
         int error = 0;
-        UniqueFd fd = openDirectory(top.Dir->Fd.get(), name, error);
-        if (!fd.valid()) {
+        Directory dir = top.Dir->Handle.openSubdirectory(name, error);
+        if (!dir.valid()) {
             // Replaced by a link or a file since it was listed: not a directory to walk.
-            if (error != ELOOP && error != ENOTDIR)
+            if (!isNotADirectory(error))
                 enqueue(entryNotConverted(EntryKind::UnreadableDirectory, path,
                                           "cannot read the directory: " + systemReason(error)));
             continue;
         }
-        enterDirectory(stack,
-                       std::make_shared<Directory>(Directory{std::move(fd), std::move(path), {}}));
+        enterDirectory(stack, std::make_shared<WalkDirectory>(
+                                  WalkDirectory{std::move(dir), std::move(path), {}}));
     }
     return finish();
 }
 
 void Run::enterDirectory(std::vector<WalkLevel> &stack, DirectoryRef dir) {
     DirectoryListing listing;
-    if (const int error = listDirectory(dir->Fd.get(), listing); error != 0) {
+    if (const int error = listDirectory(dir->Handle, listing); error != 0) {
         enqueue(entryNotConverted(EntryKind::UnreadableDirectory, dir->Path,
                                   "cannot read the directory: " + systemReason(error)));
         return;
     }
-    removeLeftoverTemporaries(dir->Fd.get(), listing.Files);
+    removeLeftoverTemporaries(dir->Handle, listing.Files);
     dir->Taken = std::move(listing.Taken);
     for (const std::string &name : listing.Files) {
         if (stopping()) return;
@@ -245,7 +234,7 @@ void Run::enterDirectory(std::vector<WalkLevel> &stack, DirectoryRef dir) {
 
 RunResult Run::convertSingleFile(DirectoryRef dir, const std::string &name) {
     DirectoryListing listing;
-    if (const int error = listDirectory(dir->Fd.get(), listing); error != 0)
+    if (const int error = listDirectory(dir->Handle, listing); error != 0)
         enqueue(entryNotConverted(EntryKind::UnreadableDirectory, dir->Path,
                                   "cannot read the directory: " + systemReason(error)));
     else {
@@ -270,7 +259,7 @@ void Run::visitFile(const DirectoryRef &dir, const std::string &name) {
     file.Path = joinPath(dir->Path, name);
     // STEP 1: read the whole input once there is room for it; only regular files of a
     // plausible size are converted.
-    InputFile input = readInput(dir->Fd.get(), name, [&](std::uint64_t size) {
+    InputFile input = readInput(dir->Handle, name, [&](std::uint64_t size) {
         if (size > MaxInputBytes) return;
         file.Cost = ConversionCostFactor * size + ConversionBaseCost;
         makeRoom(file.Cost);
@@ -370,7 +359,7 @@ void Run::finishFile(PendingFile &file) {
 // written (the file is then reported as not converted).
 bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, FileMessageLog &messages,
                        std::vector<std::string> &written) {
-    Directory &dir = *file.Dir;
+    WalkDirectory &dir = *file.Dir;
     struct Output {
         bool Wanted;
         std::span<const std::uint8_t> Bytes;
@@ -391,7 +380,7 @@ bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, FileMess
                           "cannot write: " + systemReason(error));
             return false;
         }
-        notePublished(dir);
+        notePublished(file.Dir);
         written.push_back(joinPath(dir.Path, output.Name));
     }
     if (Options.Formats.MusicXml && conversion.MusicXmlOmitted > 0 && Observer)
@@ -400,33 +389,32 @@ bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, FileMess
     return true;
 }
 
-int Run::storeOutput(Directory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
+int Run::storeOutput(WalkDirectory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
                      const std::function<std::string()> &nextName) {
     PendingOutput output;
-    if (const int error = output.write(dir.Fd.get(), bytes, TempNames); error != 0) return error;
+    if (const int error = output.write(dir.Handle, bytes, TempNames); error != 0) return error;
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
         const int error = output.publish(outName);
-        if (error != EEXIST) return error;
+        if (!isAlreadyExists(error)) return error;
         // Someone else made a file of that name since the directory was listed: next name.
         dir.Taken.add(outName);
         outName = nextName();
         dir.Taken.add(outName);
     }
-    return EEXIST;
+    return ErrorAlreadyExists;
 }
 
 // Remembers one directory on each file system that received an output, for syncOutputs.
-void Run::notePublished(const Directory &dir) {
-    const std::uint64_t fileSystem = fileSystemOf(dir.Fd.get());
-    if (OutputFileSystems.count(fileSystem) == 0)
-        OutputFileSystems.emplace(fileSystem, duplicate(dir.Fd.get()));
+void Run::notePublished(const DirectoryRef &dir) {
+    const std::uint64_t fileSystem = fileSystemOf(dir->Handle);
+    if (OutputFileSystems.count(fileSystem) == 0) OutputFileSystems.emplace(fileSystem, dir);
 }
 
 // Puts every output on the disk, once per file system, so that a log with a summary promises
 // that every output it names is stored.
 void Run::syncOutputs() {
-    for (const auto &[fileSystem, fd] : OutputFileSystems) {
-        const int error = fd.valid() ? platform::syncFileSystem(fd.get()) : EBADF;
+    for (const auto &[fileSystem, dir] : OutputFileSystems) {
+        const int error = syncFileSystem(dir->Handle);
         if (error == 0) continue;
         const std::string reason =
             "the outputs could not be put on the disk: " + systemReason(error);
@@ -466,24 +454,23 @@ RunResult Run::finish() {
 }
 
 void checkLogDir(const fs::path &logDir) {
+    const std::string shown = escapeControlChars(pathText(logDir));
     PathKind kind{};
-    if (const int error = pathKind(logDir.string(), kind); error == ENOENT)
-        throw SourceError("log directory " + escapeControlChars(logDir.string()) +
-                          " does not exist");
+    if (const int error = pathKind(logDir, kind); isNotFound(error))
+        throw SourceError("log directory " + shown + " does not exist");
     else if (error != 0)
-        throw SourceError("log directory " + escapeControlChars(logDir.string()) + ": " +
-                          systemReason(error));
+        throw SourceError("log directory " + shown + ": " + systemReason(error));
     if (kind != PathKind::Directory)
-        throw SourceError("log directory " + escapeControlChars(logDir.string()) +
-                          " is not a directory");
+        throw SourceError("log directory " + shown + " is not a directory");
 }
 
-UniqueFd openDirectoryOrThrow(const std::string &path, const fs::path &shown) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd.valid())
-        throw RunFailure("cannot open " + escapeControlChars(shown.string()) + ": " +
-                         systemReason(errno));
-    return fd;
+Directory openDirectoryOrThrow(const fs::path &path) {
+    int error = 0;
+    Directory dir = Directory::open(path, error);
+    if (!dir.valid())
+        throw RunFailure("cannot open " + escapeControlChars(pathText(path)) + ": " +
+                         systemReason(error));
+    return dir;
 }
 
 } // namespace
@@ -491,35 +478,36 @@ UniqueFd openDirectoryOrThrow(const std::string &path, const fs::path &shown) {
 RunResult runBatch(const RunOptions &options, RunObserver *observer) {
     // STEP 1: what the source is; nothing is written when it is not usable.
     checkLogDir(options.LogDir);
-    const std::string shownSource = escapeControlChars(options.Source.string());
+    const std::string shownSource = escapeControlChars(pathText(options.Source));
     PathKind kind{};
-    if (const int error = pathKind(options.Source.string(), kind); error == ENOENT)
+    if (const int error = pathKind(options.Source, kind); isNotFound(error))
         throw SourceError(shownSource + " does not exist");
     else if (error != 0)
         throw SourceError(shownSource + ": " + systemReason(error));
     if (kind == PathKind::Other)
         throw SourceError(shownSource + ": neither a directory nor a regular file");
     const bool isDirectory = kind == PathKind::Directory;
-    if (!isDirectory && !okFileName(options.Source.filename().string()))
+    const std::string fileName = pathText(options.Source.filename());
+    if (!isDirectory && !okFileName(fileName))
         throw SourceError(shownSource + ": not an NW file name (name.nw)");
     const fs::path directory = isDirectory                        ? options.Source
                                : options.Source.has_parent_path() ? options.Source.parent_path()
                                                                   : fs::path(".");
-    std::string directoryPath = displayPath(directory);
-    UniqueFd directoryFd = openDirectoryOrThrow(directory.string(), directory);
+    std::string directoryPath = shownPath(directory);
+    Directory directoryHandle = openDirectoryOrThrow(directory);
 
     // STEP 2: fresh counters and a new log (the expression word lists are constant tables),
     // named by its absolute path.
     RunOptions resolved = options;
-    resolved.LogDir = displayPath(options.LogDir);
+    resolved.LogDir = pathFromText(shownPath(options.LogDir));
     Run run(resolved, observer);
 
     // STEP 3: convert, then the summary.
     try {
-        if (isDirectory) return run.convertDirectory(std::move(directoryFd), directoryPath);
-        auto dir = std::make_shared<Directory>(
-            Directory{std::move(directoryFd), std::move(directoryPath), {}});
-        return run.convertSingleFile(std::move(dir), options.Source.filename().string());
+        if (isDirectory) return run.convertDirectory(std::move(directoryHandle), directoryPath);
+        auto dir = std::make_shared<WalkDirectory>(
+            WalkDirectory{std::move(directoryHandle), std::move(directoryPath), {}});
+        return run.convertSingleFile(std::move(dir), fileName);
     } catch (...) {
         run.abandon();
         throw;

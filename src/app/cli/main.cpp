@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -15,7 +14,6 @@
 #include <iterator>
 #include <optional>
 #include <sstream>
-#include <unistd.h>
 #include <vector>
 
 #include "app/batch/files.hpp"
@@ -24,6 +22,7 @@
 #include "app/batch/report.hpp"
 #include "app/batch/run.hpp"
 #include "app/batch/workers.hpp"
+#include "app/cli/console.hpp"
 #include "convert/pass_printer.hpp"
 #include "convert/pipeline.hpp"
 #include "nwcdump/nwcdump.hpp"
@@ -59,7 +58,7 @@ std::string readAll(std::istream &in, const std::string &what) {
 
 std::string readFile(const std::string &path) {
     if (path == "-") return readAll(std::cin, "standard input");
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(qm::batch::pathFromText(path), std::ios::binary);
     if (!in) throw ToolError(path + ": cannot open: " + std::strerror(errno));
     return readAll(in, path);
 }
@@ -101,13 +100,13 @@ public:
 
     void onIoFailure(const qm::batch::IoFailure &failure) override {
         clearLine();
-        std::cerr << "quillmark: not converted: " << escaped(failure.Path.string()) << ": "
-                  << escaped(failure.Reason) << "\n";
+        std::cerr << "quillmark: not converted: " << escaped(qm::batch::pathText(failure.Path))
+                  << ": " << escaped(failure.Reason) << "\n";
     }
 
     void onMusicXmlOmissions(const std::filesystem::path &output, int count) override {
         clearLine();
-        std::cerr << "quillmark: " << escaped(output.string()) << ": " << count
+        std::cerr << "quillmark: " << escaped(qm::batch::pathText(output)) << ": " << count
                   << " elements could not be expressed in MusicXML and were left out\n";
     }
 
@@ -184,7 +183,7 @@ public:
     explicit ReportTarget(const std::string &path) {
         if (path.empty()) return;
         if (path != "-") {
-            File.open(path, std::ios::binary | std::ios::trunc);
+            File.open(qm::batch::pathFromText(path), std::ios::binary | std::ios::trunc);
             if (!File)
                 throw ToolError("cannot write the report " + escaped(path) + ": " +
                                 std::strerror(errno));
@@ -207,13 +206,13 @@ int reportStopped(ReportTarget &report, const std::string &reason) {
 int runConvert(const ConvertOptions &options) {
     qm::batch::platform::catchStopSignals();
     ReportTarget report(options.ReportPath);
-    const bool showProgress = !options.Quiet && ::isatty(STDERR_FILENO) == 1;
-    std::optional<std::int64_t> total;
-    if (showProgress) total = qm::batch::countNwFiles(options.Source, std::chrono::seconds(1));
-    TerminalObserver observer(showProgress, total, report.writer());
+    const bool showProgress = !options.Quiet && qm::cli::stderrIsTerminal();
     qm::batch::RunOptions run;
-    run.Source = options.Source;
-    run.LogDir = options.LogDir;
+    run.Source = qm::batch::pathFromText(options.Source);
+    run.LogDir = qm::batch::pathFromText(options.LogDir);
+    std::optional<std::int64_t> total;
+    if (showProgress) total = qm::batch::countNwFiles(run.Source, std::chrono::seconds(1));
+    TerminalObserver observer(showProgress, total, report.writer());
     run.Jobs = options.Jobs;
     run.Formats = *parseFormats(options.FormatList);
     run.StopRequested = [] { return qm::batch::platform::stopSignalReceived() != 0; };
@@ -231,7 +230,7 @@ int runConvert(const ConvertOptions &options) {
     observer.finishLine();
     const bool stdoutIsReport = options.ReportPath == "-";
     if (!options.Quiet && !stdoutIsReport) {
-        std::cout << escaped(result.LogPath.string()) << "\n";
+        std::cout << escaped(qm::batch::pathText(result.LogPath)) << "\n";
         for (const std::string &line : result.SummaryLines)
             std::cout << line << "\n";
     }
@@ -284,23 +283,25 @@ private:
 std::string
 writeNewFile(const std::filesystem::path &dir, std::span<const std::uint8_t> bytes,
              const std::function<std::string(const qm::batch::TakenNames &)> &nextName) {
-    const std::string dirText = dir.empty() ? "." : dir.string();
-    const qm::batch::UniqueFd dirFd(::open(dirText.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dirFd.valid()) throw ToolError(dirText + ": " + std::strerror(errno));
+    const std::filesystem::path dirPath = dir.empty() ? std::filesystem::path(".") : dir;
+    const std::string dirText = qm::batch::pathText(dirPath);
+    int openError = 0;
+    const qm::batch::Directory opened = qm::batch::Directory::open(dirPath, openError);
+    if (!opened.valid()) throw ToolError(dirText + ": " + qm::batch::systemReason(openError));
     qm::batch::DirectoryListing listing;
-    if (const int error = qm::batch::listDirectory(dirFd.get(), listing); error != 0)
+    if (const int error = qm::batch::listDirectory(opened, listing); error != 0)
         throw ToolError(dirText + ": " + qm::batch::systemReason(error));
     qm::batch::TemporaryNames names;
     qm::batch::PendingOutput output;
-    if (const int error = output.write(dirFd.get(), bytes, names); error != 0)
+    if (const int error = output.write(opened, bytes, names); error != 0)
         throw ToolError(dirText + ": cannot write: " + qm::batch::systemReason(error));
     for (;;) {
         const std::string name = nextName(listing.Taken);
-        if (name.empty()) throw ToolError((dir / "").string() + ": the name is taken");
+        if (name.empty()) throw ToolError(qm::batch::pathText(dir / "") + ": the name is taken");
         const int error = output.publish(name);
         if (error == 0) return name;
-        if (error != EEXIST)
-            throw ToolError((dir / name).string() +
+        if (!qm::batch::isAlreadyExists(error))
+            throw ToolError(qm::batch::pathText(dir / qm::batch::pathFromText(name)) +
                             ": cannot write: " + qm::batch::systemReason(error));
         listing.Taken.add(name);
     }
@@ -321,23 +322,23 @@ int runMusicXml(const std::string &path, const std::string &outPath) {
         if (!std::cout) throw ToolError("standard output: cannot write");
         written = "standard output";
     } else if (!outPath.empty()) {
-        const std::filesystem::path out(outPath);
-        written = out.string();
-        const std::string name = out.filename().string();
+        const std::filesystem::path out = qm::batch::pathFromText(outPath);
+        written = qm::batch::pathText(out);
+        const std::string name = qm::batch::pathText(out.filename());
         writeNewFile(out.parent_path(), outputs.MusicXml, [&](const qm::batch::TakenNames &taken) {
             if (taken.has(name)) throw ToolError(outPath + ": exists; not replaced");
             return name;
         });
     } else {
         // NAME.nw gives NAME.musicxml; another name keeps its extension before ".musicxml".
-        const std::filesystem::path in(path);
-        std::string input = in.filename().string();
+        const std::filesystem::path in = qm::batch::pathFromText(path);
+        std::string input = qm::batch::pathText(in.filename());
         if (!qm::batch::okFileName(input)) input += ".nw";
         const std::string name =
             writeNewFile(in.parent_path(), outputs.MusicXml, [&](const qm::batch::TakenNames &t) {
                 return qm::batch::musicXmlName(input, t);
             });
-        written = (in.parent_path() / name).string();
+        written = qm::batch::pathText(in.parent_path() / qm::batch::pathFromText(name));
     }
     if (outPath != "-") std::cout << written << "\n";
     if (const int omitted = outputs.MusicXmlCounts.OmittedElements; omitted > 0)
@@ -388,7 +389,7 @@ int runNwBuild(const std::string &textPath, const std::string &outPath) {
         std::cerr << "quillmark: " << textPath << ": " << error.what() << "\n";
         return ExitFailed;
     }
-    std::ofstream out(outPath, std::ios::binary | std::ios::trunc);
+    std::ofstream out(qm::batch::pathFromText(outPath), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.close();
@@ -457,8 +458,12 @@ int main(int argc, char **argv) {
     nwPasses->add_option("--print-after", printAfter,
                          "A step's name, or all (without it: the names of the steps)");
 
+    qm::cli::prepareConsole();
     try {
-        app.parse(argc, argv);
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> arguments = qm::cli::commandLineArguments(argc, argv);
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
     } catch (const CLI::ParseError &error) {
         const int status = app.exit(error);
         return status == 0 ? ExitDone : ExitUsage;

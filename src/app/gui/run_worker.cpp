@@ -1,12 +1,28 @@
 #include "app/gui/run_worker.hpp"
 
 #include <exception>
+#include <filesystem>
+#include <type_traits>
 #include <utility>
 
 #include <QFile>
 #include <QMetaObject>
 
+#include "app/batch/files.hpp"
+
 namespace qm::gui {
+
+namespace {
+
+// The batch layer's texts (paths, reasons): UTF-8 on Windows, the file names' bytes elsewhere.
+QString fromBatchText(const std::string &text) {
+    if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>)
+        return QString::fromStdString(text);
+    else
+        return QFile::decodeName(QByteArray::fromStdString(text));
+}
+
+} // namespace
 
 // Hands the run's progress to the worker, from the run's thread.
 class RunWorker::Observer : public batch::RunObserver {
@@ -42,7 +58,7 @@ bool RunWorker::start(batch::RunOptions options) {
         try {
             outcome.Result = batch::runBatch(options, &observer);
         } catch (const std::exception &error) {
-            outcome.Failure = QString::fromLocal8Bit(error.what());
+            outcome.Failure = fromBatchText(error.what());
         } catch (...) {
             outcome.Failure = QStringLiteral("The run stopped on an unexpected failure.");
         }
@@ -56,7 +72,7 @@ bool RunWorker::start(batch::RunOptions options) {
 }
 
 void RunWorker::postLogCreated(const std::filesystem::path &logPath) {
-    const QString path = QFile::decodeName(QByteArray::fromStdString(logPath.string()));
+    const QString path = fromBatchText(batch::pathText(logPath));
     QMetaObject::invokeMethod(
         this, [this, path] { emit logCreated(path); }, Qt::QueuedConnection);
 }
@@ -77,7 +93,7 @@ void RunWorker::deliverProgress() {
         ProgressPosted = false;
     }
     emit progressed(progress.FilesCreated, progress.ErrorCount, progress.WarningCount,
-                    QFile::decodeName(QByteArray::fromStdString(progress.CurrentFile)));
+                    fromBatchText(progress.CurrentFile));
 }
 
 void RunWorker::deliverOutcome(RunOutcome outcome) {
