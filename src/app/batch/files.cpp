@@ -19,4 +19,19 @@ int removeLeftoverTemporaries(const Directory &dir,
     return removed;
 }
 
+// Moving and releasing a handle are the same on every system; closing it is not (reset()).
+UniqueHandle &UniqueHandle::operator=(UniqueHandle &&other) noexcept {
+    if (this != &other) {
+        reset();
+        Handle = other.release();
+    }
+    return *this;
+}
+
+NativeHandle UniqueHandle::release() {
+    const NativeHandle handle = Handle;
+    Handle = NoHandle;
+    return handle;
+}
+
 } // namespace qm::batch

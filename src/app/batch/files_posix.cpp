@@ -69,20 +69,6 @@ std::string joinPath(std::string_view dir, std::string_view name) {
 
 std::string fileNameKey(std::string_view name) { return lowerCase(name); }
 
-UniqueHandle &UniqueHandle::operator=(UniqueHandle &&other) noexcept {
-    if (this != &other) {
-        reset();
-        Handle = other.release();
-    }
-    return *this;
-}
-
-NativeHandle UniqueHandle::release() {
-    const NativeHandle handle = Handle;
-    Handle = NoHandle;
-    return handle;
-}
-
 int UniqueHandle::reset() {
     if (Handle == NoHandle) return 0;
     const int result = ::close(Handle);

@@ -143,20 +143,6 @@ std::string fileNameKey(std::string_view name) {
     return utf8FromWide(upper);
 }
 
-UniqueHandle &UniqueHandle::operator=(UniqueHandle &&other) noexcept {
-    if (this != &other) {
-        reset();
-        Handle = other.release();
-    }
-    return *this;
-}
-
-NativeHandle UniqueHandle::release() {
-    const NativeHandle handle = Handle;
-    Handle = NoHandle;
-    return handle;
-}
-
 int UniqueHandle::reset() {
     if (Handle == NoHandle) return 0;
     const BOOL closed = ::CloseHandle(Handle);
