@@ -5,7 +5,9 @@
 #                                     finding or when a target's edge coverage is below its floor
 #   scripts/fuzz.sh HOURS [TARGET...] the long run before a release: all targets (or those named)
 #                                     side by side for HOURS, the corpus kept in
-#                                     $QUILLMARK_FUZZ_CORPUS (default ~/.cache/quillmark/fuzz)
+#                                     $QUILLMARK_FUZZ_CORPUS (default ~/.cache/quillmark/fuzz);
+#                                     QUILLMARK_FUZZ_WORKERS=N runs N processes per target on
+#                                     its one corpus (default 1)
 #
 # Targets: convert, nwtext, nwcdump, batch-names. Findings land in the work directory's
 # artifacts/ as <target>-crash-*, -leak-*, -timeout-* or -oom-* files; replay one with
@@ -41,9 +43,9 @@ build() {
   fuzz/make_seeds.py "$out/seeds" --quillmark "$out/quillmark"
 }
 
-# run TARGET SECONDS WORKDIR: runs one target, its log in WORKDIR/TARGET.log.
+# run TARGET SECONDS WORKDIR [LOG]: runs one target, its log in WORKDIR/LOG (default TARGET.log).
 run() {
-  local target=$1 seconds=$2 work=$3 max_len timeout
+  local target=$1 seconds=$2 work=$3 log=${4:-$1.log} max_len timeout
   max_len=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $2 }')
   timeout=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $4 }')
   mkdir -p "$work/corpus/$target" "$work/artifacts"
@@ -52,7 +54,7 @@ run() {
     "$out/quillmark_fuzz_${target//-/_}" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1 -dict="fuzz/$target.dict" \
     -artifact_prefix="$work/artifacts/$target-" "$work/corpus/$target" \
-    "$out/seeds/$target" >"$work/$target.log" 2>&1
+    "$out/seeds/$target" >"$work/$log" 2>&1
 }
 
 # Edge coverage and executions of a finished run, from libFuzzer's closing lines.
@@ -81,7 +83,8 @@ check() {
 }
 
 long_run() {
-  local hours=$1 seconds work pids=() target status=0
+  local hours=$1 seconds work pids=() target status=0 worker workers=${QUILLMARK_FUZZ_WORKERS:-1}
+  local runs cov most
   shift
   seconds=$(awk -v h="$hours" 'BEGIN { printf "%d", h * 3600 }')
   work=${QUILLMARK_FUZZ_CORPUS:-$HOME/.cache/quillmark/fuzz}
@@ -90,14 +93,22 @@ long_run() {
   mkdir -p "$work/artifacts"
   touch "$work/artifacts/.started" # findings of this run are the files newer than this
   for target in "$@"; do
-    run "$target" "$seconds" "$work" &
-    pids+=($!)
+    for ((worker = 1; worker <= workers; worker++)); do
+      run "$target" "$seconds" "$work" "$target.$worker.log" &
+      pids+=($!)
+    done
   done
   for pid in "${pids[@]}"; do wait "$pid" || status=1; done
   for target in "$@"; do
-    echo "$target: $(executions "$work/$target.log") executions, $(edges "$work/$target.log")" \
-      "edges, $(find "$work/artifacts" -name "$target-*" -newer "$work/artifacts/.started" |
-      wc -l) findings"
+    runs=0 most=0
+    for ((worker = 1; worker <= workers; worker++)); do
+      cov=$(executions "$work/$target.$worker.log")
+      runs=$((runs + ${cov:-0}))
+      cov=$(edges "$work/$target.$worker.log")
+      [ "${cov:-0}" -gt "$most" ] && most=$cov
+    done
+    echo "$target: $runs executions, $most edges, $(find "$work/artifacts" -name "$target-*" \
+      -newer "$work/artifacts/.started" | wc -l) findings"
   done
   return "$status"
 }
