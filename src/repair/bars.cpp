@@ -270,6 +270,11 @@ void SplitBarTracker::walkTo(Stave &stave, ElementIt end) {
 
 void SplitBarTracker::walkElement(ElementIt element) {
     if (element->Kind == Kind::BarLine) {
+        // A bar line goes only while nothing after it holds a note or rest and the lines after
+        // it have gone, and a line that is not plain never goes. So music before this line, or
+        // this line not plain, keeps every earlier line for good: they need not be remembered,
+        // which keeps the list short on a stave of 128 joined systems.
+        if (Open.HasNoteOrRest || element->Code != 0) Bars.clear();
         Bars.push_back(Bar{element, Open});
         Open = Segment{};
         Open.FirstFault = static_cast<std::uint32_t>(Faults.size());

@@ -59,7 +59,7 @@ private:
     void walkElement(ElementIt element);
     std::int64_t lastBarSpan(Messages &messages) const;
 
-    std::vector<Bar> Bars;
+    std::vector<Bar> Bars;            // the live bar lines that may still go, in order
     Segment Open;                     // after the last live bar line
     std::vector<DottingFault> Faults; // in walk order
     ElementIt LastWalked;
