@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -33,45 +34,75 @@ constexpr std::uint8_t placementByte(std::int32_t yPos) {
     return static_cast<std::uint8_t>(yPos & 0xFF);
 }
 
+// Bytes are written into zero-filled room at the end of the buffer, which grows a step at a
+// time within what was reserved: a record is one bounds check and one copy, and the pages past
+// the written bytes are never touched, so reserving generously costs no memory.
 class NwcOutput {
 public:
     void reserve(std::size_t bytes) { Bytes.reserve(bytes); }
-    void writeZero() { Bytes.push_back(0); }
-    void writeByte(std::uint8_t b) { Bytes.push_back(b); }
-    void writeZeros(int n) { Bytes.resize(Bytes.size() + static_cast<std::size_t>(n)); }
+
+    // Room for n more bytes, zero-filled, for the caller to fill.
+    std::uint8_t *extend(std::size_t n) {
+        if (Bytes.size() - Used < n) makeRoom(n);
+        std::uint8_t *at = Bytes.data() + Used;
+        Used += n;
+        return at;
+    }
+
+    void writeZero() { writeByte(0); }
+    void writeByte(std::uint8_t b) { *extend(1) = b; }
+    void writeZeros(std::size_t n) { extend(n); }
     // A record built ahead, appended in one go.
     void writeBytes(std::span<const std::uint8_t> bytes) {
-        Bytes.insert(Bytes.end(), bytes.begin(), bytes.end());
+        if (!bytes.empty()) std::memcpy(extend(bytes.size()), bytes.data(), bytes.size());
     }
     void writeWord(std::uint16_t w) {
-        const std::array<std::uint8_t, 2> word{static_cast<std::uint8_t>(w & 0xFF),
-                                               static_cast<std::uint8_t>(w >> 8)};
-        writeBytes(word);
+        std::uint8_t *at = extend(2);
+        at[0] = static_cast<std::uint8_t>(w & 0xFF);
+        at[1] = static_cast<std::uint8_t>(w >> 8);
     }
     // The text's characters and a terminating zero. A zero byte inside the text would end the
     // string early and shift every later record, so it is dropped; at most 255 characters go
     // out, as a reader of the format expects no longer string.
     void writeString(std::string_view text) {
+        std::uint8_t *at = extend(std::min(text.size(), MaxNwcStringLength) + 1);
         std::size_t written = 0;
         for (char c : text) {
             if (c == '\0') continue;
             if (written == MaxNwcStringLength) break;
-            Bytes.push_back(static_cast<std::uint8_t>(c));
-            ++written;
+            at[written++] = static_cast<std::uint8_t>(c);
         }
-        Bytes.push_back(0);
-    }
-    // Record type, two zero bytes, the element's placement byte, a zero byte.
-    void writeElementHead(const Element &element, std::uint8_t type) {
-        const std::array<std::uint8_t, 5> head{type, 0, 0, placementByte(element.YPos), 0};
-        writeBytes(head);
+        // The room is zero-filled: the terminator is there already, and dropped zeros leave
+        // room that is given back.
+        Used -= std::min(text.size(), MaxNwcStringLength) - written;
     }
 
-    const std::vector<std::uint8_t> &bytes() const { return Bytes; }
-    std::vector<std::uint8_t> take() { return std::move(Bytes); }
+    // Rewrites bytes written earlier (a header whose figures are known after its records).
+    void overwriteByte(std::size_t at, std::uint8_t b) { Bytes[at] = b; }
+    void overwriteWord(std::size_t at, std::uint16_t w) {
+        Bytes[at] = static_cast<std::uint8_t>(w & 0xFF);
+        Bytes[at + 1] = static_cast<std::uint8_t>(w >> 8);
+    }
+
+    std::size_t size() const { return Used; }
+    std::span<const std::uint8_t> bytes() const { return {Bytes.data(), Used}; }
+    std::vector<std::uint8_t> take() {
+        Bytes.resize(Used);
+        Used = 0;
+        return std::move(Bytes);
+    }
 
 private:
-    std::vector<std::uint8_t> Bytes;
+    static constexpr std::size_t RoomStep = 4096;
+
+    void makeRoom(std::size_t n) {
+        const std::size_t wanted = Used + std::max(n, RoomStep);
+        if (wanted > Bytes.capacity()) Bytes.reserve(std::max(wanted, 2 * Bytes.capacity()));
+        Bytes.resize(wanted);
+    }
+
+    std::vector<std::uint8_t> Bytes; // [0, Used) written, the rest zero-filled room
+    std::size_t Used = 0;
 };
 
 } // namespace qm

@@ -43,12 +43,13 @@ constexpr std::array<std::uint8_t, 7> SharpOrder = {5, 2, 6, 3, 0, 4, 1}; // F C
 constexpr std::size_t FinalBarByte = 0;
 constexpr std::size_t StyleByte = 13;
 constexpr std::size_t TopExtentByte = 15;
+constexpr std::size_t ObjectCountWord = 35;
 constexpr std::array<std::uint8_t, 35> StaffHeaderTail = {
     0, 0,    0, 0, 0, 0, 0,    0, 0,    0, 0, 0, 0, 0, 0, 0, 0xFF, 0x0C,
     0, 0x05, 0, 0, 0, 0, 0x7F, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0};
 
 // The top extent fits the header byte as a negative signed byte, so at most 128.
-constexpr std::int32_t MaxStoredTopExtent = 128;
+constexpr std::int64_t MaxStoredTopExtent = 128;
 
 bool countsAsMark(Kind kind) {
     switch (kind) {
@@ -97,18 +98,48 @@ std::string_view tableText(const Score &score, std::int32_t index) {
     return score.TextTable[static_cast<std::size_t>(index)];
 }
 
-void writeStaffHeader(NwcOutput &out, const Stave &stave) {
+// What the staff header says of the records after it, gathered in the walk that writes them.
+class StaffTally {
+public:
+    // Taken before the element's record is written, as the writer moves some marks.
+    void add(const Element &element) {
+        Objects += objectContribution(element);
+        if (!countsAsMark(element.Kind)) return;
+        // Marks with YPos above 128 stand for negative byte placements.
+        std::int64_t y = element.YPos;
+        if (y > 128) y -= 256;
+        Topmost = std::min(Topmost, y);
+    }
+    // Counts beyond a word cannot be stored; the largest word is written instead.
+    std::uint16_t objectCountWord() const { return clampToWord(Objects); }
+    // The topmost mark m (starting from 128) gives the extent 4 - m, at least 12; the byte
+    // holds it negated, so at most 128 of it.
+    std::uint8_t topExtentByte() const {
+        const std::int64_t extent = std::clamp<std::int64_t>(4 - Topmost, 12, MaxStoredTopExtent);
+        return static_cast<std::uint8_t>(256 - extent);
+    }
+
+private:
+    std::int64_t Objects = 2;
+    std::int64_t Topmost = 128;
+};
+
+// The header with room for the figures of the tally; returns where its tail starts.
+std::size_t writeStaffHeader(NwcOutput &out, const Stave &stave) {
     out.writeString("Staff-" + std::to_string(stave.StaveNo));
     out.writeString("Standard");
-    std::array<std::uint8_t, 35> tail = StaffHeaderTail;
+    const std::size_t tailAt = out.size();
+    std::array<std::uint8_t, 37> tail{};
+    std::copy(StaffHeaderTail.begin(), StaffHeaderTail.end(), tail.begin());
     tail[FinalBarByte] = (stave.FinalBarStyle == 5 || stave.FinalBarStyle == 7) ? 1 : 0;
     tail[StyleByte] = stave.StaffStyle;
-    const std::int32_t extent = std::min(staffTopExtent(stave), MaxStoredTopExtent);
-    tail[TopExtentByte] = static_cast<std::uint8_t>(256 - extent);
-    for (std::uint8_t b : tail)
-        out.writeByte(b);
-    // Counts beyond a word cannot be stored; the largest word is written instead.
-    out.writeWord(clampToWord(staffObjectCount(stave)));
+    out.writeBytes(tail);
+    return tailAt;
+}
+
+void completeStaffHeader(NwcOutput &out, std::size_t tailAt, const StaffTally &tally) {
+    out.overwriteByte(tailAt + TopExtentByte, tally.topExtentByte());
+    out.overwriteWord(tailAt + ObjectCountWord, tally.objectCountWord());
 }
 
 std::uint16_t letterMask(const std::array<std::uint8_t, 7> &order, std::int32_t count) {
@@ -139,28 +170,27 @@ const Element *findPreviousKeySig(const Stave &stave, const Element &element) {
     return nullptr;
 }
 
+std::uint8_t lowByte(std::uint16_t word) { return static_cast<std::uint8_t>(word & 0xFF); }
+std::uint8_t highByte(std::uint16_t word) { return static_cast<std::uint8_t>(word >> 8); }
+
 void writeKeySig(NwcOutput &out, const Element &element, const Element *previousKeySig) {
-    out.writeByte(1);
-    out.writeZeros(2);
-    out.writeWord(flatMask(&element));
-    out.writeWord(sharpMask(&element));
-    out.writeWord(0);
-    out.writeWord(flatMask(previousKeySig));
-    out.writeWord(sharpMask(previousKeySig));
+    const std::uint16_t flats = flatMask(&element);
+    const std::uint16_t sharps = sharpMask(&element);
+    const std::uint16_t previousFlats = flatMask(previousKeySig);
+    const std::uint16_t previousSharps = sharpMask(previousKeySig);
+    out.writeBytes(std::array<std::uint8_t, 13>{1, 0, 0, lowByte(flats), highByte(flats),
+                                                lowByte(sharps), highByte(sharps), 0, 0,
+                                                lowByte(previousFlats), highByte(previousFlats),
+                                                lowByte(previousSharps), highByte(previousSharps)});
 }
 
 void writeClef(NwcOutput &out, const Element &element) {
-    out.writeByte(0);
-    out.writeZeros(2);
-    out.writeByte(element.Code);
-    out.writeZeros(3);
+    out.writeBytes(std::array<std::uint8_t, 7>{0, 0, 0, element.Code, 0, 0, 0});
 }
 
 void writeBarLine(NwcOutput &out, const Element &element) {
-    out.writeByte(2);
-    out.writeZeros(2);
-    out.writeByte(element.Code);
-    out.writeByte((element.Code == 5 || element.Code == 7) ? 2 : 1);
+    const std::uint8_t closing = (element.Code == 5 || element.Code == 7) ? 2 : 1;
+    out.writeBytes(std::array<std::uint8_t, 5>{2, 0, 0, element.Code, closing});
 }
 
 // How often the denominator halves (rounding down) before it is 1 or less: its power of two.
@@ -174,53 +204,58 @@ std::uint16_t denominatorExponent(std::int32_t denominator) {
 // The numerator is a word in the record; one above 65535 (or below 0) is clamped to it.
 void writeTimeSig(NwcOutput &out, const Element &element) {
     const TimeSigData &sig = element.TimeSig;
-    out.writeByte(5);
-    out.writeZeros(2);
-    out.writeWord(clampToWord(sig.Numerator));
-    out.writeWord(denominatorExponent(sig.Denominator));
-    out.writeWord(sig.CommonTime ? 1 : (sig.CutTime ? 2 : 0));
+    const std::uint16_t numerator = clampToWord(sig.Numerator);
+    const std::uint16_t exponent = denominatorExponent(sig.Denominator);
+    const std::uint8_t style = sig.CommonTime ? 1 : (sig.CutTime ? 2 : 0);
+    out.writeBytes(std::array<std::uint8_t, 9>{5, 0, 0, lowByte(numerator), highByte(numerator),
+                                               lowByte(exponent), highByte(exponent), style, 0});
+}
+
+// Record type, two zero bytes, the element's placement byte, a zero byte, and the bytes of the
+// record's own.
+template <std::size_t N>
+void writeMarkRecord(NwcOutput &out, const Element &element, std::uint8_t type,
+                     const std::array<std::uint8_t, N> &own) {
+    std::uint8_t *at = out.extend(5 + N);
+    at[0] = type;
+    at[3] = placementByte(element.YPos);
+    std::copy(own.begin(), own.end(), at + 5);
 }
 
 void writeVolume(NwcOutput &out, const Element &element) {
-    out.writeElementHead(element, 7);
-    out.writeByte(element.Code);
-    out.writeByte(element.Code < VolumeVelocity.size() ? VolumeVelocity[element.Code]
-                                                       : DefaultVelocity);
-    out.writeZero();
-    out.writeWord(0xFFFF);
+    const std::uint8_t velocity =
+        element.Code < VolumeVelocity.size() ? VolumeVelocity[element.Code] : DefaultVelocity;
+    writeMarkRecord(out, element, 7,
+                    std::array<std::uint8_t, 5>{element.Code, velocity, 0, 0xFF, 0xFF});
 }
 
 void writeCodedMark(NwcOutput &out, const Element &element, std::uint8_t type) {
-    out.writeElementHead(element, type);
-    out.writeByte(element.Code);
+    writeMarkRecord(out, element, type, std::array<std::uint8_t, 1>{element.Code});
 }
 
 void writeFlowControl(NwcOutput &out, Element &element) {
     if (element.Code == NoFlowControl) return;
     element.YPos = FlowControlPlacement;
-    writeCodedMark(out, element, 12);
-    out.writeZero();
+    writeMarkRecord(out, element, 12, std::array<std::uint8_t, 2>{element.Code, 0});
 }
 
 void writeTempoVar(NwcOutput &out, Element &element) {
     if (element.Code == NoTempoVar) return;
     if (element.Code == 1) element.YPos = clampToInt32(static_cast<std::int64_t>(element.YPos) - 5);
-    writeCodedMark(out, element, 14);
-    out.writeZero();
+    writeMarkRecord(out, element, 14, std::array<std::uint8_t, 2>{element.Code, 0});
 }
 
 void writeText(NwcOutput &out, const Element &element, const Score &score) {
     const std::uint8_t style = element.Text.TextStyle;
-    out.writeElementHead(element, 17);
-    out.writeByte(style < TextFont.size() ? TextFont[style] : DefaultTextFont);
+    const std::uint8_t font = style < TextFont.size() ? TextFont[style] : DefaultTextFont;
+    writeMarkRecord(out, element, 17, std::array<std::uint8_t, 1>{font});
     out.writeString(tableText(score, element.Text.TextIndex));
 }
 
 // A sign without an NWC object of its own goes out as its name, in the symbol font.
 void writeSymbol(NwcOutput &out, Element &element) {
     if (!symbolKeepsPosition(element.Code)) element.YPos = FixedSymbolPlacement;
-    out.writeElementHead(element, 17);
-    out.writeByte(SymbolFont);
+    writeMarkRecord(out, element, 17, std::array<std::uint8_t, 1>{SymbolFont});
     out.writeString(symbolName(element.Code));
 }
 
@@ -328,32 +363,35 @@ void writeNoteRecord(NwcOutput &out, const Element &element, Messages &messages)
     if (note.Duration == 0)
         messages.reportError(1, "NWC does not support breve notes; breve written as a semibreve");
     const std::uint8_t position = positionByte(element);
-    const std::array<std::uint8_t, 11> record{
-        *type,
-        0,
-        0,
-        note.Duration == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(note.Duration - 1),
-        0,
-        flagsA(note),
-        0,
-        flagsB(note, element.Kind),
-        flagsC(note),
-        position,
-        byteD(element, position)};
-    out.writeBytes(record);
-    // The member count is a word; a count outside 0..65535 is clamped to it.
-    if (element.Kind == Kind::RestChord || element.Kind == Kind::Chord)
-        out.writeWord(clampToWord(note.MemberCount));
+    // A chord's record ends with its member count as a word; a count outside 0..65535 is
+    // clamped to it.
+    const bool hasMembers = element.Kind == Kind::RestChord || element.Kind == Kind::Chord;
+    std::uint8_t *record = out.extend(hasMembers ? 13 : 11);
+    record[0] = *type;
+    record[3] = note.Duration == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>(note.Duration - 1);
+    record[5] = flagsA(note);
+    record[7] = flagsB(note, element.Kind);
+    record[8] = flagsC(note);
+    record[9] = position;
+    record[10] = byteD(element, position);
+    if (!hasMembers) return;
+    const std::uint16_t members = clampToWord(note.MemberCount);
+    record[11] = lowByte(members);
+    record[12] = highByte(members);
 }
 
 void writeStaff(NwcOutput &out, Stave &stave, const Score &score, Messages &messages) {
-    writeStaffHeader(out, stave);
-    // The previous key signature is carried along, so a long stave is written in one pass.
+    const std::size_t headerTail = writeStaffHeader(out, stave);
+    // One walk writes the records and gathers the header's figures; the previous key signature
+    // is carried along.
+    StaffTally tally;
     const Element *previousKeySig = nullptr;
     for (Element &element : stave.Elements) {
+        tally.add(element);
         writeElementRecord(out, element, previousKeySig, score, messages);
         if (element.Kind == Kind::KeySig) previousKeySig = &element;
     }
+    completeStaffHeader(out, headerTail, tally);
 }
 
 void writeElement(NwcOutput &out, Element &element, const Stave &stave, const Score &score,
@@ -361,26 +399,6 @@ void writeElement(NwcOutput &out, Element &element, const Stave &stave, const Sc
     const Element *previousKeySig =
         element.Kind == Kind::KeySig ? findPreviousKeySig(stave, element) : nullptr;
     writeElementRecord(out, element, previousKeySig, score, messages);
-}
-
-std::int32_t staffObjectCount(const Stave &stave) {
-    std::int64_t count = 2;
-    for (const Element &element : stave.Elements)
-        count += objectContribution(element);
-    return clampToInt32(count);
-}
-
-// Marks with YPos above 128 stand for negative byte placements. The topmost mark (smallest
-// value, starting from 128) gives the extent 4 - m, never below 12.
-std::int32_t staffTopExtent(const Stave &stave) {
-    std::int64_t topmost = 128;
-    for (const Element &element : stave.Elements) {
-        if (!countsAsMark(element.Kind)) continue;
-        std::int64_t y = element.YPos;
-        if (y > 128) y -= 256;
-        topmost = std::min(topmost, y);
-    }
-    return clampToInt32(std::max<std::int64_t>(4 - topmost, 12));
 }
 
 } // namespace qm

@@ -400,7 +400,7 @@ TEST(NwcWriteRecords, KeySignatureNamesThePreviousKeyWhenWrittenAlone) {
     Element stray = keySig(false, 1);
     NwcOutput out;
     writeElement(out, stray, stave, score, messages);
-    EXPECT_EQ(out.bytes(), hex("01 00 00 02 00 00 00 00 00 00 00 00 00"));
+    EXPECT_EQ(out.take(), hex("01 00 00 02 00 00 00 00 00 00 00 00 00"));
 }
 
 } // namespace
