@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <new>
 
 #include "core/messages.hpp"
 
@@ -47,7 +48,46 @@ void preCreateElements(Stave &stave, std::int32_t count) {
     stave.Elements.assign(static_cast<std::size_t>(count), newElement(Kind::Unknown));
 }
 
+void *ElementPool::do_allocate(std::size_t bytes, std::size_t alignment) {
+    if (!pooled(bytes, alignment)) return Chunks.allocate(bytes, alignment);
+    const std::size_t size = sizeClass(bytes);
+    if (FreeBlock *recycled = FreeLists[size]) {
+        FreeLists[size] = recycled->Next;
+        return recycled;
+    }
+    const std::size_t rounded = size * Granule;
+    if (ChunkLeft < rounded) return fromNewChunk(rounded);
+    void *block = ChunkNext;
+    ChunkNext += rounded;
+    ChunkLeft -= rounded;
+    return block;
+}
+
+// The rest of the current chunk is left unused; it is smaller than the block asked for.
+void *ElementPool::fromNewChunk(std::size_t bytes) {
+    ChunkNext = static_cast<std::byte *>(Chunks.allocate(ChunkBytes, alignof(std::max_align_t)));
+    ChunkLeft = ChunkBytes - bytes;
+    void *block = ChunkNext;
+    ChunkNext += bytes;
+    return block;
+}
+
+void ElementPool::do_deallocate(void *block, std::size_t bytes, std::size_t alignment) {
+    if (!pooled(bytes, alignment)) return; // released with the pool
+    const std::size_t size = sizeClass(bytes);
+    FreeLists[size] = ::new (block) FreeBlock{FreeLists[size]};
+}
+
 void freeScore(Score &score) {
+    // A list moved into storage of the pool is never destroyed: its nodes end with the pool's
+    // memory, which the score releases as a whole. Lists from other memory (a stave built
+    // elsewhere) are destroyed as usual.
+    std::pmr::memory_resource *memory = score.ElementMemory.get();
+    for (Stave &stave : score.Staves) {
+        if (stave.Elements.get_allocator().resource() != memory) continue;
+        void *storage = memory->allocate(sizeof(ElementList), alignof(ElementList));
+        ::new (storage) ElementList(std::move(stave.Elements));
+    }
     score.Staves.clear();
     score.StaveCount = 0;
 }

@@ -3,6 +3,8 @@
 // are named by ElementNo within the stave, never by pointer.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <list>
@@ -131,8 +133,49 @@ struct Element {
 static_assert(sizeof(Element) <= 72);
 static_assert(std::is_trivially_copyable_v<Element>);
 
-// Element lists draw their nodes from the memory of their score (see Score): a conversion
-// allocates and frees hundreds of thousands of elements, one at a time.
+// The memory of a score's element lists: a conversion allocates and frees hundreds of
+// thousands of elements, one at a time. Small blocks come from chunks taken in turn from a
+// monotonic buffer; a freed small block (a removed element, a dropped stave's nodes) goes to a
+// free list of its size and is handed out again before fresh memory. Everything is released
+// with the pool. Not thread-safe: one conversion, one pool.
+class ElementPool final : public std::pmr::memory_resource {
+public:
+    ElementPool() = default;
+    ElementPool(const ElementPool &) = delete;
+    ElementPool &operator=(const ElementPool &) = delete;
+    ~ElementPool() override = default;
+
+    // Blocks up to this size (and aligned to at most 8) are pooled and recycled.
+    static constexpr std::size_t MaxPooledBlock = 256;
+
+private:
+    struct FreeBlock {
+        FreeBlock *Next;
+    };
+    static constexpr std::size_t Granule = 8;
+    static constexpr std::size_t ChunkBytes = 64 * 1024;
+
+    static bool pooled(std::size_t bytes, std::size_t alignment) {
+        return bytes <= MaxPooledBlock && alignment <= Granule;
+    }
+    static std::size_t sizeClass(std::size_t bytes) {
+        return bytes <= sizeof(FreeBlock) ? 1 : (bytes + Granule - 1) / Granule;
+    }
+
+    void *do_allocate(std::size_t bytes, std::size_t alignment) override;
+    void do_deallocate(void *block, std::size_t bytes, std::size_t alignment) override;
+    bool do_is_equal(const std::pmr::memory_resource &other) const noexcept override {
+        return this == &other;
+    }
+    void *fromNewChunk(std::size_t bytes);
+
+    std::array<FreeBlock *, MaxPooledBlock / Granule + 1> FreeLists{};
+    std::byte *ChunkNext = nullptr;
+    std::size_t ChunkLeft = 0;
+    std::pmr::monotonic_buffer_resource Chunks;
+};
+
+// Element lists draw their nodes from the memory of their score (see Score).
 using ElementList = std::pmr::list<Element>;
 using ElementIt = ElementList::iterator;
 
@@ -161,8 +204,7 @@ Stave newStave(std::pmr::memory_resource *memory);
 struct Score {
     // Where the elements of every stave come from; released with the score. Declared before
     // the staves, so it outlives them.
-    std::unique_ptr<std::pmr::monotonic_buffer_resource> ElementMemory =
-        std::make_unique<std::pmr::monotonic_buffer_resource>();
+    std::unique_ptr<ElementPool> ElementMemory = std::make_unique<ElementPool>();
     StaveList Staves;
     std::int32_t StaveCount = 0;
     std::int32_t NWVersion = 0;
@@ -190,6 +232,9 @@ void createStaves(Score &score, std::int32_t count, std::int32_t version, Messag
 // Fills a stave with count Unknown elements, ready for the element records.
 void preCreateElements(Stave &stave, std::int32_t count);
 
+// Empties the score. The element lists drawn from the score's memory are not walked node by
+// node (a walk over every element of a large score costs as much as a pass): their nodes are
+// given up with that memory when the score goes.
 void freeScore(Score &score);
 
 // The invariant of chords: every live Chord element is followed directly by its MemberCount
