@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <stdexcept>
 
 #include "core/messages.hpp"
 
@@ -22,7 +23,7 @@ StaveList::iterator staveAt(Score &score, std::int32_t i) {
     return std::next(score.Staves.begin(), i - 1);
 }
 
-void createStaves(Score &score, std::int32_t count, std::int32_t version, Messages &messages) {
+void createStaves(Score &score, std::uint8_t count, std::int32_t version, Messages &messages) {
     if (count == 0) {
         messages.reportError(67, "File has wrong format or no staves");
         return;
@@ -34,7 +35,7 @@ void createStaves(Score &score, std::int32_t count, std::int32_t version, Messag
     score.TitleIndex = 0;
     // Staves are created head-first, so the head carries the highest number until the system
     // pass renumbers them; list order is file order.
-    for (std::int32_t i = 1; i <= count; ++i) {
+    for (StaveNumber i = 1; i <= count; ++i) {
         Stave stave = newStave(score.ElementMemory.get());
         stave.StaveNo = i;
         score.Staves.push_front(std::move(stave));
@@ -42,6 +43,12 @@ void createStaves(Score &score, std::int32_t count, std::int32_t version, Messag
 }
 
 Stave newStave(std::pmr::memory_resource *memory) { return Stave{.Elements = ElementList(memory)}; }
+
+ElementNumber nextElementNumber(Stave &stave) {
+    if (stave.ElementCount >= std::numeric_limits<ElementNumber>::max())
+        throw std::length_error("too many elements in one stave");
+    return static_cast<ElementNumber>(++stave.ElementCount);
+}
 
 void preCreateElements(Stave &stave, std::int32_t count) {
     stave.ElementCount = count;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <list>
 #include <memory>
 #include <memory_resource>
@@ -42,18 +43,28 @@ enum class Kind : std::uint8_t {
     Unknown = 22,
 };
 
+// Numbers of staves and of elements within a stave, and counts of elements. An NW file has at
+// most 255 staves of at most 255 records; the element numbers are those of the records, or
+// count the rests and bar lines of a stave of rests (at most 255 copied elements and a few
+// rests per 128 units of its time: a few thousand). Joined staves keep the numbers their
+// elements had, so neither grows with the number of systems.
+using StaveNumber = std::int16_t;
+using ElementNumber = std::int16_t;
+static_assert(std::numeric_limits<StaveNumber>::max() >= 255);
+static_assert(std::numeric_limits<ElementNumber>::max() >= 16 * 255);
+
 // Payload of notes, rests, rest-chords and chords. Initial values are those of a new record.
 // The links and the position come first and the flags after them, so the record packs into
 // 52 bytes.
 struct NoteData {
     std::int32_t Position = 0;
-    std::int32_t BeamTo = 0;
-    std::int32_t BeamFrom = 0;
-    std::int32_t TieTo = 0;
-    std::int32_t TieFrom = 0;
-    std::int32_t SlurTo = 0;
-    std::int32_t SlurFrom = 0;
-    std::int32_t MemberCount = 0;
+    ElementNumber BeamTo = 0;
+    ElementNumber BeamFrom = 0;
+    ElementNumber TieTo = 0;
+    ElementNumber TieFrom = 0;
+    ElementNumber SlurTo = 0;
+    ElementNumber SlurFrom = 0;
+    ElementNumber MemberCount = 0;
     std::uint8_t Duration = 3;
     std::uint8_t Stem = 0;
     std::uint8_t BeamMatched = 1;
@@ -105,8 +116,8 @@ struct AccidentalData {
 // element's Kind is meaningful, and a new element holds the initial note record for note kinds
 // and zeros for the others (see newElement). Copying an Element copies its whole payload.
 struct Element {
-    std::int32_t StaveNo = 0;
-    std::int32_t ElementNo = 0;
+    StaveNumber StaveNo = 0;
+    ElementNumber ElementNo = 0;
     std::int32_t YPos = 0;
     std::int32_t XPos = 0;
     qm::Kind Kind = qm::Kind::Unknown;
@@ -130,7 +141,7 @@ struct Element {
 };
 
 // Every conversion holds hundreds of thousands of these at the format's limits.
-static_assert(sizeof(Element) <= 72);
+static_assert(sizeof(Element) <= 56);
 static_assert(std::is_trivially_copyable_v<Element>);
 
 // The memory of a score's element lists: a conversion allocates and frees hundreds of
@@ -180,7 +191,7 @@ using ElementList = std::pmr::list<Element>;
 using ElementIt = ElementList::iterator;
 
 struct Stave {
-    std::int32_t StaveNo = 0;
+    StaveNumber StaveNo = 0;
     std::int32_t ElementCount = 0;
     std::int32_t YPos = 0;
     std::uint8_t SystemStart = 0;
@@ -227,7 +238,12 @@ StaveList::iterator staveAt(Score &score, std::int32_t i);
 
 // Creates the staves of a file (error 67 when count is 0). Stave k of the file is staveAt(k).
 class Messages;
-void createStaves(Score &score, std::int32_t count, std::int32_t version, Messages &messages);
+void createStaves(Score &score, std::uint8_t count, std::int32_t version, Messages &messages);
+
+// Counts one more element in the stave and gives its number. A number beyond what the field
+// holds would be a fault of the model (see ElementNumber): it ends the conversion with
+// std::length_error rather than wrap round to numbers other elements hold.
+ElementNumber nextElementNumber(Stave &stave);
 
 // Fills a stave with count Unknown elements, ready for the element records.
 void preCreateElements(Stave &stave, std::int32_t count);

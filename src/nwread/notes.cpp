@@ -51,7 +51,7 @@ void decodeCommon(Element &element, const Record &record, Messages &messages) {
     note.Grace = record[20] == 1 || (record[20] == 2 && record[8] == 4);
 }
 
-void setLink(std::int32_t &link, std::uint8_t &has, std::uint8_t byte) {
+void setLink(ElementNumber &link, std::uint8_t &has, std::uint8_t byte) {
     link = byte;
     has = byte != 0;
 }

@@ -163,8 +163,9 @@ void readNWElement(RecordSource &source, Score &score, Stave &stave, Element &el
     if (record[1] != (e & 0xFF))
         messages.reportError(40, "Mismatch in element number " + std::to_string(e));
 
-    element.StaveNo = k;
-    element.ElementNo = e;
+    // Stave and element counts are bytes of the file.
+    element.StaveNo = static_cast<StaveNumber>(k);
+    element.ElementNo = static_cast<ElementNumber>(e);
     element.XPos = decodePosition(record[2], record[3]);
     element.YPos = decodePosition(record[4], record[5]);
     element.Kind = kindOfRecord(record[7], record[6]);

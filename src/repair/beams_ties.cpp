@@ -43,9 +43,9 @@ void clearMatchedFlags(ElementList &list, std::uint8_t NoteData::*flag) {
 void relinkReversedPair(ElementList &list, Element &later, Element &earlier) {
     const std::int32_t staveNo = later.StaveNo;
     const bool laterHadSource = later.Note.HasBeamFrom != 0;
-    const std::int32_t oldSource = later.Note.BeamFrom;
+    const ElementNumber oldSource = later.Note.BeamFrom;
     const bool earlierHadTarget = earlier.Note.HasBeamTo != 0;
-    const std::int32_t oldTarget = earlier.Note.BeamTo;
+    const ElementNumber oldTarget = earlier.Note.BeamTo;
 
     earlier.Note.HasBeamFrom = laterHadSource ? 1 : 0;
     earlier.Note.BeamFrom = laterHadSource ? oldSource : 0;
@@ -115,9 +115,9 @@ bool pointsBackward(const Element &note) {
 // The fields and messages of one kind of link (beam or tie), so both are checked alike.
 struct LinkKind {
     const char *word;
-    std::int32_t NoteData::*To;
+    ElementNumber NoteData::*To;
     std::uint8_t NoteData::*HasTo;
-    std::int32_t NoteData::*From;
+    ElementNumber NoteData::*From;
     std::uint8_t NoteData::*HasFrom;
     std::uint8_t NoteData::*Matched;
     int missingEndCode;

@@ -161,7 +161,8 @@ void buildChord(Stave &stave, const ChordGroup &group, const ChordMembers &membe
     chord.Kind = Kind::Chord;
     chord.Note.ChordFlag = keptRest ? 1 : 0;
     chord.Note.InChord = 1;
-    chord.Note.MemberCount = countMembers(members);
+    // A group lies within one stave as read: at most 255 records.
+    chord.Note.MemberCount = static_cast<ElementNumber>(countMembers(members));
     for (Element *e : members) {
         if (e->isNoteOrRest()) e->Note.InChord = 1;
     }

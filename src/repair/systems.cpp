@@ -41,7 +41,7 @@ void appendRests(Stave &stave, std::int32_t length) {
         length -= step.Covers;
         Element rest = newElement(Kind::Rest);
         rest.StaveNo = stave.StaveNo;
-        rest.ElementNo = ++stave.ElementCount;
+        rest.ElementNo = nextElementNumber(stave);
         rest.Note.Duration = step.Duration;
         rest.Note.Dotted = step.Dotted;
         rest.Note.DoubleDotted = step.DoubleDotted;
@@ -123,8 +123,9 @@ void takeOverStyles(StaveList &staves, StaveIt largest, std::int32_t size,
     }
 }
 
+// The largest system has at most the 255 staves of a file.
 void renumber(StaveList &staves, std::int32_t size) {
-    std::int32_t number = 1;
+    StaveNumber number = 1;
     for (auto it = staves.begin(); number <= size; ++it)
         it->StaveNo = number++;
 }

@@ -333,8 +333,8 @@ TEST(NwcWriteRecords, RestsHaveNoPositionAndChordsCarryTheirMemberCount) {
     restChord.Note.Position = 4;
     EXPECT_EQ(Record(restChord).bytes, hex("12 00 00 02 00 10 00 00 00 00 00 01 00"));
 
-    const std::pair<std::int32_t, std::string> counts[] = {
-        {300, "2C 01"}, {70000, "FF FF"}, {-2, "00 00"}};
+    const std::pair<ElementNumber, std::string> counts[] = {
+        {300, "2C 01"}, {std::numeric_limits<ElementNumber>::max(), "FF 7F"}, {-2, "00 00"}};
     for (const auto &[members, word] : counts) {
         chord.Note.MemberCount = members;
         const Bytes bytes = Record(chord).bytes;

@@ -183,12 +183,12 @@ TEST(NwcWriteStaff, ObjectCountOutsideAWordIsClamped) {
     negative.Elements = {make({.kind = Kind::Chord, .members = 100})};
     EXPECT_EQ(countWord(negative), hex("00 00"));
 
-    // Chords claiming the most negative counts sum beyond what 32 bits hold.
+    // Chords claiming the most negative counts sum beyond what a word holds.
     Stave huge;
     huge.StaveNo = 1;
     huge.Elements = {
-        make({.kind = Kind::Chord, .members = std::numeric_limits<std::int32_t>::min()}),
-        make({.kind = Kind::Chord, .members = std::numeric_limits<std::int32_t>::min()})};
+        make({.kind = Kind::Chord, .members = std::numeric_limits<ElementNumber>::min()}),
+        make({.kind = Kind::Chord, .members = std::numeric_limits<ElementNumber>::min()})};
     EXPECT_EQ(countWord(huge), hex("FF FF"));
 }
 
