@@ -45,17 +45,17 @@ enum class Kind : std::uint8_t {
 
 // Numbers of staves and of elements within a stave, and counts of elements. An NW file has at
 // most 255 staves of at most 255 records; the element numbers are those of the records, or
-// count the rests and bar lines of a stave of rests (at most 255 copied elements and a few
-// rests per 128 units of its time: a few thousand). Joined staves keep the numbers their
-// elements had, so neither grows with the number of systems.
+// count the elements of a stave of rests (at most 255 copied, and per bar a rest for every 128
+// units of its time and a few for the remainder: a few thousand; see nextElementNumber). Joined
+// staves keep the numbers their elements had, so none grows with the number of systems.
 using StaveNumber = std::int16_t;
 using ElementNumber = std::int16_t;
 static_assert(std::numeric_limits<StaveNumber>::max() >= 255);
-static_assert(std::numeric_limits<ElementNumber>::max() >= 16 * 255);
+static_assert(std::numeric_limits<ElementNumber>::max() >= 255);
 
 // Payload of notes, rests, rest-chords and chords. Initial values are those of a new record.
-// The links and the position come first and the flags after them, so the record packs into
-// 52 bytes.
+// The position and the links come first and the flags after them, so the record packs into
+// 40 bytes.
 struct NoteData {
     std::int32_t Position = 0;
     ElementNumber BeamTo = 0;
