@@ -22,27 +22,44 @@ constexpr RangeBound RestBounds[] = {
 };
 
 template <std::size_t N>
-void checkRanges(const Record &record, const RangeBound (&bounds)[N], int code,
-                 std::string_view ending, Messages &messages) {
-    auto valueAt = [&](const RangeBound &bound) {
-        return int{record[static_cast<std::size_t>(bound.offset)]};
-    };
+constexpr bool anyOutOfRange(const Record &record, const RangeBound (&bounds)[N]) {
     bool triggered = false;
     for (const RangeBound &bound : bounds)
-        if (bound.trigger >= 0 && valueAt(bound) > bound.trigger) triggered = true;
-    if (!triggered) return;
+        triggered |=
+            bound.trigger >= 0 && record[static_cast<std::size_t>(bound.offset)] > bound.trigger;
+    return triggered;
+}
+
+// Lists every byte above its listing bound; only built for a record that triggered.
+template <std::size_t N>
+[[gnu::cold, gnu::noinline]] void reportOutOfRange(const Record &record,
+                                                   const RangeBound (&bounds)[N], int code,
+                                                   std::string_view ending, Messages &messages) {
     std::string listed;
-    for (const RangeBound &bound : bounds)
-        if (valueAt(bound) > bound.listing)
-            listed +=
-                " Ch" + std::to_string(bound.offset + 1) + "=" + std::to_string(valueAt(bound));
+    for (const RangeBound &bound : bounds) {
+        const int value = record[static_cast<std::size_t>(bound.offset)];
+        if (value > bound.listing)
+            listed += " Ch" + std::to_string(bound.offset + 1) + "=" + std::to_string(value);
+    }
     messages.reportError(code, " Unresolved:" + listed + std::string(ending));
+}
+
+template <std::size_t N>
+void checkRanges(const Record &record, const RangeBound (&bounds)[N], int code,
+                 std::string_view ending, Messages &messages) {
+    if (anyOutOfRange(record, bounds)) reportOutOfRange(record, bounds, code, ending, messages);
+}
+
+[[gnu::cold, gnu::noinline]] std::uint8_t reportVeryShortLength(std::uint8_t code,
+                                                                Messages &messages) {
+    messages.reportError(47, "Unknown very short note length " + std::to_string(code));
+    return 7;
 }
 
 void decodeCommon(Element &element, const Record &record, Messages &messages) {
     NoteData &note = element.Note;
-    initNoteData(note);
-    note.Duration = decodeLength(record[8], messages);
+    note = NoteData{};
+    note.Duration = record[8] <= 7 ? record[8] : reportVeryShortLength(record[8], messages);
     note.Position = decodeSignedByte(record[9]);
     note.Dotted = record[10] == 1;
     note.DoubleDotted = record[10] == 2;
@@ -59,9 +76,7 @@ void setLink(ElementNumber &link, std::uint8_t &has, std::uint8_t byte) {
 } // namespace
 
 std::uint8_t decodeLength(std::uint8_t code, Messages &messages) {
-    if (code <= 7) return code;
-    messages.reportError(47, "Unknown very short note length " + std::to_string(code));
-    return 7;
+    return code <= 7 ? code : reportVeryShortLength(code, messages);
 }
 
 std::uint8_t decodeArticulation(std::uint8_t code) {

@@ -1,5 +1,7 @@
 #include "nwread/reader.hpp"
 
+#include <array>
+#include <cstddef>
 #include <string>
 
 #include "nwread/notes.hpp"
@@ -57,9 +59,7 @@ std::string trailerPiece(const Record &record) {
 
 void appendUpTo255(std::string &text, const std::string &piece) { text = cut255(text + piece); }
 
-} // namespace
-
-Kind kindOfRecord(std::uint8_t type, std::uint8_t subcode) {
+constexpr Kind kindBySwitch(std::uint8_t type, std::uint8_t subcode) {
     switch (type) {
     case 0: return subcode <= 3 ? Kind::NewStave : Kind::Clef;
     case 1: return Kind::KeySig;
@@ -115,6 +115,41 @@ Kind kindOfRecord(std::uint8_t type, std::uint8_t subcode) {
     }
 }
 
+// Record types above this have no kind of their own.
+constexpr std::size_t KnownRecordTypes = 16;
+
+// kindBySwitch for every type and subcode, looked up once per record.
+constexpr auto KindTable = [] {
+    std::array<std::array<Kind, 256>, KnownRecordTypes> table{};
+    for (std::size_t type = 0; type < KnownRecordTypes; ++type)
+        for (std::size_t subcode = 0; subcode < 256; ++subcode)
+            table[type][subcode] =
+                kindBySwitch(static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(subcode));
+    return table;
+}();
+
+// The reports of a malformed record, kept out of the way of the reading of sound ones.
+[[gnu::cold, gnu::noinline]] void reportNumberMismatch(const Record &record, std::int32_t k,
+                                                       std::int32_t e, Messages &messages) {
+    if (record[0] != (k & 0xFF))
+        messages.reportError(39, "Mismatch in stave number of element " + std::to_string(k));
+    if (record[1] != (e & 0xFF))
+        messages.reportError(40, "Mismatch in element number " + std::to_string(e));
+}
+
+[[gnu::cold, gnu::noinline]] void reportUnknownElement(Kind kind, std::int32_t k, std::int32_t e,
+                                                       Messages &messages) {
+    messages.reportError(41, "Unexpected or unknown staff element: " + kindName(kind) +
+                                 " (possibly a flow direction)" + " for stave " +
+                                 std::to_string(k) + ", element " + std::to_string(e));
+}
+
+} // namespace
+
+Kind kindOfRecord(std::uint8_t type, std::uint8_t subcode) {
+    return type < KnownRecordTypes ? KindTable[type][subcode] : Kind::Unknown;
+}
+
 HeaderReadResult readNWHeader(RecordSource &source, Score &score, Messages &messages) {
     HeaderReadResult result;
     score.TitleIndex = 0;
@@ -158,10 +193,8 @@ void readNWElement(RecordSource &source, Score &score, Stave &stave, Element &el
         messages.reportError(38, "Unexpectedly short final line for stave element");
         return;
     }
-    if (record[0] != (k & 0xFF))
-        messages.reportError(39, "Mismatch in stave number of element " + std::to_string(k));
-    if (record[1] != (e & 0xFF))
-        messages.reportError(40, "Mismatch in element number " + std::to_string(e));
+    if (record[0] != (k & 0xFF) || record[1] != (e & 0xFF))
+        reportNumberMismatch(record, k, e, messages);
 
     // Stave and element counts are bytes of the file.
     element.StaveNo = static_cast<StaveNumber>(k);
@@ -178,9 +211,7 @@ void readNWElement(RecordSource &source, Score &score, Stave &stave, Element &el
         DecodeContext context{stave, score, messages};
         decode(element, record, context);
     } else {
-        messages.reportError(41, "Unexpected or unknown staff element: " + kindName(element.Kind) +
-                                     " (possibly a flow direction)" + " for stave " +
-                                     std::to_string(k) + ", element " + std::to_string(e));
+        reportUnknownElement(element.Kind, k, e, messages);
     }
 }
 

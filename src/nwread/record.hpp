@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace qm {
@@ -28,7 +29,12 @@ public:
     // Reads the next record into `record` (zero-filled past what arrives) and returns how
     // many bytes arrived: 22 for a full record, fewer at the end of the file.
     std::size_t read(Record &record) {
-        const std::size_t n = std::min(RecordSize, Bytes.size() - Offset);
+        if (Bytes.size() - Offset >= RecordSize) { // every record but a file's last
+            std::memcpy(record.data(), Bytes.data() + Offset, RecordSize);
+            Offset += RecordSize;
+            return RecordSize;
+        }
+        const std::size_t n = Bytes.size() - Offset;
         const auto from = Bytes.begin() + static_cast<std::ptrdiff_t>(Offset);
         std::fill(std::copy_n(from, n, record.begin()), record.end(), std::uint8_t{0});
         Offset += n;
