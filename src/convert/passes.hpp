@@ -12,6 +12,8 @@
 #include "core/score.hpp"
 #include "musicxmlwrite/musicxml.hpp"
 #include "nwread/record.hpp"
+#include "repair/chords.hpp"
+#include "repair/note_signs.hpp"
 
 namespace qm {
 
@@ -29,6 +31,13 @@ struct ConversionOutputs {
     MusicXmlStats MusicXmlCounts;
 };
 
+// Working storage of the stave passes, kept from stave to stave of one conversion so that the
+// passes of a stave allocate nothing once the buffers have grown. Holds nothing between passes.
+struct PassScratch {
+    ChordScratch Chords;
+    SignScratch Signs;
+};
+
 // Everything a step may use. Stave steps also get the stave, its number and the stave before
 // it, which has been through every stave step already.
 struct PassContext {
@@ -40,6 +49,7 @@ struct PassContext {
     const Stave *previous = nullptr;
     std::int32_t staveNumber = 0;
     OutputFormats formats{};
+    PassScratch scratch{};
 };
 
 // A Score step runs once; a run of consecutive Stave steps runs stave by stave, all of them on

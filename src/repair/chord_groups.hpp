@@ -32,6 +32,13 @@ struct ChordGroupScratch {
     std::vector<std::size_t> LeftmostFrom; // per note: the leftmost note from it to the barrier
     std::size_t Next = 0;                  // where the search for the next group's note starts
     std::vector<bool> InSet;
+
+    // Ready for a new stave; the buffers keep their room.
+    void reset() {
+        Notes.clear();
+        LeftmostFrom.clear();
+        Next = 0;
+    }
 };
 
 // The group that begins at the first Note or Rest at or after `from`; nullopt when no Note or

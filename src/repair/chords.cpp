@@ -24,8 +24,9 @@ void collectNotesAndRests(ElementIt first, ElementIt last, ChordMembers &members
 
 // Keeps the shortest rest (the first of them) unless a note is shorter still; every other rest
 // becomes a grace note. Returns the kept rest, or null.
-Element *keepShortestRest(const ChordMembers &members, Messages &messages) {
-    std::vector<std::int32_t> values(members.size(), 0);
+Element *keepShortestRest(const ChordMembers &members, std::vector<std::int32_t> &values,
+                          Messages &messages) {
+    values.assign(members.size(), 0);
     std::int32_t minNote = NoLength;
     std::int32_t minRest = NoLength;
     bool anyRest = false;
@@ -131,8 +132,8 @@ std::int32_t countMembers(const ChordMembers &members) {
     return n;
 }
 
-void buildChord(Stave &stave, const ChordGroup &group, const ChordMembers &members,
-                Messages &messages) {
+void buildChord(Stave &stave, const ChordGroup &group, ChordScratch &scratch, Messages &messages) {
+    const ChordMembers &members = scratch.Members;
     ElementList &list = stave.Elements;
     // The Chord element goes in front of the group; the element before the group is not moved
     // below, so it marks that place even if the group's first element were moved away.
@@ -140,7 +141,7 @@ void buildChord(Stave &stave, const ChordGroup &group, const ChordMembers &membe
     const ElementIt before = atHead ? list.end() : std::prev(group.first);
 
     // STEP 1: at most one rest stays a rest; it makes the chord a rest chord.
-    const Element *keptRest = keepShortestRest(members, messages);
+    const Element *keptRest = keepShortestRest(members, scratch.Values, messages);
 
     // STEP 2: settle the members' stems.
     if (keptRest) {
@@ -212,14 +213,12 @@ void dissolveChord(ElementList &list, ElementIt chord) {
 
 } // namespace
 
-void buildChords(Stave &stave, Messages &messages) {
+void buildChords(Stave &stave, Messages &messages, ChordScratch &scratch) {
     ElementIt from = stave.Elements.begin();
-    // Working storage for the whole stave: a group per note would otherwise allocate.
-    ChordGroupScratch scratch;
-    ChordMembers members;
-    while (auto group = findChordGroup(from, stave.Elements.end(), scratch)) {
-        collectNotesAndRests(group->first, group->last, members);
-        if (members.size() >= 2) buildChord(stave, *group, members, messages);
+    scratch.Groups.reset();
+    while (auto group = findChordGroup(from, stave.Elements.end(), scratch.Groups)) {
+        collectNotesAndRests(group->first, group->last, scratch.Members);
+        if (scratch.Members.size() >= 2) buildChord(stave, *group, scratch, messages);
         from = std::next(group->last);
     }
     assert(chordsLeadTheirMembers(stave));

@@ -20,14 +20,14 @@ bool isBarrier(Kind kind) {
 class NearbyNotes {
 public:
     void forget() {
-        for (std::size_t slot : Seen)
-            ByPosition[slot] = nullptr;
-        Seen.clear();
+        for (std::size_t i = 0; i < SeenCount; ++i)
+            ByPosition[Seen[i]] = nullptr;
+        SeenCount = 0;
         Any = nullptr;
     }
     void see(Element &note) {
         const std::size_t slot = slotOf(note.Note.Position);
-        if (!ByPosition[slot]) Seen.push_back(slot);
+        if (!ByPosition[slot]) Seen[SeenCount++] = static_cast<std::uint8_t>(slot);
         ByPosition[slot] = &note;
         Any = &note;
     }
@@ -43,7 +43,8 @@ private:
         return static_cast<std::size_t>(position & 0xFF);
     }
     std::array<Element *, 256> ByPosition{};
-    std::vector<std::size_t> Seen; // slots to clear at the next barrier
+    std::array<std::uint8_t, 256> Seen; // slots to clear at the next barrier, each once
+    std::size_t SeenCount = 0;
     Element *Any = nullptr;
 };
 
@@ -66,11 +67,6 @@ void walkWithNearbyNotes(Iterator first, Iterator last, Kind signKind, Visit vis
 
 // The note an accidental or accent is drawn for, from the nearest note ahead of it (or none)
 // and the last suitable note behind it since the last barrier (or none).
-struct SignNeighbours {
-    Element *ahead = nullptr;
-    Element *behind = nullptr;
-};
-
 Element *noteForAccidental(const Element &sign, const SignNeighbours &n) {
     if (n.ahead && sign.XPos + 10 >= n.ahead->XPos) return n.ahead;
     if (n.behind && n.behind->XPos >= sign.XPos - 5) return n.behind;
@@ -85,28 +81,26 @@ Element *noteForAccent(const Element &sign, const SignNeighbours &n) {
     return nullptr;
 }
 
-// For each sign of the kind, in list order: its neighbours, found in one walk each way. Most
-// staves have no sign of the kind, and then no walk is needed.
+// For each sign of the kind, in list order: its neighbours, found in one walk each way, into
+// `found`. Most staves have no sign of the kind, and then no walk is needed.
 template <typename Pick>
-std::vector<std::pair<Element *, SignNeighbours>> findNeighbours(Stave &stave, Kind signKind,
-                                                                 Pick pick) {
-    std::vector<std::pair<Element *, SignNeighbours>> found;
+void findNeighbours(Stave &stave, Kind signKind, Pick pick, SignScratch &found) {
+    found.clear();
     ElementList &list = stave.Elements;
     if (std::none_of(list.begin(), list.end(),
                      [signKind](const Element &e) { return e.Kind == signKind; }))
-        return found;
+        return;
     walkWithNearbyNotes(list.rbegin(), list.rend(), signKind,
                         [&](Element &sign, const NearbyNotes &notes) {
-                            found.push_back({&sign, SignNeighbours{pick(sign, notes), nullptr}});
+                            found.push_back({&sign, pick(sign, notes), nullptr});
                         });
     std::reverse(found.begin(), found.end());
     std::size_t i = 0;
     walkWithNearbyNotes(list.begin(), list.end(), signKind,
                         [&](Element &sign, const NearbyNotes &notes) {
-                            found[i].second.behind = pick(sign, notes);
+                            found[i].behind = pick(sign, notes);
                             ++i;
                         });
-    return found;
 }
 
 std::string placeOf(const Element &sign) {
@@ -116,11 +110,13 @@ std::string placeOf(const Element &sign) {
 
 } // namespace
 
-void attachAccidentals(Stave &stave, Messages &messages) {
+void attachAccidentals(Stave &stave, Messages &messages, SignScratch &scratch) {
     auto samePosition = [](const Element &sign, const NearbyNotes &notes) {
         return notes.at(sign.Accidental.Position);
     };
-    for (auto &[sign, neighbours] : findNeighbours(stave, Kind::Accidental, samePosition)) {
+    findNeighbours(stave, Kind::Accidental, samePosition, scratch);
+    for (const SignNeighbours &neighbours : scratch) {
+        const Element *sign = neighbours.sign;
         if (Element *note = noteForAccidental(*sign, neighbours)) {
             note->Note.Accidental = sign->Code;
             continue;
@@ -130,9 +126,11 @@ void attachAccidentals(Stave &stave, Messages &messages) {
     }
 }
 
-void attachAccents(Stave &stave, Messages &messages) {
+void attachAccents(Stave &stave, Messages &messages, SignScratch &scratch) {
     auto anyNote = [](const Element &, const NearbyNotes &notes) { return notes.any(); };
-    for (auto &[sign, neighbours] : findNeighbours(stave, Kind::Accent, anyNote)) {
+    findNeighbours(stave, Kind::Accent, anyNote, scratch);
+    for (const SignNeighbours &neighbours : scratch) {
+        Element *sign = neighbours.sign;
         const std::uint8_t code = sign->Code;
         Element *note = noteForAccent(*sign, neighbours);
         if (!note) {

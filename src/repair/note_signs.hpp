@@ -1,15 +1,37 @@
 // Accidentals and accents are separate signs in an NW file; in NWC they belong to a note.
 #pragma once
 
+#include <vector>
+
 #include "core/messages.hpp"
 #include "core/score.hpp"
 
 namespace qm {
 
+// A sign and the notes it may belong to: the nearest suitable one ahead of it and the last one
+// behind it, each up to the nearest barrier (null for none).
+struct SignNeighbours {
+    Element *sign = nullptr;
+    Element *ahead = nullptr;
+    Element *behind = nullptr;
+};
+
+// Working storage of the two passes below, kept from stave to stave of one conversion.
+using SignScratch = std::vector<SignNeighbours>;
+
 // Copies each accidental onto the note it belongs to (error 16 when none).
-void attachAccidentals(Stave &stave, Messages &messages);
+void attachAccidentals(Stave &stave, Messages &messages, SignScratch &scratch);
 
 // Turns each accent sign into its note's articulation (errors 14, 15).
-void attachAccents(Stave &stave, Messages &messages);
+void attachAccents(Stave &stave, Messages &messages, SignScratch &scratch);
+
+inline void attachAccidentals(Stave &stave, Messages &messages) {
+    SignScratch scratch;
+    attachAccidentals(stave, messages, scratch);
+}
+inline void attachAccents(Stave &stave, Messages &messages) {
+    SignScratch scratch;
+    attachAccents(stave, messages, scratch);
+}
 
 } // namespace qm

@@ -5,15 +5,13 @@
 #include <limits>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace qm {
 
 namespace {
 
-// The points of one chain as followed from its first point.
+// The first, next-to-last and last points of one chain as followed from its first point.
 struct SlurChain {
-    std::vector<ElementIt> Points;
     ElementIt Middle;
     ElementIt Last;
 };
@@ -58,8 +56,11 @@ ElementIt findNextPoint(ElementList &list, ElementIt from, std::int32_t number) 
     return list.end();
 }
 
+// Retires every point it passes (Kind Unknown) so that no inner point starts a chain of its own;
+// what follows reads only the points' positions and codes.
 SlurChain followChain(ElementList &list, ElementIt first, Messages &messages) {
-    SlurChain chain{{first}, first, first};
+    SlurChain chain{first, first};
+    first->Kind = Kind::Unknown;
     while (chain.Last->Code != 0) {
         chain.Middle = chain.Last;
         const ElementIt next = findNextPoint(list, std::next(chain.Last), chain.Last->Code);
@@ -68,7 +69,7 @@ SlurChain followChain(ElementList &list, ElementIt first, Messages &messages) {
             break;
         }
         chain.Last = next;
-        chain.Points.push_back(next);
+        next->Kind = Kind::Unknown;
     }
     return chain;
 }
@@ -78,11 +79,6 @@ ElementIt findAnchorFrom(ElementList &list, ElementIt from) {
         if (isAnchorKind(it->Kind)) return it;
     }
     return list.end();
-}
-
-void retireChain(const SlurChain &chain) {
-    for (const ElementIt &point : chain.Points)
-        point->Kind = Kind::Unknown;
 }
 
 std::int32_t barNumberOf(const ElementList &list, const Element &point) {
@@ -138,14 +134,12 @@ void resolveSlurs(Stave &stave, Messages &messages) {
         // candidates on the left.
         const ElementIt first = findSlurStart(list, cur, anchor);
         if (first == list.end()) return;
-        // STEP 2: follow the chain forward to its last point.
+        // STEP 2: follow the chain forward to its last point, retiring its points.
         const SlurChain chain = followChain(list, first, messages);
         // STEP 3: the first anchor at or after the last point bounds the candidates on the right.
         const ElementIt limit = findAnchorFrom(list, chain.Last);
-        // STEP 4: flag the notes under the slur, then retire its points so that no inner point
-        // starts a chain of its own.
+        // STEP 4: flag the notes under the slur.
         markSlur(stave, anchor, first, chain.Middle, chain.Last, limit, messages);
-        retireChain(chain);
         cur = std::next(first);
     }
 }
