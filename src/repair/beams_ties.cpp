@@ -142,9 +142,12 @@ constexpr LinkKind Tie{"tie",
                        56};
 
 // A target must name this note as its source; a source must have been confirmed by the note
-// before it. Whatever does not match is reported and cleared.
-void checkForwardLinks(ElementList &list, ElementIt it, const LinkKind &link, Messages &messages) {
+// before it. Whatever does not match is reported and cleared. Most notes carry no link, so the
+// check inlines to two flag tests for them.
+template <const LinkKind &link>
+void checkForwardLinks(ElementList &list, ElementIt it, Messages &messages) {
     NoteData &note = it->Note;
+    if (!(note.*link.HasTo) && !(note.*link.HasFrom && !(note.*link.Matched))) return;
     const std::int32_t n = it->ElementNo;
     if (note.*link.HasTo) {
         Element *target = forwardSearch(list, it, note.*link.To);
@@ -176,7 +179,7 @@ void pairBeams(Stave &stave, Messages &messages) {
         if (pointsBackward(*it))
             checkReversal(list, *it, messages);
         else
-            checkForwardLinks(list, it, Beam, messages);
+            checkForwardLinks<Beam>(list, it, messages);
     }
 }
 
@@ -184,7 +187,7 @@ void pairTies(Stave &stave, Messages &messages) {
     ElementList &list = stave.Elements;
     clearMatchedFlags(list, &NoteData::TieMatched);
     for (ElementIt it = list.begin(); it != list.end(); ++it) {
-        if (it->Kind == Kind::Note) checkForwardLinks(list, it, Tie, messages);
+        if (it->Kind == Kind::Note) checkForwardLinks<Tie>(list, it, messages);
     }
 }
 

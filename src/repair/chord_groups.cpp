@@ -10,6 +10,28 @@ namespace {
 
 bool isDefinite(std::uint8_t stem) { return stem == 0 || stem == 1; }
 
+// chordRelation, inlined where groups are measured.
+inline ChordRelation relationOf(const Element &first, const Element &second) {
+    const bool firstIsLeft = first.XPos <= second.XPos;
+    const Element &a = firstIsLeft ? first : second;
+    const Element &b = firstIsLeft ? second : first;
+    const std::int64_t d = std::int64_t{b.XPos} - a.XPos;
+    const std::int64_t w = (a.Note.Grace && b.Note.Grace) ? 7 : 14;
+    const std::uint8_t sa = a.Note.Stem;
+    const std::uint8_t sb = b.Note.Stem;
+
+    if (d < 5) return ChordRelation::Together;
+    if ((sa == 1 && isDefinite(sb)) || (sa == 0 && sb == 0)) return ChordRelation::Apart;
+    if (d < w) {
+        if ((sa == 2 || sb == 2) && sa != sb) return ChordRelation::Together;
+        const bool downBelowUp = std::int64_t{b.Note.Position} + 1 == a.Note.Position;
+        if (sa == 0 && sb == 1 && downBelowUp) return ChordRelation::Together;
+        return ChordRelation::Undecided;
+    }
+    if (isDefinite(sa) || isDefinite(sb)) return ChordRelation::Apart;
+    return d < 2 * w ? ChordRelation::Undecided : ChordRelation::Apart;
+}
+
 bool endsGroups(Kind kind) {
     return kind == Kind::Clef || kind == Kind::BarLine || kind == Kind::TimeSig ||
            kind == Kind::KeySig;
@@ -50,7 +72,7 @@ std::size_t segmentIndexOf(ElementIt first, ElementIt end, ChordGroupScratch &sc
 std::size_t extendFromLeftmost(std::span<const ElementIt> notes, std::size_t leftmost) {
     std::size_t last = leftmost;
     for (std::size_t i = leftmost + 1; i < notes.size(); ++i) {
-        if (chordRelation(*notes[leftmost], *notes[i]) == ChordRelation::Apart) break;
+        if (relationOf(*notes[leftmost], *notes[i]) == ChordRelation::Apart) break;
         last = i;
     }
     return last;
@@ -75,7 +97,7 @@ Membership measureMembers(std::span<const ElementIt> notes, std::size_t leftmost
         std::size_t mark = a;
         for (std::size_t b = 0; b <= m.last; ++b) {
             if (b == a) continue;
-            const ChordRelation relation = chordRelation(*notes[a], *notes[b]);
+            const ChordRelation relation = relationOf(*notes[a], *notes[b]);
             if (relation == ChordRelation::Apart) {
                 m.last = mark;
                 break;
@@ -110,24 +132,7 @@ ElementIt trimToMembers(std::span<const ElementIt> notes, const Membership &m) {
 } // namespace
 
 ChordRelation chordRelation(const Element &first, const Element &second) {
-    const bool firstIsLeft = first.XPos <= second.XPos;
-    const Element &a = firstIsLeft ? first : second;
-    const Element &b = firstIsLeft ? second : first;
-    const std::int64_t d = std::int64_t{b.XPos} - a.XPos;
-    const std::int64_t w = (a.Note.Grace && b.Note.Grace) ? 7 : 14;
-    const std::uint8_t sa = a.Note.Stem;
-    const std::uint8_t sb = b.Note.Stem;
-
-    if (d < 5) return ChordRelation::Together;
-    if ((sa == 1 && isDefinite(sb)) || (sa == 0 && sb == 0)) return ChordRelation::Apart;
-    if (d < w) {
-        if ((sa == 2 || sb == 2) && sa != sb) return ChordRelation::Together;
-        const bool downBelowUp = std::int64_t{b.Note.Position} + 1 == a.Note.Position;
-        if (sa == 0 && sb == 1 && downBelowUp) return ChordRelation::Together;
-        return ChordRelation::Undecided;
-    }
-    if (isDefinite(sa) || isDefinite(sb)) return ChordRelation::Apart;
-    return d < 2 * w ? ChordRelation::Undecided : ChordRelation::Apart;
+    return relationOf(first, second);
 }
 
 std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end,

@@ -85,25 +85,22 @@ void mergeSlurMarks(const ChordMembers &members) {
     }
 }
 
-// A flag set on one note of a stem side is set on every note of that side.
-void mergeFlagPerStem(const ChordMembers &members, std::uint8_t NoteData::*flag) {
-    for (const std::uint8_t stem : {std::uint8_t{0}, std::uint8_t{1}}) {
-        bool any = false;
-        for (const Element *e : members) {
-            if (e->Kind == Kind::Note && e->Note.Stem == stem && e->Note.*flag) any = true;
-        }
-        if (!any) continue;
-        for (Element *e : members) {
-            if (e->Kind == Kind::Note && e->Note.Stem == stem) e->Note.*flag = 1;
-        }
-    }
-}
-
+// A beam or aux flag set on one note of a stem side (up or down) is set on every note of that
+// side.
 void mergeBeamAndAuxMarks(const ChordMembers &members) {
-    mergeFlagPerStem(members, &NoteData::HasBeamFrom);
-    mergeFlagPerStem(members, &NoteData::HasBeamTo);
-    mergeFlagPerStem(members, &NoteData::AuxFrom);
-    mergeFlagPerStem(members, &NoteData::AuxTo);
+    static constexpr std::uint8_t NoteData::*Flags[] = {
+        &NoteData::HasBeamFrom, &NoteData::HasBeamTo, &NoteData::AuxFrom, &NoteData::AuxTo};
+    bool anyOnSide[2][std::size(Flags)] = {};
+    for (const Element *e : members) {
+        if (e->Kind != Kind::Note || e->Note.Stem > 1) continue;
+        for (std::size_t f = 0; f < std::size(Flags); ++f)
+            anyOnSide[e->Note.Stem][f] |= e->Note.*Flags[f] != 0;
+    }
+    for (Element *e : members) {
+        if (e->Kind != Kind::Note || e->Note.Stem > 1) continue;
+        for (std::size_t f = 0; f < std::size(Flags); ++f)
+            if (anyOnSide[e->Note.Stem][f]) e->Note.*Flags[f] = 1;
+    }
 }
 
 // The note whose fields the chord shows: the shortest, and of those the highest (earliest on
@@ -217,6 +214,10 @@ void buildChords(Stave &stave, Messages &messages, ChordScratch &scratch) {
     ElementIt from = stave.Elements.begin();
     scratch.Groups.reset();
     while (auto group = findChordGroup(from, stave.Elements.end(), scratch.Groups)) {
+        if (group->first == group->last) { // a lone note or rest: no chord
+            from = std::next(group->last);
+            continue;
+        }
         collectNotesAndRests(group->first, group->last, scratch.Members);
         if (scratch.Members.size() >= 2) buildChord(stave, *group, scratch, messages);
         from = std::next(group->last);
