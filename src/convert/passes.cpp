@@ -54,32 +54,49 @@ constexpr std::array Passes{
          [](PassContext &c) { readNWHeader(c.source, c.score, c.messages); }},
 
     Pass{"read-stave", PassScope::Stave,
-         [](PassContext &c) { readNWStave(c.source, c.score, c.staveNumber, c.messages); }},
+         [](PassContext &c) {
+             c.kindsRead = readNWStave(c.source, c.score, c.staveNumber, c.messages);
+         }},
     Pass{"new-stave-to-front", PassScope::Stave,
          [](PassContext &c) { newStaveToFront(*c.stave, c.score.NWVersion, c.messages); }},
     Pass{"copy-bar-lines", PassScope::Stave,
          [](PassContext &c) { copyBarLines(*c.stave, c.previous); }},
     Pass{"resolve-slurs", PassScope::Stave,
-         [](PassContext &c) { resolveSlurs(*c.stave, c.messages); }},
+         [](PassContext &c) {
+             if (c.readAny(Kind::SlurPoint)) resolveSlurs(*c.stave, c.messages);
+         }},
     Pass{"merge-time-sig-digits", PassScope::Stave,
-         [](PassContext &c) { mergeTimeSigDigits(*c.stave); }},
+         [](PassContext &c) {
+             // A single time signature has no digits to merge.
+             if (c.kindsRead[static_cast<std::size_t>(Kind::TimeSig)] > 1)
+                 mergeTimeSigDigits(*c.stave);
+         }},
     Pass{"pair-beams", PassScope::Stave, [](PassContext &c) { pairBeams(*c.stave, c.messages); }},
     Pass{"pair-ties", PassScope::Stave, [](PassContext &c) { pairTies(*c.stave, c.messages); }},
     Pass{"build-chords", PassScope::Stave,
          [](PassContext &c) { buildChords(*c.stave, c.messages, c.scratch.Chords); }},
     Pass{"attach-accidentals", PassScope::Stave,
-         [](PassContext &c) { attachAccidentals(*c.stave, c.messages, c.scratch.Signs); }},
+         [](PassContext &c) {
+             if (c.readAny(Kind::Accidental))
+                 attachAccidentals(*c.stave, c.messages, c.scratch.Signs);
+         }},
     Pass{"attach-accents", PassScope::Stave,
-         [](PassContext &c) { attachAccents(*c.stave, c.messages, c.scratch.Signs); }},
+         [](PassContext &c) {
+             if (c.readAny(Kind::Accent)) attachAccents(*c.stave, c.messages, c.scratch.Signs);
+         }},
     Pass{"make-positions-relative", PassScope::Stave,
          [](PassContext &c) { makePositionsRelative(*c.stave, c.messages); }},
     Pass{"join-text-fragments", PassScope::Stave,
-         [](PassContext &c) { joinTextFragments(*c.stave, c.score); }},
+         [](PassContext &c) {
+             if (c.readAny(Kind::Text)) joinTextFragments(*c.stave, c.score);
+         }},
     Pass{"classify-texts", PassScope::Stave,
-         [](PassContext &c) { classifyTexts(*c.stave, c.score); }},
+         [](PassContext &c) {
+             if (c.readAny(Kind::Text)) classifyTexts(*c.stave, c.score);
+         }},
     Pass{"find-title", PassScope::Stave,
          [](PassContext &c) {
-             if (c.staveNumber == 1) findTitle(*c.stave, c.score);
+             if (c.staveNumber == 1 && c.readAny(Kind::Text)) findTitle(*c.stave, c.score);
          }},
     Pass{"remove-unwritable", PassScope::Stave, [](PassContext &c) { removeUnwritable(*c.stave); }},
 

@@ -11,6 +11,7 @@
 #include "core/messages.hpp"
 #include "core/score.hpp"
 #include "musicxmlwrite/musicxml.hpp"
+#include "nwread/reader.hpp"
 #include "nwread/record.hpp"
 #include "repair/chords.hpp"
 #include "repair/note_signs.hpp"
@@ -50,6 +51,11 @@ struct PassContext {
     std::int32_t staveNumber = 0;
     OutputFormats formats{};
     PassScratch scratch{};
+    // The kinds the stave held as read. No pass adds slur points, time signatures, texts,
+    // accidentals or accents, so a kind absent here is absent later too.
+    KindCensus kindsRead{};
+
+    bool readAny(Kind kind) const { return kindsRead[static_cast<std::size_t>(kind)] > 0; }
 };
 
 // A Score step runs once; a run of consecutive Stave steps runs stave by stave, all of them on

@@ -175,13 +175,17 @@ HeaderReadResult readNWHeader(RecordSource &source, Score &score, Messages &mess
     return result;
 }
 
-void readNWStave(RecordSource &source, Score &score, std::int32_t k, Messages &messages) {
+KindCensus readNWStave(RecordSource &source, Score &score, std::int32_t k, Messages &messages) {
+    KindCensus census{};
     auto stave = staveAt(score, k);
-    if (stave == score.Staves.end()) return;
+    if (stave == score.Staves.end()) return census;
     stave->LyricLines = 0;
     std::int32_t e = 0;
-    for (Element &element : stave->Elements)
+    for (Element &element : stave->Elements) {
         readNWElement(source, score, *stave, element, k, ++e, messages);
+        ++census[static_cast<std::size_t>(element.Kind)];
+    }
+    return census;
 }
 
 void readNWElement(RecordSource &source, Score &score, Stave &stave, Element &element,

@@ -3,6 +3,8 @@
 // elsewhere.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/messages.hpp"
@@ -19,8 +21,12 @@ struct HeaderReadResult {
 // Reads the file header and stave headers, creating the staves and their empty elements.
 HeaderReadResult readNWHeader(RecordSource &source, Score &score, Messages &messages);
 
-// Reads stave k's element records into its pre-created elements.
-void readNWStave(RecordSource &source, Score &score, std::int32_t k, Messages &messages);
+// How many elements of each kind (indexed by Kind) a stave held as read. Passes use it to pass
+// over a stave with nothing of their kind.
+using KindCensus = std::array<std::int32_t, static_cast<std::size_t>(Kind::Unknown) + 1>;
+
+// Reads stave k's element records into its pre-created elements; returns the kinds read.
+KindCensus readNWStave(RecordSource &source, Score &score, std::int32_t k, Messages &messages);
 
 // Reads one element record into `element`.
 void readNWElement(RecordSource &source, Score &score, Stave &stave, Element &element,

@@ -142,12 +142,10 @@ constexpr LinkKind Tie{"tie",
                        56};
 
 // A target must name this note as its source; a source must have been confirmed by the note
-// before it. Whatever does not match is reported and cleared. Most notes carry no link, so the
-// check inlines to two flag tests for them.
+// before it. Whatever does not match is reported and cleared.
 template <const LinkKind &link>
 void checkForwardLinks(ElementList &list, ElementIt it, Messages &messages) {
     NoteData &note = it->Note;
-    if (!(note.*link.HasTo) && !(note.*link.HasFrom && !(note.*link.Matched))) return;
     const std::int32_t n = it->ElementNo;
     if (note.*link.HasTo) {
         Element *target = forwardSearch(list, it, note.*link.To);
@@ -168,6 +166,11 @@ void checkForwardLinks(ElementList &list, ElementIt it, Messages &messages) {
     }
 }
 
+// Most notes carry no link of the kind, and then there is nothing to check.
+template <const LinkKind &link> bool hasLinkToCheck(const NoteData &note) {
+    return note.*link.HasTo || (note.*link.HasFrom && !(note.*link.Matched));
+}
+
 } // namespace
 
 void pairBeams(Stave &stave, Messages &messages) {
@@ -178,7 +181,7 @@ void pairBeams(Stave &stave, Messages &messages) {
         // A link that points the wrong way goes to the reversal check instead.
         if (pointsBackward(*it))
             checkReversal(list, *it, messages);
-        else
+        else if (hasLinkToCheck<Beam>(it->Note))
             checkForwardLinks<Beam>(list, it, messages);
     }
 }
@@ -187,7 +190,8 @@ void pairTies(Stave &stave, Messages &messages) {
     ElementList &list = stave.Elements;
     clearMatchedFlags(list, &NoteData::TieMatched);
     for (ElementIt it = list.begin(); it != list.end(); ++it) {
-        if (it->Kind == Kind::Note) checkForwardLinks<Tie>(list, it, messages);
+        if (it->Kind == Kind::Note && hasLinkToCheck<Tie>(it->Note))
+            checkForwardLinks<Tie>(list, it, messages);
     }
 }
 

@@ -5,20 +5,6 @@
 
 namespace qm {
 
-Duration measureDuration(const Element &element) {
-    if (element.Kind != Kind::Note && element.Kind != Kind::Rest && element.Kind != Kind::Chord)
-        return {};
-    const NoteData &note = element.Note;
-    // Duration is 0..7 once decoded; a larger code is held to the shortest note.
-    const int code = note.Duration > 7 ? 7 : note.Duration;
-    const std::int32_t base = std::int32_t{1} << (7 - code);
-    if (note.DoubleDotted)
-        return {(7 * base) / 4, base % 4 != 0 ? DottingFault::DoubleDotted : DottingFault::None};
-    if (note.Dotted)
-        return {(3 * base) / 2, base % 2 != 0 ? DottingFault::Dotted : DottingFault::None};
-    return {base, DottingFault::None};
-}
-
 void reportDottingFault(DottingFault fault, Messages &messages) {
     switch (fault) {
     case DottingFault::None: return;
