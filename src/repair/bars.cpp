@@ -258,6 +258,7 @@ void SplitBarTracker::apply(Stave &stave, ElementIt end, Messages &messages) {
 
 void SplitBarTracker::walkTo(Stave &stave, ElementIt end) {
     if (WalkedAny && LastWalked == end) return;
+    if (!WalkedAny) Bars.reserve(16); // a stave's bars, mostly, in one allocation
     ElementIt it = WalkedAny ? std::next(LastWalked) : stave.Elements.begin();
     const ElementIt stop = std::next(end);
     for (; it != stop; ++it) {

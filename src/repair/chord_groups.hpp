@@ -45,4 +45,10 @@ struct ChordGroupScratch {
 // Rest is left before `end`. A group never reaches past a Clef, BarLine, TimeSig or KeySig.
 std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end, ChordGroupScratch &scratch);
 
+// Passes over the notes from `from` on that findChordGroup would hand out as groups of one
+// (they build no chord) and returns the first note of the next group that may build one, or
+// `end`. Chord building calls it between groups, so most notes cost one comparison with their
+// neighbour instead of a search.
+ElementIt skipLoneNotes(ElementIt from, ElementIt end, ChordGroupScratch &scratch);
+
 } // namespace qm

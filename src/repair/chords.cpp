@@ -211,9 +211,13 @@ void dissolveChord(ElementList &list, ElementIt chord) {
 } // namespace
 
 void buildChords(Stave &stave, Messages &messages, ChordScratch &scratch) {
+    const ElementIt end = stave.Elements.end();
     ElementIt from = stave.Elements.begin();
     scratch.Groups.reset();
-    while (auto group = findChordGroup(from, stave.Elements.end(), scratch.Groups)) {
+    for (;;) {
+        from = skipLoneNotes(from, end, scratch.Groups);
+        const auto group = findChordGroup(from, end, scratch.Groups);
+        if (!group) break;
         if (group->first == group->last) { // a lone note or rest: no chord
             from = std::next(group->last);
             continue;

@@ -41,7 +41,8 @@ std::uint8_t matchAbbreviation(std::string_view text, std::span<const Abbreviabl
     if (text.empty()) return match;
     for (std::size_t code = 0; code < words.size(); ++code) {
         const AbbreviableWord &w = words[code];
-        if (text.size() >= w.minimum && w.word.starts_with(text))
+        // The first letter turns most words away before the whole prefix is compared.
+        if (text.size() >= w.minimum && w.word[0] == text[0] && w.word.starts_with(text))
             match = static_cast<std::uint8_t>(code);
     }
     return match;
@@ -51,6 +52,7 @@ std::uint8_t matchAbbreviation(std::string_view text, std::span<const Abbreviabl
 
 std::string normaliseText(std::string_view text) {
     std::string result;
+    result.reserve(text.size());
     for (char c : text)
         if (c != ' ' && c != '.') result += lowerAscii(c);
     return result;

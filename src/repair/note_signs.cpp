@@ -82,14 +82,11 @@ Element *noteForAccent(const Element &sign, const SignNeighbours &n) {
 }
 
 // For each sign of the kind, in list order: its neighbours, found in one walk each way, into
-// `found`. Most staves have no sign of the kind, and then no walk is needed.
+// `found`. (The pipeline runs the passes only on staves read with signs of their kind.)
 template <typename Pick>
 void findNeighbours(Stave &stave, Kind signKind, Pick pick, SignScratch &found) {
     found.clear();
     ElementList &list = stave.Elements;
-    if (std::none_of(list.begin(), list.end(),
-                     [signKind](const Element &e) { return e.Kind == signKind; }))
-        return;
     walkWithNearbyNotes(list.rbegin(), list.rend(), signKind,
                         [&](Element &sign, const NearbyNotes &notes) {
                             found.push_back({&sign, pick(sign, notes), nullptr});

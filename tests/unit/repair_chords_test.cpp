@@ -41,18 +41,41 @@ std::string layout(const Stave &stave) {
     return out;
 }
 
-// Every group of the stave as "first-last" element numbers.
-std::string groups(Stave &stave) {
+// The groups of the stave as "first-last" element numbers; with skipLone, skipLoneNotes runs
+// before each search (as chord building does) and groups of one are left out.
+std::string walkGroups(Stave &stave, bool skipLone) {
     std::string out;
+    const ElementIt end = stave.Elements.end();
     ElementIt from = stave.Elements.begin();
     ChordGroupScratch scratch;
-    while (auto group = findChordGroup(from, stave.Elements.end(), scratch)) {
+    for (;;) {
+        if (skipLone) from = skipLoneNotes(from, end, scratch);
+        const auto group = findChordGroup(from, end, scratch);
+        if (!group) break;
+        from = std::next(group->last);
+        if (skipLone && group->first == group->last) continue;
         if (!out.empty()) out += ' ';
         out +=
             std::to_string(group->first->ElementNo) + '-' + std::to_string(group->last->ElementNo);
-        from = std::next(group->last);
     }
     return out;
+}
+
+// Every group of the stave. Skipping lone notes must leave the other groups as they were.
+std::string groups(Stave &stave) {
+    const std::string all = walkGroups(stave, false);
+    std::string withoutLone;
+    for (std::size_t at = 0; at < all.size();) {
+        std::size_t stop = all.find(' ', at);
+        if (stop == std::string::npos) stop = all.size();
+        const std::string group = all.substr(at, stop - at);
+        const std::size_t dash = group.find('-');
+        if (group.substr(0, dash) != group.substr(dash + 1))
+            withoutLone += (withoutLone.empty() ? "" : " ") + group;
+        at = stop + 1;
+    }
+    EXPECT_EQ(walkGroups(stave, true), withoutLone) << "with lone notes skipped";
+    return all;
 }
 
 // --- Relation of two notes -------------------------------------------------------------------
