@@ -256,20 +256,8 @@ void SplitBarTracker::apply(Stave &stave, ElementIt end, Messages &messages) {
     Bars.pop_back();
 }
 
-void SplitBarTracker::walkTo(Stave &stave, ElementIt end) {
-    if (WalkedAny && LastWalked == end) return;
-    if (!WalkedAny) Bars.reserve(16); // a stave's bars, mostly, in one allocation
-    ElementIt it = WalkedAny ? std::next(LastWalked) : stave.Elements.begin();
-    const ElementIt stop = std::next(end);
-    for (; it != stop; ++it) {
-        assert(it != stave.Elements.end()); // `end` lies ahead of what was walked
-        walkElement(it);
-    }
-    LastWalked = end;
-    WalkedAny = true;
-}
-
-void SplitBarTracker::walkElement(ElementIt element) {
+// Inline: the walk visits every element of every appended stave.
+inline void SplitBarTracker::walkElement(ElementIt element) {
     if (element->Kind == Kind::BarLine) {
         // A bar line goes only while nothing after it holds a note or rest and the lines after
         // it have gone, and a line that is not plain never goes. So music before this line, or
@@ -292,6 +280,19 @@ void SplitBarTracker::walkElement(ElementIt element) {
         }
     }
     Open.HasNoteOrRest = Open.HasNoteOrRest || element->isNoteOrRest();
+}
+
+void SplitBarTracker::walkTo(Stave &stave, ElementIt end) {
+    if (WalkedAny && LastWalked == end) return;
+    if (!WalkedAny) Bars.reserve(16); // a stave's bars, mostly, in one allocation
+    ElementIt it = WalkedAny ? std::next(LastWalked) : stave.Elements.begin();
+    const ElementIt stop = std::next(end);
+    for (; it != stop; ++it) {
+        assert(it != stave.Elements.end()); // `end` lies ahead of what was walked
+        walkElement(it);
+    }
+    LastWalked = end;
+    WalkedAny = true;
 }
 
 // Time from the bar line before the last (or the stave's first element) to the last bar line.

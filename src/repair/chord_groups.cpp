@@ -37,23 +37,32 @@ bool endsGroups(Kind kind) {
            kind == Kind::KeySig;
 }
 
-// The Notes and Rests from `first` up to the next barrier (or `end`), in list order, and for
-// each of them the index of the note furthest left from it on (the earliest in list order on
-// ties), so every group of the run finds its leftmost note at once.
+// The Notes and Rests from `first` up to the next barrier (or `end`), in list order.
 void collectSegment(ElementIt first, ElementIt end, ChordGroupScratch &scratch) {
     std::vector<ElementIt> &notes = scratch.Notes;
     notes.clear();
     for (ElementIt it = first; it != end && !endsGroups(it->Kind); ++it) {
         if (it->isNoteOrRest()) notes.push_back(it);
     }
+    scratch.LeftmostReady = false;
+    scratch.Next = 0;
+}
+
+// For each note of the collected run, the index of the note furthest left from it on (the
+// earliest in list order on ties), so every group of the run finds its leftmost note at once.
+// Made when the run's first group that may build a chord asks for it: most runs have none.
+const std::vector<std::size_t> &leftmostFrom(ChordGroupScratch &scratch) {
     std::vector<std::size_t> &leftmost = scratch.LeftmostFrom;
+    if (scratch.LeftmostReady) return leftmost;
+    const std::vector<ElementIt> &notes = scratch.Notes;
     leftmost.resize(notes.size());
     for (std::size_t i = notes.size(); i-- > 0;) {
         const bool laterIsLeft =
             i + 1 < notes.size() && notes[leftmost[i + 1]]->XPos < notes[i]->XPos;
         leftmost[i] = laterIsLeft ? leftmost[i + 1] : i;
     }
-    scratch.Next = 0;
+    scratch.LeftmostReady = true;
+    return leftmost;
 }
 
 // Where `first` lies in the collected run. Building a chord only rearranges the elements of its
@@ -172,7 +181,7 @@ std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end,
     const std::span<const ElementIt> notes = std::span(scratch.Notes).subspan(start);
 
     // STEP 3: a chord is measured from its leftmost note.
-    const std::size_t leftmost = scratch.LeftmostFrom[start] - start;
+    const std::size_t leftmost = leftmostFrom(scratch)[start] - start;
 
     // STEP 4: take notes while they may share the leftmost note's chord.
     const std::size_t last = extendFromLeftmost(notes, leftmost);

@@ -30,6 +30,7 @@ struct ChordGroup {
 struct ChordGroupScratch {
     std::vector<ElementIt> Notes;          // Notes and Rests of the run up to the barrier
     std::vector<std::size_t> LeftmostFrom; // per note: the leftmost note from it to the barrier
+    bool LeftmostReady = false;            // LeftmostFrom is made for the run in Notes
     std::size_t Next = 0;                  // where the search for the next group's note starts
     std::vector<bool> InSet;
 
@@ -37,6 +38,7 @@ struct ChordGroupScratch {
     void reset() {
         Notes.clear();
         LeftmostFrom.clear();
+        LeftmostReady = false;
         Next = 0;
     }
 };

@@ -51,8 +51,9 @@ private:
 // Walks the stave in the given direction and hands each element of `signKind` to `visit`
 // with the notes seen since the last barrier on the way there.
 template <typename Iterator, typename Visit>
-void walkWithNearbyNotes(Iterator first, Iterator last, Kind signKind, Visit visit) {
-    NearbyNotes notes;
+void walkWithNearbyNotes(Iterator first, Iterator last, Kind signKind, NearbyNotes &notes,
+                         Visit visit) {
+    notes.forget();
     for (auto it = first; it != last; ++it) {
         Element &element = *it;
         if (isBarrier(element.Kind)) {
@@ -87,13 +88,14 @@ template <typename Pick>
 void findNeighbours(Stave &stave, Kind signKind, Pick pick, SignScratch &found) {
     found.clear();
     ElementList &list = stave.Elements;
-    walkWithNearbyNotes(list.rbegin(), list.rend(), signKind,
+    NearbyNotes table; // one table for both walks: clearing it is cheaper than making one
+    walkWithNearbyNotes(list.rbegin(), list.rend(), signKind, table,
                         [&](Element &sign, const NearbyNotes &notes) {
                             found.push_back({&sign, pick(sign, notes), nullptr});
                         });
     std::reverse(found.begin(), found.end());
     std::size_t i = 0;
-    walkWithNearbyNotes(list.begin(), list.end(), signKind,
+    walkWithNearbyNotes(list.begin(), list.end(), signKind, table,
                         [&](Element &sign, const NearbyNotes &notes) {
                             found[i].behind = pick(sign, notes);
                             ++i;
