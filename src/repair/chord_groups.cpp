@@ -144,28 +144,21 @@ ChordRelation chordRelation(const Element &first, const Element &second) {
     return relationOf(first, second);
 }
 
-ElementIt skipLoneNotes(ElementIt from, ElementIt end, ChordGroupScratch &scratch) {
-    for (;;) {
-        ElementIt first = from;
-        while (first != end && !first->isNoteOrRest())
-            ++first;
-        if (first == end) return end;
-        const std::vector<ElementIt> &notes = scratch.Notes;
-        // A note is alone when the next note of the run is apart from it (or there is none):
-        // that pair is the first that findChordGroup checks, whichever note the group is
-        // measured from, and it then hands the note out as a group of its own.
-        for (std::size_t i = segmentIndexOf(first, end, scratch); i < notes.size(); ++i) {
-            const bool alone = i + 1 == notes.size() ||
-                               relationOf(*notes[i], *notes[i + 1]) == ChordRelation::Apart;
-            if (!alone) {
-                scratch.Next = i;
-                return notes[i];
-            }
+ElementIt skipLoneNotes(ElementIt from, ElementIt end) {
+    // A note is alone when the next note of its run is apart from it (or there is none): that
+    // pair is the first that findChordGroup checks, whichever note the group is measured from,
+    // and it then hands the note out as a group of its own.
+    ElementIt previous = end; // the last note of the run so far
+    for (ElementIt it = from; it != end; ++it) {
+        if (endsGroups(it->Kind)) {
+            previous = end;
+        } else if (it->isNoteOrRest()) {
+            if (previous != end && relationOf(*previous, *it) != ChordRelation::Apart)
+                return previous;
+            previous = it;
         }
-        // The whole run was lone notes: go on after its last one.
-        from = std::next(notes.back());
-        scratch.Next = notes.size();
     }
+    return end;
 }
 
 std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end,

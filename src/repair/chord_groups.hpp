@@ -51,6 +51,6 @@ std::optional<ChordGroup> findChordGroup(ElementIt from, ElementIt end, ChordGro
 // (they build no chord) and returns the first note of the next group that may build one, or
 // `end`. Chord building calls it between groups, so most notes cost one comparison with their
 // neighbour instead of a search.
-ElementIt skipLoneNotes(ElementIt from, ElementIt end, ChordGroupScratch &scratch);
+ElementIt skipLoneNotes(ElementIt from, ElementIt end);
 
 } // namespace qm

@@ -215,7 +215,7 @@ void buildChords(Stave &stave, Messages &messages, ChordScratch &scratch) {
     ElementIt from = stave.Elements.begin();
     scratch.Groups.reset();
     for (;;) {
-        from = skipLoneNotes(from, end, scratch.Groups);
+        from = skipLoneNotes(from, end);
         const auto group = findChordGroup(from, end, scratch.Groups);
         if (!group) break;
         if (group->first == group->last) { // a lone note or rest: no chord

@@ -49,7 +49,7 @@ std::string walkGroups(Stave &stave, bool skipLone) {
     ElementIt from = stave.Elements.begin();
     ChordGroupScratch scratch;
     for (;;) {
-        if (skipLone) from = skipLoneNotes(from, end, scratch);
+        if (skipLone) from = skipLoneNotes(from, end);
         const auto group = findChordGroup(from, end, scratch);
         if (!group) break;
         from = std::next(group->last);
