@@ -48,24 +48,6 @@ private:
     Element *Any = nullptr;
 };
 
-// Walks the stave in the given direction and hands each element of `signKind` to `visit`
-// with the notes seen since the last barrier on the way there.
-template <typename Iterator, typename Visit>
-void walkWithNearbyNotes(Iterator first, Iterator last, Kind signKind, NearbyNotes &notes,
-                         Visit visit) {
-    notes.forget();
-    for (auto it = first; it != last; ++it) {
-        Element &element = *it;
-        if (isBarrier(element.Kind)) {
-            notes.forget();
-        } else if (element.Kind == Kind::Note) {
-            notes.see(element);
-        } else if (element.Kind == signKind) {
-            visit(element, notes);
-        }
-    }
-}
-
 // The note an accidental or accent is drawn for, from the nearest note ahead of it (or none)
 // and the last suitable note behind it since the last barrier (or none).
 Element *noteForAccidental(const Element &sign, const SignNeighbours &n) {
@@ -82,25 +64,67 @@ Element *noteForAccent(const Element &sign, const SignNeighbours &n) {
     return nullptr;
 }
 
-// For each sign of the kind, in list order: its neighbours, found in one walk each way, into
-// `found`. (The pipeline runs the passes only on staves read with signs of their kind.)
+// How the passes below find a sign's note ahead: the slot of the staff position it waits for
+// and whether a note met in that slot is its note.
+struct AheadRule {
+    std::size_t (*signSlot)(const Element &sign);
+    std::size_t (*noteSlot)(const Element &note);
+    bool (*isItsNote)(const Element &sign, const Element &note);
+};
+
+// For each sign of the kind, in list order: its neighbours, in one walk. The note behind is
+// picked from the notes seen since the last barrier; a sign then waits, chained in the slot of
+// its note ahead, until the first note in that slot decides it (its note, or none) or a barrier
+// ends the wait with none. (The pipeline runs the passes only on staves read with signs of
+// their kind.)
 template <typename Pick>
-void findNeighbours(Stave &stave, Kind signKind, Pick pick, SignScratch &found) {
+void findNeighbours(Stave &stave, Kind signKind, const AheadRule &rule, Pick pickBehind,
+                    SignScratch &scratch) {
+    std::vector<SignNeighbours> &found = scratch.Found;
+    std::vector<std::uint32_t> &chain = scratch.NextWaiting;
+    std::vector<std::uint8_t> &slotsInUse = scratch.SlotsInUse;
     found.clear();
-    ElementList &list = stave.Elements;
-    NearbyNotes table; // one table for both walks: clearing it is cheaper than making one
-    walkWithNearbyNotes(list.rbegin(), list.rend(), signKind, table,
-                        [&](Element &sign, const NearbyNotes &notes) {
-                            found.push_back({&sign, pick(sign, notes), nullptr});
-                        });
-    std::reverse(found.begin(), found.end());
-    std::size_t i = 0;
-    walkWithNearbyNotes(list.begin(), list.end(), signKind, table,
-                        [&](Element &sign, const NearbyNotes &notes) {
-                            found[i].behind = pick(sign, notes);
-                            ++i;
-                        });
+    chain.clear();
+    slotsInUse.clear();
+    std::array<std::uint32_t, 256> waiting{}; // per slot: the last sign waiting there, plus 1
+    NearbyNotes behind;
+    for (Element &element : stave.Elements) {
+        if (isBarrier(element.Kind)) {
+            behind.forget();
+            for (const std::uint8_t slot : slotsInUse)
+                waiting[slot] = 0;
+            slotsInUse.clear();
+        } else if (element.Kind == Kind::Note) {
+            behind.see(element);
+            const std::size_t slot = rule.noteSlot(element);
+            for (std::uint32_t i = waiting[slot]; i != 0; i = chain[i - 1])
+                found[i - 1].ahead =
+                    rule.isItsNote(*found[i - 1].sign, element) ? &element : nullptr;
+            waiting[slot] = 0;
+        } else if (element.Kind == signKind) {
+            const std::size_t slot = rule.signSlot(element);
+            found.push_back({&element, nullptr, pickBehind(element, behind)});
+            chain.push_back(waiting[slot]);
+            if (waiting[slot] == 0) slotsInUse.push_back(static_cast<std::uint8_t>(slot));
+            waiting[slot] = static_cast<std::uint32_t>(found.size());
+        }
+    }
 }
+
+// Accidentals wait for a note on their own staff position; accents take the next note.
+std::size_t positionSlot(std::int32_t position) {
+    return static_cast<std::size_t>(position & 0xFF);
+}
+
+constexpr AheadRule AccidentalAhead{
+    [](const Element &sign) { return positionSlot(sign.Accidental.Position); },
+    [](const Element &note) { return positionSlot(note.Note.Position); },
+    [](const Element &sign, const Element &note) {
+        return note.Note.Position == sign.Accidental.Position;
+    }};
+constexpr AheadRule AccentAhead{[](const Element &) { return std::size_t{0}; },
+                                [](const Element &) { return std::size_t{0}; },
+                                [](const Element &, const Element &) { return true; }};
 
 std::string placeOf(const Element &sign) {
     return " in " + std::to_string(sign.StaveNo) + "th stave, element " +
@@ -113,8 +137,8 @@ void attachAccidentals(Stave &stave, Messages &messages, SignScratch &scratch) {
     auto samePosition = [](const Element &sign, const NearbyNotes &notes) {
         return notes.at(sign.Accidental.Position);
     };
-    findNeighbours(stave, Kind::Accidental, samePosition, scratch);
-    for (const SignNeighbours &neighbours : scratch) {
+    findNeighbours(stave, Kind::Accidental, AccidentalAhead, samePosition, scratch);
+    for (const SignNeighbours &neighbours : scratch.Found) {
         const Element *sign = neighbours.sign;
         if (Element *note = noteForAccidental(*sign, neighbours)) {
             note->Note.Accidental = sign->Code;
@@ -127,8 +151,8 @@ void attachAccidentals(Stave &stave, Messages &messages, SignScratch &scratch) {
 
 void attachAccents(Stave &stave, Messages &messages, SignScratch &scratch) {
     auto anyNote = [](const Element &, const NearbyNotes &notes) { return notes.any(); };
-    findNeighbours(stave, Kind::Accent, anyNote, scratch);
-    for (const SignNeighbours &neighbours : scratch) {
+    findNeighbours(stave, Kind::Accent, AccentAhead, anyNote, scratch);
+    for (const SignNeighbours &neighbours : scratch.Found) {
         Element *sign = neighbours.sign;
         const std::uint8_t code = sign->Code;
         Element *note = noteForAccent(*sign, neighbours);

@@ -1,6 +1,7 @@
 // Accidentals and accents are separate signs in an NW file; in NWC they belong to a note.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "core/messages.hpp"
@@ -17,7 +18,11 @@ struct SignNeighbours {
 };
 
 // Working storage of the two passes below, kept from stave to stave of one conversion.
-using SignScratch = std::vector<SignNeighbours>;
+struct SignScratch {
+    std::vector<SignNeighbours> Found;      // the stave's signs of the kind, in list order
+    std::vector<std::uint32_t> NextWaiting; // per sign: the next sign waiting in its slot, plus 1
+    std::vector<std::uint8_t> SlotsInUse;   // slots with signs waiting since the last barrier
+};
 
 // Copies each accidental onto the note it belongs to (error 16 when none).
 void attachAccidentals(Stave &stave, Messages &messages, SignScratch &scratch);

@@ -157,6 +157,22 @@ TEST(AttachAccidentals, TheLastNoteOnThePositionBehindCounts) {
     EXPECT_TRUE(messages.lines.empty());
 }
 
+TEST(AttachAccidentals, SeveralAccidentalsWaitingForNotesAheadEachFindTheirs) {
+    test::RecordingMessages messages;
+    // Two accidentals for position 2 and one for position 3 wait together; the notes ahead
+    // come in the other order. Each accidental finds the note on its position (the later of
+    // the two for position 2 is the one that stays).
+    Score score =
+        decodeStave({"accidental x=100 pos=2 alt=1", "accidental x=101 pos=2 alt=-1",
+                     "accidental x=102 pos=3 alt=0", "note x=105 pos=3", "note x=108 pos=2"},
+                    messages);
+    Stave &stave = score.Staves.front();
+    attachAccidentals(stave, messages);
+    EXPECT_EQ(accidentalOfNoteAt(stave, 105), 2);
+    EXPECT_EQ(accidentalOfNoteAt(stave, 108), 1);
+    EXPECT_TRUE(messages.lines.empty());
+}
+
 // --- Accents attached ------------------------------------------------------------------------
 
 TEST(AttachAccents, AnAccentMarksItsNoteAndOtherAccentsAreReported) {
