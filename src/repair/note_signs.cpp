@@ -16,9 +16,11 @@ bool isBarrier(Kind kind) {
 }
 
 // The notes that a sign at some point of the stave may belong to, looking one way only up to
-// the nearest barrier: any note, and the nearest note on each staff position.
+// the nearest barrier: any note, and the nearest note on each staff position. The table of
+// positions comes from the passes' working storage, all empty, and is left so by forget().
 class NearbyNotes {
 public:
+    explicit NearbyNotes(std::array<Element *, 256> &byPosition) : ByPosition(byPosition) {}
     void forget() {
         for (std::size_t i = 0; i < SeenCount; ++i)
             ByPosition[Seen[i]] = nullptr;
@@ -42,7 +44,7 @@ private:
     static std::size_t slotOf(std::int32_t position) {
         return static_cast<std::size_t>(position & 0xFF);
     }
-    std::array<Element *, 256> ByPosition{};
+    std::array<Element *, 256> &ByPosition;
     std::array<std::uint8_t, 256> Seen; // slots to clear at the next barrier, each once
     std::size_t SeenCount = 0;
     Element *Any = nullptr;
@@ -86,14 +88,18 @@ void findNeighbours(Stave &stave, Kind signKind, const AheadRule &rule, Pick pic
     found.clear();
     chain.clear();
     slotsInUse.clear();
-    std::array<std::uint32_t, 256> waiting{}; // per slot: the last sign waiting there, plus 1
-    NearbyNotes behind;
+    std::array<std::uint32_t, 256> &waiting =
+        scratch.Waiting; // per slot: the last sign there, plus 1
+    NearbyNotes behind(scratch.NoteAt);
+    const auto endWaits = [&] {
+        behind.forget();
+        for (const std::uint8_t slot : slotsInUse)
+            waiting[slot] = 0;
+        slotsInUse.clear();
+    };
     for (Element &element : stave.Elements) {
         if (isBarrier(element.Kind)) {
-            behind.forget();
-            for (const std::uint8_t slot : slotsInUse)
-                waiting[slot] = 0;
-            slotsInUse.clear();
+            endWaits();
         } else if (element.Kind == Kind::Note) {
             behind.see(element);
             const std::size_t slot = rule.noteSlot(element);
@@ -109,6 +115,7 @@ void findNeighbours(Stave &stave, Kind signKind, const AheadRule &rule, Pick pic
             waiting[slot] = static_cast<std::uint32_t>(found.size());
         }
     }
+    endWaits(); // the tables are empty again for the next stave
 }
 
 // Accidentals wait for a note on their own staff position; accents take the next note.

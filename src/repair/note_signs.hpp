@@ -1,6 +1,7 @@
 // Accidentals and accents are separate signs in an NW file; in NWC they belong to a note.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct SignScratch {
     std::vector<SignNeighbours> Found;      // the stave's signs of the kind, in list order
     std::vector<std::uint32_t> NextWaiting; // per sign: the next sign waiting in its slot, plus 1
     std::vector<std::uint8_t> SlotsInUse;   // slots with signs waiting since the last barrier
+    // Per staff position slot: the last note seen, and the last sign waiting for its note ahead
+    // (plus 1). Empty between uses, so a stave does not clear them whole.
+    std::array<Element *, 256> NoteAt{};
+    std::array<std::uint32_t, 256> Waiting{};
 };
 
 // Copies each accidental onto the note it belongs to (error 16 when none).
