@@ -63,13 +63,13 @@ constexpr std::array Passes{
          [](PassContext &c) { copyBarLines(*c.stave, c.previous); }},
     Pass{"resolve-slurs", PassScope::Stave,
          [](PassContext &c) {
-             if (c.readAny(Kind::SlurPoint)) resolveSlurs(*c.stave, c.messages);
+             if (c.readAny(Kind::SlurPoint))
+                 resolveSlurs(*c.stave, c.messages, c.read(Kind::SlurPoint));
          }},
     Pass{"merge-time-sig-digits", PassScope::Stave,
          [](PassContext &c) {
              // A single time signature has no digits to merge.
-             if (c.kindsRead[static_cast<std::size_t>(Kind::TimeSig)] > 1)
-                 mergeTimeSigDigits(*c.stave);
+             if (c.read(Kind::TimeSig) > 1) mergeTimeSigDigits(*c.stave, c.read(Kind::TimeSig));
          }},
     Pass{"pair-beams", PassScope::Stave, [](PassContext &c) { pairBeams(*c.stave, c.messages); }},
     Pass{"pair-ties", PassScope::Stave, [](PassContext &c) { pairTies(*c.stave, c.messages); }},
@@ -88,7 +88,7 @@ constexpr std::array Passes{
          [](PassContext &c) { makePositionsRelative(*c.stave, c.messages); }},
     Pass{"join-text-fragments", PassScope::Stave,
          [](PassContext &c) {
-             if (c.readAny(Kind::Text)) joinTextFragments(*c.stave, c.score);
+             if (c.readAny(Kind::Text)) joinTextFragments(*c.stave, c.score, c.read(Kind::Text));
          }},
     Pass{"classify-texts", PassScope::Stave,
          [](PassContext &c) {

@@ -55,7 +55,8 @@ struct PassContext {
     // accidentals or accents, so a kind absent here is absent later too.
     KindCensus kindsRead{};
 
-    bool readAny(Kind kind) const { return kindsRead[static_cast<std::size_t>(kind)] > 0; }
+    std::int32_t read(Kind kind) const { return kindsRead[static_cast<std::size_t>(kind)]; }
+    bool readAny(Kind kind) const { return read(kind) > 0; }
 };
 
 // A Score step runs once; a run of consecutive Stave steps runs stave by stave, all of them on

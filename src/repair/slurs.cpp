@@ -10,10 +10,12 @@ namespace qm {
 
 namespace {
 
-// The first, next-to-last and last points of one chain as followed from its first point.
+// The next-to-last and last points of one chain as followed from its first point, and how
+// many points it has.
 struct SlurChain {
     ElementIt Middle;
     ElementIt Last;
+    std::int32_t Points = 1;
 };
 
 // Clef, bar line, rest and signatures bound the stretch in which a slur's notes are looked for.
@@ -59,7 +61,7 @@ ElementIt findNextPoint(ElementList &list, ElementIt from, std::int32_t number) 
 // Retires every point it passes (Kind Unknown) so that no inner point starts a chain of its own;
 // what follows reads only the points' positions and codes.
 SlurChain followChain(ElementList &list, ElementIt first, Messages &messages) {
-    SlurChain chain{first, first};
+    SlurChain chain{first, first, 1};
     first->Kind = Kind::Unknown;
     while (chain.Last->Code != 0) {
         chain.Middle = chain.Last;
@@ -70,6 +72,7 @@ SlurChain followChain(ElementList &list, ElementIt first, Messages &messages) {
         }
         chain.Last = next;
         next->Kind = Kind::Unknown;
+        ++chain.Points;
     }
     return chain;
 }
@@ -125,11 +128,12 @@ void flagNotesBetween(ElementIt from, ElementIt to, ElementIt end, std::uint8_t 
 
 } // namespace
 
-void resolveSlurs(Stave &stave, Messages &messages) {
+void resolveSlurs(Stave &stave, Messages &messages, std::int32_t slurPoints) {
     ElementList &list = stave.Elements;
     ElementIt anchor = list.begin();
     ElementIt cur = list.begin();
-    while (true) {
+    // Every point is retired once, as the start of a chain or followed from one.
+    while (slurPoints > 0) {
         // STEP 1: the next slur point starts a chain; the last anchor before it bounds the
         // candidates on the left.
         const ElementIt first = findSlurStart(list, cur, anchor);
@@ -140,6 +144,7 @@ void resolveSlurs(Stave &stave, Messages &messages) {
         const ElementIt limit = findAnchorFrom(list, chain.Last);
         // STEP 4: flag the notes under the slur.
         markSlur(stave, anchor, first, chain.Middle, chain.Last, limit, messages);
+        slurPoints -= chain.Points;
         cur = std::next(first);
     }
 }

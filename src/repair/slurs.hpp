@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "core/messages.hpp"
 #include "core/score.hpp"
@@ -9,8 +10,10 @@
 namespace qm {
 
 // Finds the notes nearest to the first and last point of every chain of slur points, flags
-// every note and rest between them, and retires the points (Kind Unknown).
-void resolveSlurs(Stave &stave, Messages &messages);
+// every note and rest between them, and retires the points (Kind Unknown). `slurPoints`, when
+// known (the reader's count of the stave's slur points), ends the search once all are retired.
+void resolveSlurs(Stave &stave, Messages &messages,
+                  std::int32_t slurPoints = std::numeric_limits<std::int32_t>::max());
 
 // The steps of the pass, exposed for testing. An iterator equal to stave.Elements.end() stands
 // for "none" (no limit, no note found).

@@ -54,31 +54,42 @@ void appendFragment(JoinedText &joined, const Element &fragment, const std::stri
     joined.setEnd(fragment.XPos);
 }
 
-void joinFollowingFragments(ElementIt first, ElementIt last, Score &score) {
+// Returns how many fragments it joined; `textsAfter` (the texts after `first`) ends the walk at
+// the last of them.
+std::int32_t joinFollowingFragments(ElementIt first, ElementIt last, std::int32_t textsAfter,
+                                    Score &score) {
     Element &head = *first;
     const std::uint8_t style = head.Text.TextStyle;
     JoinedText joined{textOf(score, head.Text.TextIndex), 0, 0, charWidth(style)};
     joined.lastLength = joined.text.size();
     joined.setEnd(head.XPos);
 
-    for (auto it = std::next(first); it != last; ++it) {
+    std::int32_t joinedCount = 0;
+    for (auto it = std::next(first); it != last && textsAfter > 0; ++it) {
+        if (it->Kind == Kind::Text) --textsAfter;
         if (!continuesOnLine(*it, head.YPos, style)) continue;
         if (it->XPos >= joined.end) break;
         appendFragment(joined, *it, textOf(score, it->Text.TextIndex));
         it->Kind = Kind::Unknown;
+        ++joinedCount;
     }
     if (head.Text.TextIndex > 0 &&
         static_cast<std::size_t>(head.Text.TextIndex) < score.TextTable.size())
         score.TextTable[static_cast<std::size_t>(head.Text.TextIndex)] = cut255(joined.text);
     head.YPos += styleYOffset(style);
+    return joinedCount;
 }
 
 } // namespace
 
-void joinTextFragments(Stave &stave, Score &score) {
+void joinTextFragments(Stave &stave, Score &score, std::int32_t texts) {
     ElementList &list = stave.Elements;
-    for (auto it = list.begin(); it != list.end(); ++it)
-        if (it->Kind == Kind::Text) joinFollowingFragments(it, list.end(), score);
+    // Texts still ahead: each head and each fragment joined to it is one less.
+    for (auto it = list.begin(); it != list.end() && texts > 0; ++it) {
+        if (it->Kind != Kind::Text) continue;
+        --texts;
+        texts -= joinFollowingFragments(it, list.end(), texts, score);
+    }
 }
 
 void classifyTexts(Stave &stave, const Score &score) {

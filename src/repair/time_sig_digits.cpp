@@ -33,7 +33,7 @@ void mergeDigitInto(TimeSigData &first, const TimeSigData &digit) {
 
 } // namespace
 
-void mergeTimeSigDigits(Stave &stave) {
+void mergeTimeSigDigits(Stave &stave, std::int32_t timeSigs) {
     TimeSigData *first = nullptr; // the time signature whose digits are being gathered
     for (Element &element : stave.Elements) {
         if (element.Kind == Kind::TimeSig) {
@@ -43,6 +43,7 @@ void mergeTimeSigDigits(Stave &stave) {
             } else {
                 first = &element.TimeSig;
             }
+            if (--timeSigs == 0) return; // nothing after the last one changes
         } else if (endsTimeSigDigits(element.Kind)) {
             first = nullptr;
         }

@@ -193,6 +193,26 @@ TEST(SlurResolve, FiveNotesUnderAThreePointSlur) {
     EXPECT_TRUE(messages.lines.empty());
 }
 
+TEST(SlurResolve, TheReadPointCountEndsTheSearchOnlyAfterTheLastChain) {
+    // Two chains, the second broken (its last point names one that does not exist): five
+    // points in all.
+    const auto build = [] {
+        return staveOfPieces({note(0), point(3, 0, 4), note(20), point(40, -10, 6), note(40),
+                              point(77, 0, 0), note(60), bar(70), note(100), point(103, 0, 12),
+                              note(120), point(140, -10, 99), note(140)});
+    };
+    RecordingMessages unbounded;
+    Stave expected = build();
+    resolveSlurs(expected, unbounded);
+    RecordingMessages counted;
+    Stave stave = build();
+    resolveSlurs(stave, counted, 5);
+    EXPECT_EQ(slurCodes(stave), slurCodes(expected));
+    EXPECT_TRUE(noSlurPointsLeft(stave));
+    EXPECT_EQ(counted.lines, unbounded.lines);
+    EXPECT_EQ(unbounded.errors(10), 1); // the broken chain
+}
+
 TEST(SlurResolve, RestsBetweenGetBothFlagsButAreNeverEnds) {
     RecordingMessages messages;
     // The rest after the last point is the limit; the note before it is the end note.

@@ -50,7 +50,7 @@ TEST(MergeTimeSigDigits, DigitsMergeAcrossTextsButNotAcrossBarLines) {
                      "timedigit digit=3 y=990", "bar", "timedigit digit=4 y=1010"},
                     messages);
     Stave &stave = score.Staves.front();
-    mergeTimeSigDigits(stave);
+    mergeTimeSigDigits(stave, 5); // the count read ends the walk at the last digit
     const auto e = elementsOf(stave);
     EXPECT_EQ(e[1].Kind, Kind::TimeSig);
     EXPECT_EQ(e[1].TimeSig.Numerator, 12);
