@@ -1,6 +1,5 @@
 #include "repair/note_signs.hpp"
 
-#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
