@@ -107,8 +107,10 @@ long_run() {
       cov=$(edges "$work/$target.$worker.log")
       [ "${cov:-0}" -gt "$most" ] && most=$cov
     done
-    echo "$target: $runs executions, $most edges, $(find "$work/artifacts" -name "$target-*" \
-      -newer "$work/artifacts/.started" | wc -l) findings"
+    # slow-unit files are libFuzzer's notes on slow inputs, not findings
+    echo "$target: $runs executions, $most edges, $(find "$work/artifacts" -newer \
+      "$work/artifacts/.started" \( -name "$target-crash-*" -o -name "$target-leak-*" -o \
+      -name "$target-timeout-*" -o -name "$target-oom-*" \) | wc -l) findings"
   done
   return "$status"
 }
