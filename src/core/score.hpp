@@ -53,11 +53,16 @@ using ElementNumber = std::int16_t;
 static_assert(std::numeric_limits<StaveNumber>::max() >= 255);
 static_assert(std::numeric_limits<ElementNumber>::max() >= 255);
 
+// Staff positions of notes and accidentals: a signed byte of the record (-128..127), never
+// moved by a pass; 16 bits hold it with room to spare.
+using StaffPosition = std::int16_t;
+
 // Payload of notes, rests, rest-chords and chords. Initial values are those of a new record.
-// The position and the links come first and the flags after them, so the record packs into
-// 40 bytes.
+// The flags only ever hold 0 or 1 and take a bit each (every write gives them 0, 1 or a
+// comparison), so the record packs into 24 bytes. Bit-fields have no member pointers: code that
+// picks a flag from a table goes through a NoteFlag.
 struct NoteData {
-    std::int32_t Position = 0;
+    StaffPosition Position = 0;
     ElementNumber BeamTo = 0;
     ElementNumber BeamFrom = 0;
     ElementNumber TieTo = 0;
@@ -67,26 +72,33 @@ struct NoteData {
     ElementNumber MemberCount = 0;
     std::uint8_t Duration = 3;
     std::uint8_t Stem = 0;
-    std::uint8_t BeamMatched = 1;
-    std::uint8_t TieMatched = 1;
-    std::uint8_t Grace = 0;
-    std::uint8_t Dotted = 0;
-    std::uint8_t DoubleDotted = 0;
-    std::uint8_t AuxFrom = 0;
-    std::uint8_t AuxTo = 0;
-    std::uint8_t InChord = 0;
-    std::uint8_t ChordFlag = 0;
-    std::uint8_t HasBeamFrom = 0;
-    std::uint8_t HasBeamTo = 0;
-    std::uint8_t HasTieFrom = 0;
-    std::uint8_t HasTieTo = 0;
-    std::uint8_t HasSlurFrom = 0;
-    std::uint8_t HasSlurTo = 0;
     std::uint8_t SlurDir = 1;
     std::uint8_t Accidental = 5;
     std::uint8_t Articulation = 4;
+    std::uint8_t BeamMatched : 1 = 1;
+    std::uint8_t TieMatched : 1 = 1;
+    std::uint8_t Grace : 1 = 0;
+    std::uint8_t Dotted : 1 = 0;
+    std::uint8_t DoubleDotted : 1 = 0;
+    std::uint8_t AuxFrom : 1 = 0;
+    std::uint8_t AuxTo : 1 = 0;
+    std::uint8_t InChord : 1 = 0;
+    std::uint8_t ChordFlag : 1 = 0;
+    std::uint8_t HasBeamFrom : 1 = 0;
+    std::uint8_t HasBeamTo : 1 = 0;
+    std::uint8_t HasTieFrom : 1 = 0;
+    std::uint8_t HasTieTo : 1 = 0;
+    std::uint8_t HasSlurFrom : 1 = 0;
+    std::uint8_t HasSlurTo : 1 = 0;
 
     bool operator==(const NoteData &) const = default;
+};
+static_assert(sizeof(NoteData) <= 24);
+
+// One flag of the note record, read and written through functions.
+struct NoteFlag {
+    bool (*Get)(const NoteData &);
+    void (*Set)(NoteData &, bool);
 };
 
 struct TextData {
@@ -109,7 +121,7 @@ struct KeySigData {
 };
 
 struct AccidentalData {
-    std::int32_t Position = 0;
+    StaffPosition Position = 0;
 };
 
 // One element of a stave. The payloads of the kinds share their storage: only the one of the
@@ -140,8 +152,9 @@ struct Element {
     }
 };
 
-// Every conversion holds hundreds of thousands of these at the format's limits.
-static_assert(sizeof(Element) <= 56);
+// Every conversion holds hundreds of thousands of these at the format's limits (1.7 million
+// for the largest layout): 40 bytes, 56 with the list links.
+static_assert(sizeof(Element) <= 40);
 static_assert(std::is_trivially_copyable_v<Element>);
 
 // The memory of a score's element lists: a conversion allocates and frees hundreds of

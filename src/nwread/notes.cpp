@@ -60,7 +60,7 @@ void decodeCommon(Element &element, const Record &record, Messages &messages) {
     NoteData &note = element.Note;
     note = NoteData{};
     note.Duration = record[8] <= 7 ? record[8] : reportVeryShortLength(record[8], messages);
-    note.Position = decodeSignedByte(record[9]);
+    note.Position = static_cast<StaffPosition>(decodeSignedByte(record[9]));
     note.Dotted = record[10] == 1;
     note.DoubleDotted = record[10] == 2;
     static constexpr std::uint8_t StemCodes[] = {0, 1, 2, 4};
@@ -68,9 +68,10 @@ void decodeCommon(Element &element, const Record &record, Messages &messages) {
     note.Grace = record[20] == 1 || (record[20] == 2 && record[8] == 4);
 }
 
-void setLink(ElementNumber &link, std::uint8_t &has, std::uint8_t byte) {
+// Stores a link's byte and tells whether there is a link (a byte other than 0).
+bool readLink(ElementNumber &link, std::uint8_t byte) {
     link = byte;
-    has = byte != 0;
+    return byte != 0;
 }
 
 } // namespace
@@ -87,16 +88,16 @@ void decodeNote(Element &element, const Record &record, std::int32_t nwVersion,
                 Messages &messages) {
     decodeCommon(element, record, messages);
     NoteData &note = element.Note;
-    setLink(note.BeamFrom, note.HasBeamFrom, record[12]);
-    setLink(note.BeamTo, note.HasBeamTo, record[13]);
+    note.HasBeamFrom = readLink(note.BeamFrom, record[12]);
+    note.HasBeamTo = readLink(note.BeamTo, record[13]);
     if (nwVersion >= 200) {
         note.Articulation = decodeArticulation(record[16]);
     } else {
-        setLink(note.SlurFrom, note.HasSlurFrom, record[15]);
-        setLink(note.SlurTo, note.HasSlurTo, record[16]);
+        note.HasSlurFrom = readLink(note.SlurFrom, record[15]);
+        note.HasSlurTo = readLink(note.SlurTo, record[16]);
     }
-    setLink(note.TieFrom, note.HasTieFrom, record[17]);
-    setLink(note.TieTo, note.HasTieTo, record[18]);
+    note.HasTieFrom = readLink(note.TieFrom, record[17]);
+    note.HasTieTo = readLink(note.TieTo, record[18]);
     checkRanges(record, NoteBounds, 24, " in note", messages);
 }
 

@@ -161,7 +161,7 @@ void decodeSymbol(Element &element, const Record &record, DecodeContext &context
 }
 
 void decodeAccidental(Element &element, const Record &record, DecodeContext &context) {
-    element.Accidental.Position = decodeSignedByte(record[8]);
+    element.Accidental.Position = static_cast<StaffPosition>(decodeSignedByte(record[8]));
     const std::int32_t alteration = decodeSignedByte(record[9]);
     if (alteration >= -2 && alteration <= 2) {
         element.Code = static_cast<std::uint8_t>(alteration + 2);

@@ -33,12 +33,6 @@ Element *findNote(ElementList &list, std::int32_t staveNo, std::int32_t number) 
     return nullptr;
 }
 
-void clearMatchedFlags(ElementList &list, std::uint8_t NoteData::*flag) {
-    for (Element &element : list) {
-        if (element.Kind == Kind::Note) element.Note.*flag = 0;
-    }
-}
-
 // A pair written as later -> earlier: the chain P -> L -> E -> Q becomes P -> E -> L -> Q.
 void relinkReversedPair(ElementList &list, Element &later, Element &earlier) {
     const std::int32_t staveNo = later.StaveNo;
@@ -112,34 +106,54 @@ bool pointsBackward(const Element &note) {
            (note.Note.HasBeamFrom && note.Note.BeamFrom > note.ElementNo);
 }
 
+// The flags a link kind reads and writes (bit-fields: no member pointers to them).
+constexpr NoteFlag HasBeamToFlag{[](const NoteData &n) -> bool { return n.HasBeamTo; },
+                                 [](NoteData &n, bool v) { n.HasBeamTo = v; }};
+constexpr NoteFlag HasBeamFromFlag{[](const NoteData &n) -> bool { return n.HasBeamFrom; },
+                                   [](NoteData &n, bool v) { n.HasBeamFrom = v; }};
+constexpr NoteFlag BeamMatchedFlag{[](const NoteData &n) -> bool { return n.BeamMatched; },
+                                   [](NoteData &n, bool v) { n.BeamMatched = v; }};
+constexpr NoteFlag HasTieToFlag{[](const NoteData &n) -> bool { return n.HasTieTo; },
+                                [](NoteData &n, bool v) { n.HasTieTo = v; }};
+constexpr NoteFlag HasTieFromFlag{[](const NoteData &n) -> bool { return n.HasTieFrom; },
+                                  [](NoteData &n, bool v) { n.HasTieFrom = v; }};
+constexpr NoteFlag TieMatchedFlag{[](const NoteData &n) -> bool { return n.TieMatched; },
+                                  [](NoteData &n, bool v) { n.TieMatched = v; }};
+
 // The fields and messages of one kind of link (beam or tie), so both are checked alike.
 struct LinkKind {
     const char *word;
     ElementNumber NoteData::*To;
-    std::uint8_t NoteData::*HasTo;
+    NoteFlag HasTo;
     ElementNumber NoteData::*From;
-    std::uint8_t NoteData::*HasFrom;
-    std::uint8_t NoteData::*Matched;
+    NoteFlag HasFrom;
+    NoteFlag Matched;
     int missingEndCode;
     int missingStartCode;
 };
 
-constexpr LinkKind Beam{"beam",
-                        &NoteData::BeamTo,
-                        &NoteData::HasBeamTo,
-                        &NoteData::BeamFrom,
-                        &NoteData::HasBeamFrom,
-                        &NoteData::BeamMatched,
-                        53,
-                        54};
-constexpr LinkKind Tie{"tie",
-                       &NoteData::TieTo,
-                       &NoteData::HasTieTo,
-                       &NoteData::TieFrom,
-                       &NoteData::HasTieFrom,
-                       &NoteData::TieMatched,
-                       55,
-                       56};
+constexpr LinkKind Beam{.word = "beam",
+                        .To = &NoteData::BeamTo,
+                        .HasTo = HasBeamToFlag,
+                        .From = &NoteData::BeamFrom,
+                        .HasFrom = HasBeamFromFlag,
+                        .Matched = BeamMatchedFlag,
+                        .missingEndCode = 53,
+                        .missingStartCode = 54};
+constexpr LinkKind Tie{.word = "tie",
+                       .To = &NoteData::TieTo,
+                       .HasTo = HasTieToFlag,
+                       .From = &NoteData::TieFrom,
+                       .HasFrom = HasTieFromFlag,
+                       .Matched = TieMatchedFlag,
+                       .missingEndCode = 55,
+                       .missingStartCode = 56};
+
+template <const LinkKind &link> void clearMatchedFlags(ElementList &list) {
+    for (Element &element : list) {
+        if (element.Kind == Kind::Note) link.Matched.Set(element.Note, false);
+    }
+}
 
 // A target must name this note as its source; a source must have been confirmed by the note
 // before it. Whatever does not match is reported and cleared.
@@ -147,35 +161,35 @@ template <const LinkKind &link>
 void checkForwardLinks(ElementList &list, ElementIt it, Messages &messages) {
     NoteData &note = it->Note;
     const std::int32_t n = it->ElementNo;
-    if (note.*link.HasTo) {
+    if (link.HasTo.Get(note)) {
         Element *target = forwardSearch(list, it, note.*link.To);
-        if (target && target->Kind == Kind::Note && target->Note.*link.HasFrom &&
+        if (target && target->Kind == Kind::Note && link.HasFrom.Get(target->Note) &&
             target->Note.*link.From == n) {
-            target->Note.*link.Matched = 1;
+            link.Matched.Set(target->Note, true);
         } else {
             messages.reportError(link.missingEndCode,
                                  std::string("Missing ") + link.word + " end, from element " +
                                      num(n) + " to element " + num(note.*link.To) + inStave(*it));
-            note.*link.HasTo = 0;
+            link.HasTo.Set(note, false);
         }
-    } else if (note.*link.HasFrom && !(note.*link.Matched)) {
+    } else if (link.HasFrom.Get(note) && !link.Matched.Get(note)) {
         messages.reportError(link.missingStartCode,
                              std::string("Missing ") + link.word + " start, to element " + num(n) +
                                  " from element " + num(note.*link.From) + inStave(*it));
-        note.*link.HasFrom = 0;
+        link.HasFrom.Set(note, false);
     }
 }
 
 // Most notes carry no link of the kind, and then there is nothing to check.
 template <const LinkKind &link> bool hasLinkToCheck(const NoteData &note) {
-    return note.*link.HasTo || (note.*link.HasFrom && !(note.*link.Matched));
+    return link.HasTo.Get(note) || (link.HasFrom.Get(note) && !link.Matched.Get(note));
 }
 
 } // namespace
 
 void pairBeams(Stave &stave, Messages &messages) {
     ElementList &list = stave.Elements;
-    clearMatchedFlags(list, &NoteData::BeamMatched);
+    clearMatchedFlags<Beam>(list);
     for (ElementIt it = list.begin(); it != list.end(); ++it) {
         if (it->Kind != Kind::Note) continue;
         // A link that points the wrong way goes to the reversal check instead.
@@ -188,7 +202,7 @@ void pairBeams(Stave &stave, Messages &messages) {
 
 void pairTies(Stave &stave, Messages &messages) {
     ElementList &list = stave.Elements;
-    clearMatchedFlags(list, &NoteData::TieMatched);
+    clearMatchedFlags<Tie>(list);
     for (ElementIt it = list.begin(); it != list.end(); ++it) {
         if (it->Kind == Kind::Note && hasLinkToCheck<Tie>(it->Note))
             checkForwardLinks<Tie>(list, it, messages);

@@ -88,18 +88,22 @@ void mergeSlurMarks(const ChordMembers &members) {
 // A beam or aux flag set on one note of a stem side (up or down) is set on every note of that
 // side.
 void mergeBeamAndAuxMarks(const ChordMembers &members) {
-    static constexpr std::uint8_t NoteData::*Flags[] = {
-        &NoteData::HasBeamFrom, &NoteData::HasBeamTo, &NoteData::AuxFrom, &NoteData::AuxTo};
-    bool anyOnSide[2][std::size(Flags)] = {};
+    // One bit per flag: HasBeamFrom, HasBeamTo, AuxFrom, AuxTo.
+    const auto marksOf = [](const NoteData &n) {
+        return n.HasBeamFrom | n.HasBeamTo << 1 | n.AuxFrom << 2 | n.AuxTo << 3;
+    };
+    int marksOnSide[2] = {};
     for (const Element *e : members) {
         if (e->Kind != Kind::Note || e->Note.Stem > 1) continue;
-        for (std::size_t f = 0; f < std::size(Flags); ++f)
-            anyOnSide[e->Note.Stem][f] |= e->Note.*Flags[f] != 0;
+        marksOnSide[e->Note.Stem] |= marksOf(e->Note);
     }
     for (Element *e : members) {
         if (e->Kind != Kind::Note || e->Note.Stem > 1) continue;
-        for (std::size_t f = 0; f < std::size(Flags); ++f)
-            if (anyOnSide[e->Note.Stem][f]) e->Note.*Flags[f] = 1;
+        const int marks = marksOnSide[e->Note.Stem];
+        if (marks & 1) e->Note.HasBeamFrom = 1;
+        if (marks & 2) e->Note.HasBeamTo = 1;
+        if (marks & 4) e->Note.AuxFrom = 1;
+        if (marks & 8) e->Note.AuxTo = 1;
     }
 }
 

@@ -73,11 +73,11 @@ RestStep largestRest(std::int32_t length) {
     step.Covers = p;
     if (length >= 2 * p) return step; // only a breve gets here: a plain breve
     if (p % 4 == 0 && 4 * length >= 7 * p) {
-        step.Dotted = 1;
-        step.DoubleDotted = 1;
+        step.Dotted = true;
+        step.DoubleDotted = true;
         step.Covers = 7 * p / 4;
     } else if (p % 2 == 0 && 2 * length >= 3 * p) {
-        step.Dotted = 1;
+        step.Dotted = true;
         step.Covers = 3 * p / 2;
     }
     return step;

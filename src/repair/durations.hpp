@@ -59,8 +59,8 @@ std::int32_t barSpanValue(ElementList::const_iterator from, ElementList::const_i
 // One rest of a decomposition: its duration code, dots, and the length it covers.
 struct RestStep {
     std::uint8_t Duration = 0;
-    std::uint8_t Dotted = 0;
-    std::uint8_t DoubleDotted = 0;
+    bool Dotted = false;
+    bool DoubleDotted = false;
     std::int32_t Covers = 0;
 };
 
