@@ -6,7 +6,14 @@ namespace qm::batch {
 TemporaryNames::TemporaryNames()
     : Owner(platform::currentProcess()), Random(std::random_device{}()) {}
 
-std::string TemporaryNames::next() { return temporaryFileName(Owner, Random()); }
+std::string TemporaryNames::next() {
+    std::uint64_t random = 0;
+    {
+        std::lock_guard lock(Lock);
+        random = Random();
+    }
+    return temporaryFileName(Owner, random);
+}
 
 int removeLeftoverTemporaries(const Directory &dir,
                               const std::set<std::string, CaseBlindLess> &names) {

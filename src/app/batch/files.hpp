@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <set>
 #include <span>
@@ -152,7 +153,8 @@ InputFile readInput(const Directory &dir, const std::string &name,
 UniqueHandle createNewFile(const Directory &dir, const std::string &name, int &error);
 
 // Names for temporary files that say which process made them, with a random part; seeded
-// once, since seeding for every file costs a system call.
+// once, since seeding for every file costs a system call. Shared by the threads that write
+// outputs.
 class TemporaryNames {
 public:
     TemporaryNames();
@@ -160,6 +162,7 @@ public:
 
 private:
     platform::ProcessIdentity Owner;
+    std::mutex Lock;
     std::mt19937_64 Random;
 };
 

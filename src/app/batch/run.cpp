@@ -120,10 +120,10 @@ private:
     void finishOldest();
     void finishAll();
     void finishFile(PendingFile &file);
-    bool storeOutputs(PendingFile &file, const Conversion &conversion, FileMessageLog &messages,
+    bool storeOutputs(PendingFile &file, Conversion &conversion, FileMessageLog &messages,
                       std::vector<std::string> &written);
-    int storeOutput(WalkDirectory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
-                    const std::function<std::string()> &nextName);
+    int nameOutput(WalkDirectory &dir, WrittenOutput &output, std::string &outName,
+                   const std::function<std::string()> &nextName);
     void notePublished(const DirectoryRef &dir);
     void reportFailure(FileMessageLog &messages, const std::string &source,
                        const std::string &failedPath, std::string reason, bool isDirectory = false);
@@ -285,8 +285,11 @@ void Run::visitFile(const DirectoryRef &dir, const std::string &name) {
             file.MusicXmlName = musicXmlName(name, dir->Taken);
             dir->Taken.add(file.MusicXmlName);
         }
-        // STEP 3: convert in memory, on a worker when there are any.
-        file.Result = Workers.submit(std::move(input.Bytes), Options.Formats);
+        // STEP 3: convert, and write the outputs without their names, on a worker when
+        // there are any.
+        file.Result = Workers.submit(
+            std::move(input.Bytes), Options.Formats,
+            OutputPlace{std::shared_ptr<const Directory>(dir, &dir->Handle), &TempNames});
     } else {
         return;
     }
@@ -346,7 +349,7 @@ void Run::finishFile(PendingFile &file) {
         throw LogError(std::string(error.what()) + "; stopped before writing the output of " +
                        escapeControlChars(file.Path));
     }
-    // STEP 5: the outputs, each written in full before it takes its name.
+    // STEP 5: the outputs, each written in full by the worker, take their names.
     std::vector<std::string> written;
     if (!storeOutputs(file, conversion, messages, written)) return notify("");
     ++FilesCreated;
@@ -354,27 +357,27 @@ void Run::finishFile(PendingFile &file) {
     notify("");
 }
 
-// Each output's bytes go to a file without a name that then takes the chosen name, never
+// Each output, written in full to a file without a name, takes the chosen name, never
 // replacing anything; on failure no partial file stays. False when an output could not be
-// written (the file is then reported as not converted).
-bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, FileMessageLog &messages,
+// written or named (the file is then reported as not converted).
+bool Run::storeOutputs(PendingFile &file, Conversion &conversion, FileMessageLog &messages,
                        std::vector<std::string> &written) {
     WalkDirectory &dir = *file.Dir;
     struct Output {
         bool Wanted;
-        std::span<const std::uint8_t> Bytes;
+        WrittenOutput &File;
         std::string &Name;
         std::function<std::string()> NextName;
     };
     const Output outputs[] = {
-        {Options.Formats.Nwc, conversion.Nwc, file.OutName,
+        {Options.Formats.Nwc, conversion.NwcFile, file.OutName,
          [&] { return addSubscript(file.Name, dir.Taken, messages); }},
-        {Options.Formats.MusicXml, conversion.MusicXml, file.MusicXmlName,
+        {Options.Formats.MusicXml, conversion.MusicXmlFile, file.MusicXmlName,
          [&] { return musicXmlName(file.Name, dir.Taken); }},
     };
     for (const Output &output : outputs) {
         if (!output.Wanted) continue;
-        if (const int error = storeOutput(dir, output.Bytes, output.Name, output.NextName);
+        if (const int error = nameOutput(dir, output.File, output.Name, output.NextName);
             error != 0) {
             reportFailure(messages, file.Path, joinPath(dir.Path, output.Name),
                           "cannot write: " + systemReason(error));
@@ -389,12 +392,11 @@ bool Run::storeOutputs(PendingFile &file, const Conversion &conversion, FileMess
     return true;
 }
 
-int Run::storeOutput(WalkDirectory &dir, std::span<const std::uint8_t> bytes, std::string &outName,
-                     const std::function<std::string()> &nextName) {
-    PendingOutput output;
-    if (const int error = output.write(dir.Handle, bytes, TempNames); error != 0) return error;
+int Run::nameOutput(WalkDirectory &dir, WrittenOutput &output, std::string &outName,
+                    const std::function<std::string()> &nextName) {
+    if (output.Error != 0) return output.Error;
     for (int attempt = 0; attempt < MaxNameAttempts; ++attempt) {
-        const int error = output.publish(outName);
+        const int error = output.File->publish(outName);
         if (!isAlreadyExists(error)) return error;
         // Someone else made a file of that name since the directory was listed: next name.
         dir.Taken.add(outName);

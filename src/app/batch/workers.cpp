@@ -56,15 +56,30 @@ void RecordedMessages::replay(FileMessageLog &log) const {
 
 namespace {
 
-Conversion convert(const std::vector<std::uint8_t> &nwBytes, OutputFormats formats) {
+// The bytes into a new unnamed file of the place.
+void writeOutput(const OutputPlace &place, std::span<const std::uint8_t> bytes,
+                 WrittenOutput &written) {
+    auto file = std::make_unique<PendingOutput>();
+    written.Error = file->write(*place.Dir, bytes, *place.Names);
+    if (written.Error == 0) written.File = std::move(file);
+}
+
+Conversion convert(const std::vector<std::uint8_t> &nwBytes, OutputFormats formats,
+                   const OutputPlace &place) {
     Conversion conversion;
     try {
         ConversionOptions options;
         options.Formats = formats;
         ConversionOutputs outputs = convertNW(nwBytes, conversion.Messages, options);
-        conversion.Nwc = std::move(outputs.Nwc);
-        conversion.MusicXml = std::move(outputs.MusicXml);
         conversion.MusicXmlOmitted = outputs.MusicXmlCounts.OmittedElements;
+        if (!place.Dir) {
+            conversion.Nwc = std::move(outputs.Nwc);
+            conversion.MusicXml = std::move(outputs.MusicXml);
+            return conversion;
+        }
+        conversion.Dir = place.Dir;
+        if (formats.Nwc) writeOutput(place, outputs.Nwc, conversion.NwcFile);
+        if (formats.MusicXml) writeOutput(place, outputs.MusicXml, conversion.MusicXmlFile);
     } catch (...) {
         conversion.Failure = std::current_exception();
     }
@@ -90,9 +105,11 @@ ConversionWorkers::~ConversionWorkers() {
 }
 
 std::future<Conversion> ConversionWorkers::submit(std::vector<std::uint8_t> nwBytes,
-                                                  OutputFormats formats) {
+                                                  OutputFormats formats, OutputPlace place) {
     std::packaged_task<Conversion()> task(
-        [bytes = std::move(nwBytes), formats] { return convert(bytes, formats); });
+        [bytes = std::move(nwBytes), formats, place = std::move(place)] {
+            return convert(bytes, formats, place);
+        });
     std::future<Conversion> result = task.get_future();
     if (Threads.empty()) {
         task();

@@ -9,12 +9,14 @@
 #include <exception>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/batch/file_message_log.hpp"
+#include "app/batch/files.hpp"
 #include "convert/passes.hpp"
 #include "core/messages.hpp"
 
@@ -50,9 +52,27 @@ private:
     MessageCounts Unshown;
 };
 
-// What converting one score gave: the bytes of the outputs asked for and the messages, or the
-// failure it threw.
+// Where a conversion writes its outputs: the directory of its input, held open while the
+// outputs wait for their names, and the names of temporary files for file systems without
+// unnamed files.
+struct OutputPlace {
+    std::shared_ptr<const Directory> Dir;
+    TemporaryNames *Names = nullptr;
+};
+
+// One output written by the worker that converted it, not yet named (see PendingOutput).
+struct WrittenOutput {
+    std::unique_ptr<PendingOutput> File; // null when not asked for or not written
+    int Error = 0;                       // the system's error when it could not be written
+};
+
+// What converting one score gave: the outputs asked for and the messages, or the failure it
+// threw. With an OutputPlace the outputs are written there, without a name, and their bytes
+// are not kept; without one the bytes are kept.
 struct Conversion {
+    std::shared_ptr<const Directory> Dir; // outlives the written files, which refer to it
+    WrittenOutput NwcFile;
+    WrittenOutput MusicXmlFile;
     std::vector<std::uint8_t> Nwc;
     std::vector<std::uint8_t> MusicXml;
     int MusicXmlOmitted = 0; // elements the MusicXML file could not express
@@ -69,7 +89,10 @@ public:
     ConversionWorkers(const ConversionWorkers &) = delete;
     ConversionWorkers &operator=(const ConversionWorkers &) = delete;
 
-    std::future<Conversion> submit(std::vector<std::uint8_t> nwBytes, OutputFormats formats = {});
+    // Converts on a worker and, given a place, writes the outputs there on the same worker:
+    // creating and filling files is most of the system's work in a run.
+    std::future<Conversion> submit(std::vector<std::uint8_t> nwBytes, OutputFormats formats = {},
+                                   OutputPlace place = {});
 
     // Drops the conversions not yet started; their futures report a broken promise.
     void cancelQueued();
