@@ -32,11 +32,11 @@ constexpr std::array<std::string_view, 6> BeamValues = {"",    "begin",        "
 // Measures across parts.
 
 // The time signature the bar starts in, if the bar sets one before its first note.
-const TimeOut *openingTime(const Measure &measure) {
+const TimeOut *openingTime(const Part &part, const Measure &measure) {
     for (const MeasureItem &item : measure.Items) {
-        if (std::holds_alternative<SlotRef>(item)) return nullptr;
-        if (const AttributesOut *a = std::get_if<AttributesOut>(&item); a && a->Time)
-            return &*a->Time;
+        if (item.Kind == ItemKind::Slot) return nullptr;
+        if (item.Kind != ItemKind::Attributes) continue;
+        if (const AttributesOut &a = part.Attributes[item.Index]; a.Time) return &*a.Time;
     }
     return nullptr;
 }
@@ -48,7 +48,7 @@ bool opensWithPickup(const std::vector<Part> &parts) {
     for (const Part &part : parts) {
         if (part.Measures.size() < 2 || !part.Measures[0].hasNotes()) continue;
         const Measure &first = part.Measures[0];
-        const TimeOut *time = openingTime(first);
+        const TimeOut *time = openingTime(part, first);
         if (time == nullptr || first.Length <= 0 || first.Length >= time->BarLength) return false;
         seen = true;
     }
@@ -92,7 +92,7 @@ public:
 
 private:
     void writeCredit(const char *type, const std::string &text, const char *valign, int size);
-    void writeMeasure(const Measure &measure, const std::vector<Slot> &slots, bool first);
+    void writeMeasure(const Part &part, const Measure &measure, bool first);
     void writeAttributes(const AttributesOut &attributes);
     void writeDirection(const DirectionOut &direction);
     void writeSlot(const Slot &slot);
@@ -206,31 +206,30 @@ void ScoreWriter::writePart(const Part &part, std::size_t index) {
     Xml.attribute("id", partId(index).c_str());
     DivisionsWritten = false;
     for (std::size_t m = 0; m < part.Measures.size(); ++m)
-        writeMeasure(part.Measures[m], part.Slots, m == 0);
+        writeMeasure(part, part.Measures[m], m == 0);
     Xml.end();
 }
 
-void ScoreWriter::writeMeasure(const Measure &measure, const std::vector<Slot> &slots, bool first) {
+void ScoreWriter::writeMeasure(const Part &part, const Measure &measure, bool first) {
+    const std::vector<Slot> &slots = part.Slots;
     Xml.startLine("measure");
     Xml.attribute("number", measure.Number);
     if (measure.Implicit) Xml.attribute("implicit", "yes");
     if (measure.Left) writeBarline(*measure.Left, "left");
-    if (first &&
-        (measure.Items.empty() || !std::holds_alternative<AttributesOut>(measure.Items[0])))
+    if (first && (measure.Items.empty() || measure.Items[0].Kind != ItemKind::Attributes))
         writeAttributes(AttributesOut{});
 
     // STEP 1: the first voice, with the signs and directions where they stand.
     SingleVoice = measure.ExtraVoices.empty();
     int position = 0;
     for (const MeasureItem &item : measure.Items) {
-        if (const AttributesOut *attributes = std::get_if<AttributesOut>(&item)) {
-            writeAttributes(*attributes);
-        } else if (const DirectionOut *direction = std::get_if<DirectionOut>(&item)) {
-            writeDirection(*direction);
-        } else {
-            const Slot &slot = slots[std::get<SlotRef>(item).Index];
-            writeSlot(slot);
-            position += slot.Duration;
+        switch (item.Kind) {
+        case ItemKind::Attributes: writeAttributes(part.Attributes[item.Index]); break;
+        case ItemKind::Direction: writeDirection(part.Directions[item.Index]); break;
+        case ItemKind::Slot:
+            writeSlot(slots[item.Index]);
+            position += slots[item.Index].Duration;
+            break;
         }
     }
     if (measure.Length > position) writeMove("forward", measure.Length - position, 1);
@@ -455,7 +454,7 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     for (const Stave &stave : score.Staves)
         parts.push_back(buildPart(stave, score.TextTable, timing, stats));
     // A document holds at least one part: a score without staves gets an empty one.
-    if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}});
+    if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}, {}, {}});
 
     // STEP 2: beams and slurs from the notes' flags.
     for (Part &part : parts) {

@@ -80,7 +80,7 @@ void assignBeams(Part &part) {
     for (Measure &measure : part.Measures) {
         first.clear();
         for (const MeasureItem &item : measure.Items)
-            if (const SlotRef *ref = std::get_if<SlotRef>(&item)) first.push_back(ref->Index);
+            if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
         beamVoice(part.Slots, first, run);
         for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
             beamVoice(part.Slots, voice, run);
@@ -103,7 +103,7 @@ public:
 
     void visit(Part &part, std::size_t slotIndex) {
         Slot &slot = part.Slots[slotIndex];
-        if (slot.Notes.empty()) return;
+        if (slot.Notes.empty() || (!slot.SlurFrom && !slot.SlurTo)) return;
         std::vector<OpenSlur> &open = Open[slot.Voice];
         if (slot.SlurFrom && !slot.SlurTo) {
             if (open.empty()) return; // an end without a start shows nothing
@@ -147,13 +147,16 @@ private:
 // Slots are visited in time order across voices (the first voice first at equal times), so a
 // number freed by one voice is never reused while it is still open in another.
 void numberSlurs(Part &part, MusicXmlStats &stats) {
+    if (std::none_of(part.Slots.begin(), part.Slots.end(),
+                     [](const Slot &slot) { return slot.SlurFrom || slot.SlurTo; }))
+        return;
     SlurNumbering numbering(stats);
     std::vector<std::size_t> order;
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
         const Measure &measure = part.Measures[m];
         order.clear();
         for (const MeasureItem &item : measure.Items)
-            if (const SlotRef *ref = std::get_if<SlotRef>(&item)) order.push_back(ref->Index);
+            if (item.Kind == ItemKind::Slot) order.push_back(item.Index);
         for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
             order.insert(order.end(), voice.begin(), voice.end());
         // The first voice alone is in time order already.

@@ -77,6 +77,9 @@ std::optional<BarStyle> barStyle(std::uint8_t code) {
     }
 }
 
+// A staff has fewer elements than a 32-bit index counts.
+std::uint32_t itemIndex(std::size_t index) { return static_cast<std::uint32_t>(index); }
+
 bool isRestKind(Kind kind) { return kind == Kind::Rest || kind == Kind::RestChord; }
 
 int dotCount(const NoteData &note) { return note.DoubleDotted ? 2 : (note.Dotted ? 1 : 0); }
@@ -141,7 +144,9 @@ private:
     PitchReader Pitches;
     std::vector<Measure> Done;
     Measure Current;
-    std::vector<Slot> Slots;         // of every measure, done or current
+    std::vector<Slot> Slots; // of every measure, done or current
+    std::vector<AttributesOut> Attributes;
+    std::vector<DirectionOut> Directions;
     int Now = 0;                     // time of the first voice in the current measure
     std::vector<int> ExtraVoiceEnds; // where each further voice of the measure is free again
     bool PendingFermata = false;
@@ -164,6 +169,8 @@ Part PartBuilder::build(const Stave &stave) {
     part.Name = "Staff-" + std::to_string(stave.StaveNo);
     part.Measures = std::move(Done);
     part.Slots = std::move(Slots);
+    part.Attributes = std::move(Attributes);
+    part.Directions = std::move(Directions);
     return part;
 }
 
@@ -229,9 +236,11 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
 }
 
 AttributesOut &PartBuilder::attributes() {
-    if (Current.Items.empty() || !std::holds_alternative<AttributesOut>(Current.Items.back()))
-        Current.Items.emplace_back(AttributesOut{});
-    return std::get<AttributesOut>(Current.Items.back());
+    if (Current.Items.empty() || Current.Items.back().Kind != ItemKind::Attributes) {
+        Current.Items.push_back({ItemKind::Attributes, itemIndex(Attributes.size())});
+        Attributes.emplace_back();
+    }
+    return Attributes[Current.Items.back().Index];
 }
 
 void PartBuilder::addClef(const Element &element) {
@@ -309,8 +318,8 @@ void PartBuilder::addTempoVar(const Element &element) {
     for (Measure *measure : {&Current, Done.empty() ? nullptr : &Done.back()}) {
         if (measure == nullptr) continue;
         for (auto item = measure->Items.rbegin(); item != measure->Items.rend(); ++item) {
-            if (const SlotRef *ref = std::get_if<SlotRef>(&*item)) {
-                Slots[ref->Index].BreathMark = true;
+            if (item->Kind == ItemKind::Slot) {
+                Slots[item->Index].BreathMark = true;
                 return;
             }
         }
@@ -376,7 +385,8 @@ void PartBuilder::addDirection(const Element &element) {
     }
     default: return omit();
     }
-    Current.Items.emplace_back(std::move(out));
+    Current.Items.push_back({ItemKind::Direction, itemIndex(Directions.size())});
+    Directions.push_back(std::move(out));
 }
 
 Member PartBuilder::readMember(const Element &element) {
@@ -509,7 +519,7 @@ void PartBuilder::addSingle(const Element &element) {
     const Member member = readMember(element);
     if (member.Omitted) omit();
     if (member.Grace && member.Omitted) return;
-    Current.Items.emplace_back(SlotRef{Slots.size()});
+    Current.Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
     ++Current.SlotCount;
     Slot &slot = Slots.emplace_back();
     slot.Onset = Now;
@@ -528,7 +538,7 @@ void PartBuilder::addSingle(const Element &element) {
 std::size_t PartBuilder::addSlot(Slot slot) {
     slot.Voice = 1;
     slot.Onset = Now;
-    Current.Items.emplace_back(SlotRef{Slots.size()});
+    Current.Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
     ++Current.SlotCount;
     Slots.push_back(std::move(slot));
     return Slots.size() - 1;
@@ -538,9 +548,8 @@ void PartBuilder::closeMeasure() {
     // A fermata written just before the bar line belongs to the bar's last note.
     if (PendingFermata) {
         for (auto item = Current.Items.rbegin(); item != Current.Items.rend(); ++item) {
-            const SlotRef *ref = std::get_if<SlotRef>(&*item);
-            if (ref == nullptr || Slots[ref->Index].Grace) continue;
-            Slots[ref->Index].Fermata = true;
+            if (item->Kind != ItemKind::Slot || Slots[item->Index].Grace) continue;
+            Slots[item->Index].Fermata = true;
             PendingFermata = false;
             break;
         }

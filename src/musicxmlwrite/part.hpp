@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "core/score.hpp"
@@ -119,11 +118,13 @@ struct DirectionOut {
     std::string SoundValue;
 };
 
-struct SlotRef {
-    std::size_t Index; // into Part::Slots
+// What a measure holds, in order: a note slot, a change of attributes or a direction, each
+// kept in its own vector of the part (most items are notes, which need no more than this).
+enum class ItemKind : std::uint8_t { Slot, Attributes, Direction };
+struct MeasureItem {
+    ItemKind Kind;
+    std::uint32_t Index; // into Part::Slots, Part::Attributes or Part::Directions
 };
-
-using MeasureItem = std::variant<AttributesOut, DirectionOut, SlotRef>;
 
 struct BarlineOut {
     const char *Style; // bar-style value
@@ -147,6 +148,8 @@ struct Part {
     std::string Name;
     std::vector<Measure> Measures;
     std::vector<Slot> Slots; // of all measures, so that a bar costs no allocation of its own
+    std::vector<AttributesOut> Attributes;
+    std::vector<DirectionOut> Directions;
 };
 
 // Builds the measures of one staff, counting in `stats` what cannot be expressed.

@@ -41,7 +41,8 @@ std::string shownPath(const fs::path &path) {
 struct WalkDirectory {
     Directory Handle;
     std::string Path;
-    TakenNames Taken; // every name in it, outputs added as they are chosen
+    TakenNames Taken;        // every name in it, outputs added as they are chosen
+    bool HasOutputs = false; // its file system is known to syncOutputs
 };
 using DirectoryRef = std::shared_ptr<WalkDirectory>;
 
@@ -406,8 +407,11 @@ int Run::nameOutput(WalkDirectory &dir, WrittenOutput &output, std::string &outN
     return ErrorAlreadyExists;
 }
 
-// Remembers one directory on each file system that received an output, for syncOutputs.
+// Remembers one directory on each file system that received an output, for syncOutputs; a
+// directory is asked for its file system once, not for every output.
 void Run::notePublished(const DirectoryRef &dir) {
+    if (dir->HasOutputs) return;
+    dir->HasOutputs = true;
     const std::uint64_t fileSystem = fileSystemOf(dir->Handle);
     if (OutputFileSystems.count(fileSystem) == 0) OutputFileSystems.emplace(fileSystem, dir);
 }
