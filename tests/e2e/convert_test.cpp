@@ -199,6 +199,23 @@ TEST_F(ConvertCommand, FailedWriteLeavesNoOutputAndTheRunGoesOn) {
               std::string::npos);
 }
 
+// An output a worker cannot write (the MusicXML file, over a size limit the NWC file stays
+// under) is reported under its own name; the output named before it stays, and neither a
+// partial nor a temporary file is left.
+TEST_F(ConvertCommand, FailedMusicXmlWriteOnAWorkerLeavesNoPartialFile) {
+    writeScore(Src / "a.nw", 40);
+    const Outcome outcome = run("convert " + quote(Src) + " --log-dir " + quote(Logs) +
+                                    " --format nwc,musicxml --jobs 2",
+                                "trap '' XFSZ; ulimit -f 4; ");
+    ASSERT_EQ(outcome.Status, 3) << outcome.Err;
+    EXPECT_NE(outcome.Err.find((Src / "a.musicxml").string() + ": cannot write: File too large"),
+              std::string::npos)
+        << outcome.Err;
+    EXPECT_TRUE(fs::exists(Src / "a.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "a.musicxml"));
+    EXPECT_FALSE(leftoverTemporaries());
+}
+
 TEST_F(ConvertCommand, UnwritableLogStopsWithStatusOne) {
     writeScore(Src / "a.nw");
     const Outcome outcome = convert("trap '' XFSZ; ulimit -f 0; ");
@@ -314,16 +331,17 @@ TEST_F(ConvertCommand, SeveralJobsGiveTheSameLogAndFilesAsOne) {
             writeScore(dir / ("s" + std::to_string(i) + ".nw"), 1 + i % 9);
         }
     }
-    writeFile(Src / "s3.nwc", "taken"); // its output moves on to s3_0.nwc
+    writeFile(Src / "s3.nwc", "taken");      // its output moves on to s3_0.nwc
+    writeFile(Src / "S6.MusicXML", "taken"); // and this one to s6_0.musicxml
     writeFile(Src / "big.nw", "");
     fs::resize_file(Src / "big.nw", 16 * 1024 * 1024 + 1);
     const fs::path other = Root / "other";
     fs::copy(Src, other, fs::copy_options::recursive);
 
-    const Outcome one =
-        run("convert " + quote(Src) + " --log-dir " + quote(Logs) + " --quiet --jobs 1");
+    const std::string options = " --quiet --format nwc,musicxml --jobs ";
+    const Outcome one = run("convert " + quote(Src) + " --log-dir " + quote(Logs) + options + "1");
     const Outcome four =
-        run("convert " + quote(other) + " --log-dir " + quote(Logs) + " --quiet --jobs 4");
+        run("convert " + quote(other) + " --log-dir " + quote(Logs) + options + "4");
     ASSERT_EQ(one.Status, 3) << one.Err; // big.nw is not converted
     ASSERT_EQ(four.Status, 3) << four.Err;
 
@@ -334,4 +352,5 @@ TEST_F(ConvertCommand, SeveralJobsGiveTheSameLogAndFilesAsOne) {
     EXPECT_EQ(replaceAll(logFour, shown(other), shown(Src)), logOne);
     EXPECT_EQ(treeContents(other), treeContents(Src));
     EXPECT_TRUE(fs::exists(Src / "s3_0.nwc"));
+    EXPECT_TRUE(fs::exists(Src / "s6_0.musicxml"));
 }
