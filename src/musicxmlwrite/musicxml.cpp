@@ -33,7 +33,7 @@ constexpr std::array<std::string_view, 6> BeamValues = {"",    "begin",        "
 
 // The time signature the bar starts in, if the bar sets one before its first note.
 const TimeOut *openingTime(const Part &part, const Measure &measure) {
-    for (const MeasureItem &item : measure.Items) {
+    for (const MeasureItem &item : part.items(measure)) {
         if (item.Kind == ItemKind::Slot) return nullptr;
         if (item.Kind != ItemKind::Attributes) continue;
         if (const AttributesOut &a = part.Attributes[item.Index]; a.Time) return &*a.Time;
@@ -216,13 +216,14 @@ void ScoreWriter::writeMeasure(const Part &part, const Measure &measure, bool fi
     Xml.attribute("number", measure.Number);
     if (measure.Implicit) Xml.attribute("implicit", "yes");
     if (measure.Left) writeBarline(*measure.Left, "left");
-    if (first && (measure.Items.empty() || measure.Items[0].Kind != ItemKind::Attributes))
+    const std::span<const MeasureItem> items = part.items(measure);
+    if (first && (items.empty() || items.front().Kind != ItemKind::Attributes))
         writeAttributes(AttributesOut{});
 
     // STEP 1: the first voice, with the signs and directions where they stand.
     SingleVoice = measure.ExtraVoices.empty();
     int position = 0;
-    for (const MeasureItem &item : measure.Items) {
+    for (const MeasureItem &item : items) {
         switch (item.Kind) {
         case ItemKind::Attributes: writeAttributes(part.Attributes[item.Index]); break;
         case ItemKind::Direction: writeDirection(part.Directions[item.Index]); break;
@@ -454,7 +455,7 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     for (const Stave &stave : score.Staves)
         parts.push_back(buildPart(stave, score.TextTable, timing, stats));
     // A document holds at least one part: a score without staves gets an empty one.
-    if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}, {}, {}});
+    if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}, {}, {}, {}});
 
     // STEP 2: beams and slurs from the notes' flags.
     for (Part &part : parts) {

@@ -79,7 +79,7 @@ void assignBeams(Part &part) {
     std::vector<std::size_t> run;
     for (Measure &measure : part.Measures) {
         first.clear();
-        for (const MeasureItem &item : measure.Items)
+        for (const MeasureItem &item : part.items(measure))
             if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
         beamVoice(part.Slots, first, run);
         for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
@@ -155,7 +155,7 @@ void numberSlurs(Part &part, MusicXmlStats &stats) {
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
         const Measure &measure = part.Measures[m];
         order.clear();
-        for (const MeasureItem &item : measure.Items)
+        for (const MeasureItem &item : part.items(measure))
             if (item.Kind == ItemKind::Slot) order.push_back(item.Index);
         for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
             order.insert(order.end(), voice.begin(), voice.end());

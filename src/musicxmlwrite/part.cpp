@@ -137,6 +137,7 @@ private:
     void closeMeasure();
     void finish(const Stave &stave);
     void omit() { ++Stats.OmittedElements; }
+    bool currentItemsEmpty() const { return Items.size() == Current.FirstItem; }
 
     const std::vector<std::string> &Texts;
     const Timing &Time;
@@ -144,7 +145,8 @@ private:
     PitchReader Pitches;
     std::vector<Measure> Done;
     Measure Current;
-    std::vector<Slot> Slots; // of every measure, done or current
+    std::vector<MeasureItem> Items; // of every measure: the current one's from its FirstItem
+    std::vector<Slot> Slots;        // of every measure, done or current
     std::vector<AttributesOut> Attributes;
     std::vector<DirectionOut> Directions;
     int Now = 0;                     // time of the first voice in the current measure
@@ -159,6 +161,7 @@ private:
 Part PartBuilder::build(const Stave &stave) {
     // At most a slot per note or rest, and a measure per bar line (and the last one).
     Slots.reserve(stave.Elements.size());
+    Items.reserve(stave.Elements.size());
     Done.reserve(1 + static_cast<std::size_t>(
                          std::count_if(stave.Elements.begin(), stave.Elements.end(),
                                        [](const Element &e) { return e.Kind == Kind::BarLine; })));
@@ -168,6 +171,7 @@ Part PartBuilder::build(const Stave &stave) {
     Part part;
     part.Name = "Staff-" + std::to_string(stave.StaveNo);
     part.Measures = std::move(Done);
+    part.Items = std::move(Items);
     part.Slots = std::move(Slots);
     part.Attributes = std::move(Attributes);
     part.Directions = std::move(Directions);
@@ -236,11 +240,11 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
 }
 
 AttributesOut &PartBuilder::attributes() {
-    if (Current.Items.empty() || Current.Items.back().Kind != ItemKind::Attributes) {
-        Current.Items.push_back({ItemKind::Attributes, itemIndex(Attributes.size())});
+    if (currentItemsEmpty() || Items.back().Kind != ItemKind::Attributes) {
+        Items.push_back({ItemKind::Attributes, itemIndex(Attributes.size())});
         Attributes.emplace_back();
     }
-    return Attributes[Current.Items.back().Index];
+    return Attributes[Items.back().Index];
 }
 
 void PartBuilder::addClef(const Element &element) {
@@ -315,13 +319,12 @@ void PartBuilder::addTempoVar(const Element &element) {
         omit();
         return;
     }
-    for (Measure *measure : {&Current, Done.empty() ? nullptr : &Done.back()}) {
-        if (measure == nullptr) continue;
-        for (auto item = measure->Items.rbegin(); item != measure->Items.rend(); ++item) {
-            if (item->Kind == ItemKind::Slot) {
-                Slots[item->Index].BreathMark = true;
-                return;
-            }
+    // The current bar's items, and the last bar's before them.
+    const std::size_t from = Done.empty() ? Current.FirstItem : Done.back().FirstItem;
+    for (std::size_t i = Items.size(); i > from; --i) {
+        if (Items[i - 1].Kind == ItemKind::Slot) {
+            Slots[Items[i - 1].Index].BreathMark = true;
+            return;
         }
     }
     omit();
@@ -385,7 +388,7 @@ void PartBuilder::addDirection(const Element &element) {
     }
     default: return omit();
     }
-    Current.Items.push_back({ItemKind::Direction, itemIndex(Directions.size())});
+    Items.push_back({ItemKind::Direction, itemIndex(Directions.size())});
     Directions.push_back(std::move(out));
 }
 
@@ -519,7 +522,7 @@ void PartBuilder::addSingle(const Element &element) {
     const Member member = readMember(element);
     if (member.Omitted) omit();
     if (member.Grace && member.Omitted) return;
-    Current.Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
+    Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
     ++Current.SlotCount;
     Slot &slot = Slots.emplace_back();
     slot.Onset = Now;
@@ -538,7 +541,7 @@ void PartBuilder::addSingle(const Element &element) {
 std::size_t PartBuilder::addSlot(Slot slot) {
     slot.Voice = 1;
     slot.Onset = Now;
-    Current.Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
+    Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
     ++Current.SlotCount;
     Slots.push_back(std::move(slot));
     return Slots.size() - 1;
@@ -547,9 +550,10 @@ std::size_t PartBuilder::addSlot(Slot slot) {
 void PartBuilder::closeMeasure() {
     // A fermata written just before the bar line belongs to the bar's last note.
     if (PendingFermata) {
-        for (auto item = Current.Items.rbegin(); item != Current.Items.rend(); ++item) {
-            if (item->Kind != ItemKind::Slot || Slots[item->Index].Grace) continue;
-            Slots[item->Index].Fermata = true;
+        for (std::size_t i = Items.size(); i > Current.FirstItem; --i) {
+            const MeasureItem &item = Items[i - 1];
+            if (item.Kind != ItemKind::Slot || Slots[item.Index].Grace) continue;
+            Slots[item.Index].Fermata = true;
             PendingFermata = false;
             break;
         }
@@ -557,11 +561,10 @@ void PartBuilder::closeMeasure() {
     Current.Length = Now;
     for (int end : ExtraVoiceEnds)
         Current.Length = std::max(Current.Length, end);
-    // The next bar is likely to hold about as much as this one: room for that at once.
-    const std::size_t items = Current.Items.size();
+    Current.ItemCount = itemIndex(Items.size() - Current.FirstItem);
     Done.push_back(std::move(Current));
     Current = Measure{};
-    Current.Items.reserve(items + 2);
+    Current.FirstItem = itemIndex(Items.size());
     Now = 0;
     ExtraVoiceEnds.clear();
 }
@@ -570,11 +573,10 @@ void PartBuilder::closeMeasure() {
 // and the staff closes with a final bar line, a repeat one when its last bar line repeats.
 void PartBuilder::finish(const Stave &stave) {
     if (Current.hasNotes() || Done.empty()) {
-        if (!Current.Items.empty() || Current.hasNotes()) closeMeasure();
+        if (!currentItemsEmpty() || Current.hasNotes()) closeMeasure();
     } else {
-        Measure &last = Done.back();
-        for (MeasureItem &item : Current.Items)
-            last.Items.push_back(std::move(item));
+        // The current bar's items follow the last bar's.
+        Done.back().ItemCount += itemIndex(Items.size() - Current.FirstItem);
     }
     if (PendingFermata) omit();
     if (Done.empty()) return;

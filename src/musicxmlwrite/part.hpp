@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -132,8 +133,10 @@ struct BarlineOut {
 };
 
 struct Measure {
-    std::vector<MeasureItem> Items; // the first voice, with attributes and directions
-    std::size_t SlotCount = 0;      // every voice's slots (kept in the part, in one vector)
+    // The first voice, with attributes and directions: Part::Items from FirstItem on.
+    std::uint32_t FirstItem = 0;
+    std::uint32_t ItemCount = 0;
+    std::size_t SlotCount = 0; // every voice's slots (kept in the part, in one vector)
     std::vector<std::vector<std::size_t>> ExtraVoices; // slots of voices 2, 3, ... in time order
     int Length = 0;                                    // the longest voice
     std::optional<BarlineOut> Left;
@@ -144,12 +147,19 @@ struct Measure {
     bool hasNotes() const { return SlotCount > 0; }
 };
 
+// Every measure's items, slots, attributes and directions are kept in vectors of the part, so
+// that a bar costs no allocation of its own.
 struct Part {
     std::string Name;
     std::vector<Measure> Measures;
-    std::vector<Slot> Slots; // of all measures, so that a bar costs no allocation of its own
+    std::vector<MeasureItem> Items;
+    std::vector<Slot> Slots;
     std::vector<AttributesOut> Attributes;
     std::vector<DirectionOut> Directions;
+
+    std::span<const MeasureItem> items(const Measure &measure) const {
+        return {Items.data() + measure.FirstItem, measure.ItemCount};
+    }
 };
 
 // Builds the measures of one staff, counting in `stats` what cannot be expressed.
