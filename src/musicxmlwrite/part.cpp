@@ -402,9 +402,10 @@ Member PartBuilder::readMember(const Element &element) {
     if (member.Note.IsRest) return member;
     member.Note.TieStart = note.HasTieTo != 0;
     member.Note.TieStop = note.HasTieFrom != 0;
-    member.Note.Accidental = accidentalAlter(note.Accidental);
-    const std::optional<Pitch> pitch = Pitches.read(note.Position, member.Note.Accidental,
-                                                    member.Note.TieStop, member.Note.TieStart);
+    const std::optional<int> printed = accidentalAlter(note.Accidental);
+    if (printed) member.Note.Accidental = static_cast<std::int8_t>(*printed);
+    const std::optional<Pitch> pitch =
+        Pitches.read(note.Position, printed, member.Note.TieStop, member.Note.TieStart);
     if (pitch) member.Note.Sound = *pitch;
     member.Omitted = !pitch;
     return member;

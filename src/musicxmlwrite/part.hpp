@@ -30,11 +30,12 @@ Timing chooseTiming(const Score &score);
 enum class BeamMark : std::uint8_t { None, Begin, Continue, End, ForwardHook, BackwardHook };
 constexpr std::size_t BeamLevels = 4; // eighth, 16th, 32nd, 64th
 
+// Kept small: a part holds one per note, copied into its slot.
 struct NoteOut {
     const Element *Source = nullptr;
     bool IsRest = false;
-    Pitch Sound;                   // notes only
-    std::optional<int> Accidental; // printed accidental as an alteration
+    Pitch Sound;                           // notes only
+    std::optional<std::int8_t> Accidental; // printed accidental as an alteration
     bool TieStart = false;
     bool TieStop = false;
 };

@@ -83,7 +83,8 @@ std::optional<Pitch> PitchReader::read(std::int32_t position, std::optional<int>
     }
     // STEP 2: remember what a tie carries on to the next note at this position.
     TieAlter[*at] = tiesOn ? alter : Unset;
-    return Pitch{StepNames[static_cast<std::size_t>(step)], alter, octave};
+    return Pitch{StepNames[static_cast<std::size_t>(step)], static_cast<std::int8_t>(alter),
+                 static_cast<std::int8_t>(octave)};
 }
 
 } // namespace qm::musicxml

@@ -10,8 +10,8 @@ namespace qm::musicxml {
 
 struct Pitch {
     char Step = 'C';
-    int Alter = 0;
-    int Octave = 4;
+    std::int8_t Alter = 0;  // -2 .. 2
+    std::int8_t Octave = 4; // 0 .. 9
 };
 
 // The clef codes of the model: 0 treble, 1 bass, 2 alto, 3 tenor.
