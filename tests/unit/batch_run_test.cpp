@@ -2,6 +2,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -236,6 +237,19 @@ TEST_F(BatchRun, TreesDeeperThanThePathLimitAreWalked) {
         path += "/" + level;
     const std::string log = readFile(result.LogPath);
     EXPECT_EQ(log.substr(0, log.find('\r')), "file:\\\\\\" + path + "/deep.nw");
+
+    // The walk holds a handle per level: a soft limit on open files below the depth is raised
+    // to the hard limit rather than failing the deep file.
+    EXPECT_EXIT(
+        {
+            struct rlimit limit {};
+            ::getrlimit(RLIMIT_NOFILE, &limit);
+            limit.rlim_cur = 16;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+            const RunResult again = run();
+            std::exit(again.FilesCreated == 1 && again.IoFailures.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 #endif
 

@@ -46,4 +46,9 @@ void catchStopSignals();
 // The stop signal received since catchStopSignals, or 0.
 int stopSignalReceived();
 
+// Lets the process hold as many open files as the system allows it: a run keeps one handle per
+// directory level of the walk and the unnamed outputs of the files in flight open, which a deep
+// tree with many jobs can take past a low default limit.
+void raiseOpenFileLimit();
+
 } // namespace qm::batch::platform

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,5 +103,12 @@ void catchStopSignals() {
 }
 
 int stopSignalReceived() { return ReceivedStopSignal; }
+
+void raiseOpenFileLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit); // on failure the run works within the limit it has
+}
 
 } // namespace qm::batch::platform

@@ -57,4 +57,7 @@ void catchStopSignals() { ::SetConsoleCtrlHandler(recordStopSignal, TRUE); }
 
 int stopSignalReceived() { return ReceivedStopSignal; }
 
+// Windows handles are limited by memory, not by a per-process count to raise.
+void raiseOpenFileLimit() {}
+
 } // namespace qm::batch::platform

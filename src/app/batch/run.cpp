@@ -506,6 +506,7 @@ RunResult runBatch(const RunOptions &options, RunObserver *observer) {
     // named by its absolute path.
     RunOptions resolved = options;
     resolved.LogDir = pathFromText(shownPath(options.LogDir));
+    platform::raiseOpenFileLimit();
     Run run(resolved, observer);
 
     // STEP 3: convert, then the summary.
