@@ -8,6 +8,8 @@
 #                                     $QUILLMARK_FUZZ_CORPUS (default ~/.cache/quillmark/fuzz);
 #                                     QUILLMARK_FUZZ_WORKERS=N runs N processes per target on
 #                                     its one corpus (default 1)
+#                                     QUILLMARK_FUZZ_MAX_LEN=BYTES caps the inputs (shorter ones
+#                                     run several times faster; default per target below)
 #
 # Targets: convert, nwtext, nwcdump, batch-names. Findings land in the work directory's
 # artifacts/ as <target>-crash-*, -leak-*, -timeout-* or -oom-* files; replay one with
@@ -47,6 +49,7 @@ build() {
 run() {
   local target=$1 seconds=$2 work=$3 log=${4:-$1.log} max_len timeout
   max_len=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $2 }')
+  max_len=${QUILLMARK_FUZZ_MAX_LEN:-$max_len}
   timeout=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $4 }')
   mkdir -p "$work/corpus/$target" "$work/artifacts"
   ASAN_OPTIONS=detect_leaks=1 \
