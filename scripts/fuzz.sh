@@ -11,6 +11,9 @@
 #                                     QUILLMARK_FUZZ_MAX_LEN=BYTES caps the inputs (shorter ones
 #                                     run several times faster; default per target below)
 #
+# The long run keeps no allocation stacks and leaves fresh memory unfilled, which makes it about
+# a quarter faster; replaying a finding with the target itself reports it in full.
+#
 # Targets: convert, nwtext, nwcdump, batch-names. Findings land in the work directory's
 # artifacts/ as <target>-crash-*, -leak-*, -timeout-* or -oom-* files; replay one with
 # build-fuzz/quillmark_fuzz_<target> FILE, then add it to fuzz/regressions/<target>/.
@@ -30,6 +33,7 @@ targets=(
 )
 # The build directory; a long run may use its own so that rebuilding meanwhile cannot disturb it.
 out=${QUILLMARK_FUZZ_BUILD:-build-fuzz}
+asan_options=detect_leaks=1
 
 usage() {
   echo "usage: scripts/fuzz.sh --check SECONDS | scripts/fuzz.sh HOURS [TARGET...]" >&2
@@ -52,7 +56,7 @@ run() {
   max_len=${QUILLMARK_FUZZ_MAX_LEN:-$max_len}
   timeout=$(printf '%s\n' "${targets[@]}" | awk -v t="$target" '$1 == t { print $4 }')
   mkdir -p "$work/corpus/$target" "$work/artifacts"
-  ASAN_OPTIONS=detect_leaks=1 \
+  ASAN_OPTIONS=$asan_options \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$out/quillmark_fuzz_${target//-/_}" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1 -dict="fuzz/$target.dict" \
@@ -89,6 +93,7 @@ long_run() {
   local hours=$1 seconds work pids=() target status=0 worker workers=${QUILLMARK_FUZZ_WORKERS:-1}
   local runs cov most
   shift
+  asan_options=$asan_options:malloc_context_size=0:max_malloc_fill_size=0
   seconds=$(awk -v h="$hours" 'BEGIN { printf "%d", h * 3600 }')
   work=${QUILLMARK_FUZZ_CORPUS:-$HOME/.cache/quillmark/fuzz}
   [ $# -gt 0 ] || set -- $(printf '%s\n' "${targets[@]}" | awk '{ print $1 }')
