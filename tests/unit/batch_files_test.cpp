@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -106,6 +107,55 @@ TEST(TemporaryFileNames, OwnerIsReadBackOnlyFromTheExactForm) {
           ".quillmark-1-x-0123456789abcdef.tmp", ".quillmark-1-2-3-0123456789abcdef.tmp",
           ".quillmark-99999999999999999999-2-0123456789abcdef.tmp"})
         EXPECT_FALSE(temporaryFileOwner(name)) << name;
+}
+
+// An input is read to its end whatever its size was when taken: a file that grew since is read
+// whole up to the limit and refused past it; a failed read keeps no bytes.
+TEST(InputReading, FileThatChangedSinceItsSizeWasTakenOrFailsToRead) {
+    struct Case {
+        const char *What;
+        std::uint64_t SizeTaken;
+        std::size_t Actual;
+        int FailAfter; // reads before an error, or -1
+        InputStatus Status;
+        std::uint64_t Size;
+    };
+    const std::size_t limit = static_cast<std::size_t>(MaxInputBytes);
+    const Case cases[] = {
+        {"as taken", 5000, 5000, -1, InputStatus::Ok, 5000},
+        {"grew", 10, 70000, -1, InputStatus::Ok, 10},
+        {"shrank", 5000, 7, -1, InputStatus::Ok, 5000},
+        {"grew past the limit", 10, limit + 100, -1, InputStatus::TooLarge, limit + 1},
+        {"grew to the limit", 10, limit, -1, InputStatus::Ok, 10},
+        {"read fails", 100, 100, 0, InputStatus::Failed, 100},
+        {"read fails later", 10, 70000, 3, InputStatus::Failed, 10},
+    };
+    for (const Case &c : cases) {
+        InputFile input;
+        input.Size = c.SizeTaken;
+        std::size_t given = 0;
+        int reads = 0;
+        readInputBytes(input, [&](std::uint8_t *into, std::size_t room) {
+            if (reads++ == c.FailAfter) return ReadResult{0, 5};
+            const std::size_t n = std::min<std::size_t>({room, c.Actual - given, 4096});
+            for (std::size_t i = 0; i < n; ++i)
+                into[i] = static_cast<std::uint8_t>((given + i) % 251);
+            given += n;
+            return ReadResult{n, 0};
+        });
+        EXPECT_EQ(input.Status, c.Status) << c.What;
+        EXPECT_EQ(input.Size, c.Size) << c.What;
+        if (c.Status != InputStatus::Ok) {
+            EXPECT_TRUE(input.Bytes.empty()) << c.What;
+            EXPECT_EQ(input.Error, c.Status == InputStatus::Failed ? 5 : 0) << c.What;
+            continue;
+        }
+        ASSERT_EQ(input.Bytes.size(), c.Actual) << c.What;
+        bool same = true;
+        for (std::size_t i = 0; i < c.Actual; ++i)
+            same = same && input.Bytes[i] == static_cast<std::uint8_t>(i % 251);
+        EXPECT_TRUE(same) << c.What;
+    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The parts of the file-system side that are the same on every platform.
 #include "app/batch/files.hpp"
 
+#include <algorithm>
+
 namespace qm::batch {
 
 TemporaryNames::TemporaryNames()
@@ -13,6 +15,36 @@ std::string TemporaryNames::next() {
         random = Random();
     }
     return temporaryFileName(Owner, random);
+}
+
+void readInputBytes(
+    InputFile &input,
+    const std::function<ReadResult(std::uint8_t *into, std::size_t room)> &readSome) {
+    input.Bytes.resize(static_cast<std::size_t>(input.Size) + 1);
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == input.Bytes.size()) {
+            if (filled > MaxInputBytes) break;
+            input.Bytes.resize(std::min<std::size_t>(filled * 2 + 4096, MaxInputBytes + 1));
+        }
+        const ReadResult got = readSome(input.Bytes.data() + filled, input.Bytes.size() - filled);
+        if (got.Error != 0) {
+            input.Status = InputStatus::Failed;
+            input.Error = got.Error;
+            input.Bytes.clear();
+            return;
+        }
+        if (got.Bytes == 0) break;
+        filled += got.Bytes;
+    }
+    if (filled > MaxInputBytes) {
+        input.Status = InputStatus::TooLarge;
+        input.Size = filled;
+        input.Bytes.clear();
+        return;
+    }
+    input.Bytes.resize(filled);
+    input.Status = InputStatus::Ok;
 }
 
 int removeLeftoverTemporaries(const Directory &dir,

@@ -148,6 +148,19 @@ struct InputFile {
 InputFile readInput(const Directory &dir, const std::string &name,
                     const std::function<void(std::uint64_t size)> &beforeRead = {});
 
+// What one read of an open input gave: the bytes read (0 at its end), or the system's error.
+struct ReadResult {
+    std::size_t Bytes = 0;
+    int Error = 0;
+};
+
+// Reads an open input whose size was taken as `input.Size` to its end, by `readSome(into,
+// room)`, and sets its status. It reads up to one byte past the limit, since the file may have
+// grown since its size was taken.
+void readInputBytes(
+    InputFile &input,
+    const std::function<ReadResult(std::uint8_t *into, std::size_t room)> &readSome);
+
 // Creates the new file `name` in `dir` for writing; fails when the name exists. Returns an
 // invalid handle and sets `error` on failure.
 UniqueHandle createNewFile(const Directory &dir, const std::string &name, int &error);

@@ -174,32 +174,10 @@ InputFile readInput(const Directory &dir, const std::string &name,
         return input;
     }
     if (beforeRead) beforeRead(input.Size);
-    // Read up to one byte past the limit: the file may have grown since fstat.
-    input.Bytes.resize(static_cast<std::size_t>(input.Size) + 1);
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == input.Bytes.size()) {
-            if (filled > MaxInputBytes) break;
-            input.Bytes.resize(std::min<std::size_t>(filled * 2 + 4096, MaxInputBytes + 1));
-        }
-        const ssize_t n =
-            readSome(fd.get(), input.Bytes.data() + filled, input.Bytes.size() - filled);
-        if (n < 0) {
-            input.Error = errno;
-            input.Bytes.clear();
-            return input;
-        }
-        if (n == 0) break;
-        filled += static_cast<std::size_t>(n);
-    }
-    if (filled > MaxInputBytes) {
-        input.Status = InputStatus::TooLarge;
-        input.Size = filled;
-        input.Bytes.clear();
-        return input;
-    }
-    input.Bytes.resize(filled);
-    input.Status = InputStatus::Ok;
+    readInputBytes(input, [&fd](std::uint8_t *into, std::size_t room) {
+        const ssize_t n = readSome(fd.get(), into, room);
+        return n < 0 ? ReadResult{0, errno} : ReadResult{static_cast<std::size_t>(n), 0};
+    });
     return input;
 }
 

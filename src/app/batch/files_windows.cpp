@@ -301,32 +301,14 @@ InputFile readInput(const Directory &dir, const std::string &name,
         return input;
     }
     if (beforeRead) beforeRead(input.Size);
-    // Read up to one byte past the limit: the file may have grown since its size was taken.
-    input.Bytes.resize(static_cast<std::size_t>(input.Size) + 1);
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == input.Bytes.size()) {
-            if (filled > MaxInputBytes) break;
-            input.Bytes.resize(std::min<std::size_t>(filled * 2 + 4096, MaxInputBytes + 1));
-        }
+    readInputBytes(input, [&file](std::uint8_t *into, std::size_t room) {
         DWORD got = 0;
-        if (!::ReadFile(file.get(), input.Bytes.data() + filled,
-                        static_cast<DWORD>(input.Bytes.size() - filled), &got, nullptr)) {
-            input.Error = static_cast<int>(::GetLastError());
-            input.Bytes.clear();
-            return input;
+        if (!::ReadFile(file.get(), into, static_cast<DWORD>(room), &got, nullptr)) {
+            const DWORD error = ::GetLastError();
+            return ReadResult{0, static_cast<int>(error != 0 ? error : ERROR_READ_FAULT)};
         }
-        if (got == 0) break;
-        filled += got;
-    }
-    if (filled > MaxInputBytes) {
-        input.Status = InputStatus::TooLarge;
-        input.Size = filled;
-        input.Bytes.clear();
-        return input;
-    }
-    input.Bytes.resize(filled);
-    input.Status = InputStatus::Ok;
+        return ReadResult{got, 0};
+    });
     return input;
 }
 
