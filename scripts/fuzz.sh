@@ -12,7 +12,7 @@
 #                                     run several times faster; default per target below)
 #
 # The long run keeps no allocation stacks and leaves fresh memory unfilled, which makes it about
-# a quarter faster; replaying a finding with the target itself reports it in full.
+# a tenth to a quarter faster; replaying a finding with the target itself reports it in full.
 #
 # Targets: convert, nwtext, nwcdump, batch-names. Findings land in the work directory's
 # artifacts/ as <target>-crash-*, -leak-*, -timeout-* or -oom-* files; replay one with
