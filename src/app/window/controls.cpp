@@ -16,7 +16,7 @@ constexpr std::string_view WarningsHint = "Number of warning messages written to
 
 // The places are those of the original layout; Stop, the MusicXML box and the status strip
 // fill room it left free.
-constexpr std::array<ControlSpec, 23> Table{{
+constexpr std::array<ControlSpec, ControlCount> Table{{
     {C::SourceLabel,
      K::Label,
      "LabelA",

@@ -38,6 +38,7 @@ enum class Control : std::uint8_t {
     ProgressBar,
     ProgressText,
 };
+inline constexpr std::size_t ControlCount = static_cast<std::size_t>(Control::ProgressText) + 1;
 
 enum class ControlKind {
     Label,
