@@ -44,32 +44,48 @@ void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
     }
 }
 
-// The slots of one voice in time order: runs open where a beam starts (or goes on with none
-// open) and close where it ends, at an unbeamed note and at the bar's end. Grace notes
-// neither join nor break a run.
-// `run` is working storage, kept from voice to voice.
-void beamVoice(std::vector<Slot> &slots, const std::vector<std::size_t> &voice,
-               std::vector<std::size_t> &run) {
-    run.clear();
-    auto close = [&] {
+// Adds a slot to a run by its beam flags: a run opens where a beam starts (or goes on with
+// none open) and closes where it ends.
+void extendRun(std::vector<Slot> &slots, std::vector<std::size_t> &run, std::size_t index) {
+    const Slot &slot = slots[index];
+    const bool starts = slot.BeamTo && !slot.BeamFrom;
+    const bool ends = slot.BeamFrom && !slot.BeamTo;
+    if (starts) {
         markRun(slots, run);
         run.clear();
+    }
+    if (ends && run.empty()) return;
+    run.push_back(index);
+    if (ends) {
+        markRun(slots, run);
+        run.clear();
+    }
+}
+
+// The slots of one voice in time order. Main notes and grace notes are beamed apart: grace
+// notes neither join nor break a run of main notes, and a run of grace notes closes at the
+// next main note. Runs close at an unbeamed note and at the bar's end.
+// `run` and `graceRun` are working storage, kept from voice to voice.
+void beamVoice(std::vector<Slot> &slots, const std::vector<std::size_t> &voice,
+               std::vector<std::size_t> &run, std::vector<std::size_t> &graceRun) {
+    run.clear();
+    graceRun.clear();
+    auto close = [&](std::vector<std::size_t> &open) {
+        markRun(slots, open);
+        open.clear();
     };
     for (std::size_t index : voice) {
         const Slot &slot = slots[index];
-        if (slot.Grace) continue;
+        if (!slot.Grace) close(graceRun);
+        std::vector<std::size_t> &open = slot.Grace ? graceRun : run;
         if (!beamable(slot)) {
-            close();
+            close(open);
             continue;
         }
-        const bool starts = slot.BeamTo && !slot.BeamFrom;
-        const bool ends = slot.BeamFrom && !slot.BeamTo;
-        if (starts) close();
-        if (ends && run.empty()) continue;
-        run.push_back(index);
-        if (ends) close();
+        extendRun(slots, open, index);
     }
-    close();
+    close(graceRun);
+    close(run);
 }
 
 } // namespace
@@ -77,13 +93,14 @@ void beamVoice(std::vector<Slot> &slots, const std::vector<std::size_t> &voice,
 void assignBeams(Part &part) {
     std::vector<std::size_t> first;
     std::vector<std::size_t> run;
+    std::vector<std::size_t> graceRun;
     for (Measure &measure : part.Measures) {
         first.clear();
         for (const MeasureItem &item : part.items(measure))
             if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
-        beamVoice(part.Slots, first, run);
+        beamVoice(part.Slots, first, run, graceRun);
         for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
-            beamVoice(part.Slots, voice, run);
+            beamVoice(part.Slots, voice, run, graceRun);
     }
 }
 

@@ -105,7 +105,7 @@ bar x=190 y=1000
           {"//note/tie/@type", "start stop"},
           {"//note/notations/tied/@type", "start stop"},
           {"count(//measure)", "2"}}},
-        {"ChordsAndAChordSplitIntoTwoVoices",
+        {"ChordsAndAChordSplitByItsStems",
          R"(header staves=1 version=200
 stave y=1000 count=9
 newstave x=10 y=1000 clef=0
@@ -118,11 +118,11 @@ note x=150 y=1000 dur=3 pos=2 stem=3
 note x=151 y=1000 dur=4 pos=-2 stem=1
 note x=180 y=1000 dur=4 pos=-3 stem=1
 )",
-         {{"pitches 1", "C4 E4 G4 G4 F4 D5"},
+         {{"pitches 1", "C4 E4 G4 D5 G4 F4"},
           {"count(//note[chord])", "2"},
-          {"//note[voice='1']/type", "quarter quarter quarter eighth eighth"},
-          {"//note[voice='2']/type", "quarter"},
-          {"//note/stem", "up up up down down up"},
+          {"//note[voice='1']/type", "quarter quarter quarter quarter"},
+          {"//note[voice='2']/type", "eighth eighth"},
+          {"//note/stem", "up up up up down down"},
           {"//backup/duration", "32"},
           {"//forward/duration", "16"},
           {"sum(//note[voice='1' and not(chord)]/duration)", "32"},
@@ -223,9 +223,11 @@ trailer part=1 text="Head\xE9"
 trailer part=2 text="Foot"
 )",
          {{"//work/work-title", "Sonata"},
-          {"//credit/credit-type", "title page header rights"},
+          {"//credit/credit-type", "title page header page footer"},
           {"//credit/credit-words", "Sonata Headé Foot"},
-          {"//identification/rights", "Foot"},
+          {"count(//identification/rights)", "0"},
+          {"//credit/credit-words/@default-y", "1577 1637 60"},
+          {"//defaults/page-layout/page-height", "1697"},
           {"starts-with(//encoding/software, 'Quillmark ')", "true"},
           {"//time/@symbol", "cut"},
           {"//time/beats", "2"},
