@@ -58,8 +58,9 @@ bool opensWithPickup(const std::vector<Part> &parts) {
 
 // The parts keep in step: every part gets as many measures as the longest (empty ones at the
 // end), bar k lasts as long in every part (the longest part's bar; an empty bar everywhere
-// lasts its time signature's bar), a system of the page starts at the same bar in every part,
-// and the bars are numbered.
+// lasts its time signature's bar), a system of the page starts where it does in the first part
+// (where a short bar ran on into the next system, the parts may disagree), and the bars are
+// numbered.
 void alignMeasures(std::vector<Part> &parts, int divisions) {
     std::size_t count = 1;
     for (const Part &part : parts)
@@ -79,11 +80,10 @@ void alignMeasures(std::vector<Part> &parts, int divisions) {
     }
     for (std::size_t i = 0; i < count; ++i) {
         int length = 0, barLength = 0;
-        bool newSystem = false;
+        const bool newSystem = parts.front().Measures[i].NewSystem;
         for (const Part &part : parts) {
             length = std::max(length, part.Measures[i].Length);
             barLength = std::max(barLength, part.Measures[i].BarLength);
-            newSystem = newSystem || part.Measures[i].NewSystem;
         }
         if (length == 0) length = barLength > 0 ? barLength : 4 * divisions;
         for (Part &part : parts) {
