@@ -183,6 +183,7 @@ private:
     int BarLength = 0;               // of the time signature in force
     int Fifths = 0;                  // of the key signature in force
     StaveNumber LastStaveNo = 0;     // the page stave the last element came from
+    bool BarHasStaveNo = false;      // an element of the current bar (not a bar line) had one
     std::vector<int> ExtraVoiceEnds; // where each further voice of the measure is free again
     bool PendingFermata = false;
     // Working storage of addGroup, kept from group to group.
@@ -283,9 +284,12 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
 // The elements keep the number of the page stave they were read from: where that number
 // changes, the next system of the page begins. Elements the repair made (the rests of a
 // filled stave) have none; the opening signs have the joined stave's own number, so the
-// first bar never starts a system.
+// first bar never starts a system. Bar lines may have been copied from another stave: they
+// count only in a bar that has nothing else to tell (a bar of a filled stave).
 void PartBuilder::noteSystem(const Element &element) {
     if (element.StaveNo == 0) return;
+    if (element.Kind == Kind::BarLine && BarHasStaveNo) return;
+    BarHasStaveNo = element.Kind != Kind::BarLine;
     if (LastStaveNo != 0 && element.StaveNo != LastStaveNo && !Done.empty())
         Current.NewSystem = true;
     LastStaveNo = element.StaveNo;
@@ -677,6 +681,7 @@ void PartBuilder::closeMeasure() {
     Done.push_back(std::move(Current));
     Current = Measure{};
     Current.FirstItem = itemIndex(Items.size());
+    BarHasStaveNo = false;
     Now = 0;
     ExtraVoiceEnds.clear();
 }
