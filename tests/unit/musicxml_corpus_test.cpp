@@ -40,7 +40,7 @@ struct ExampleCase {
 TEST(MusicXmlExamples, EveryExampleGivesAValidScoreWithItsBarsAndNotes) {
     const std::vector<ExampleCase> cases = {
         {"twinkle.nw", {4}, {14}},
-        {"duet.nw", {2}, {10}},
+        {"duet.nw", {1, 1}, {7, 3}},
         {"two-systems.nw", {5, 5}, {9, 5}},
     };
     for (const ExampleCase &c : cases) {
@@ -49,6 +49,9 @@ TEST(MusicXmlExamples, EveryExampleGivesAValidScoreWithItsBarsAndNotes) {
         ASSERT_EQ(converted->problems, "") << c.file;
         EXPECT_EQ(converted->stats.OmittedElements, 0) << c.file;
         ASSERT_EQ(doc.get("count(//part)"), std::to_string(c.measures.size())) << c.file;
+        // Each closes with a closing bar, none with a repeat.
+        EXPECT_EQ(doc.get("count(//repeat)"), "0") << c.file;
+        EXPECT_EQ(doc.get("//part[1]/measure[last()]/barline/bar-style"), "light-heavy") << c.file;
         for (std::size_t p = 0; p < c.measures.size(); ++p) {
             const std::string part = "//part[" + std::to_string(p + 1) + "]";
             EXPECT_EQ(doc.get("count(" + part + "/measure)"), std::to_string(c.measures[p]))
