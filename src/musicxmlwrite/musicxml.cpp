@@ -42,15 +42,15 @@ const TimeOut *openingTime(const Part &part, const Measure &measure) {
     return nullptr;
 }
 
-// An opening bar shorter than its time signature, in every part that has music there, is a
-// pickup: numbered 0 and not counted as a bar.
+// An opening bar shorter than its time signature, in every part that has music there (not
+// only a bar's rest), is a pickup: numbered 0 and not counted as a bar.
 bool opensWithPickup(const std::vector<Part> &parts) {
     bool seen = false;
     for (const Part &part : parts) {
-        if (part.Measures.size() < 2 || !part.Measures[0].hasNotes()) continue;
+        if (part.Measures.size() < 2 || part.Measures[0].Length == 0) continue;
         const Measure &first = part.Measures[0];
         const TimeOut *time = openingTime(part, first);
-        if (time == nullptr || first.Length <= 0 || first.Length >= time->BarLength) return false;
+        if (time == nullptr || first.Length >= time->BarLength) return false;
         seen = true;
     }
     return seen;

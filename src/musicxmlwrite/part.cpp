@@ -646,7 +646,8 @@ void PartBuilder::matchTies(std::size_t slotIndex) {
 }
 
 // A rest alone in its bar, and a semibreve rest or one as long as the bar, is the bar's rest:
-// it lasts the bar, whatever its written value (a semibreve rest fills a 3/4 bar).
+// it lasts the bar, whatever its written value (a semibreve rest fills a 3/4 bar). Like an
+// empty bar it sets no length of its own: it lasts as long as the other parts' bar.
 void PartBuilder::markMeasureRest() {
     if (BarLength <= 0 || !Current.ExtraVoices.empty() || Current.SlotCount != 1) return;
     for (std::size_t i = Current.FirstItem; i < Items.size(); ++i) {
@@ -656,7 +657,7 @@ void PartBuilder::markMeasureRest() {
         const bool semibreve = slot.Type == 1 && slot.Dots == 0;
         if (!semibreve && slot.Duration != BarLength) return;
         slot.MeasureRest = true;
-        Now = BarLength;
+        Now = 0;
         return;
     }
 }

@@ -251,12 +251,14 @@ text x=120 y=1020 style=1 text="say \x22hi\x22\x0Dnow"
 )",
          {{"//work/work-title", "R&B <live>"},
           {"//direction/direction-type/words", "say \"hi\"\rnow"}}},
-        // The parts keep in step: an empty pickup in the lower stave and an empty bar in the
-        // upper one are measures of silence, numbered and as long as the other part's.
+        // The parts keep in step: an empty pickup in the middle stave, a semibreve rest in
+        // the lowest one's and an empty bar in the upper one are measures of silence,
+        // numbered and as long as the other parts' bars.
         {"EmptyBarsAndAnEmptyPickupKeepThePartsInStep",
-         R"(header staves=2 version=200
+         R"(header staves=3 version=200
 stave y=1000 count=11 join=1
-stave y=1200 count=9
+stave y=1200 count=9 join=1
+stave y=1400 count=6
 newstave x=10 y=1000 clef=0
 timedigit x=30 y=990 digit=3
 timedigit x=30 y=1010 digit=4
@@ -277,15 +279,26 @@ bar x=170 y=1200
 note x=190 y=1200 dur=2 pos=-2 dots=1
 bar x=270 y=1200
 note x=290 y=1200 dur=2 pos=0 dots=1
+newstave x=10 y=1400 clef=1
+timedigit x=30 y=1390 digit=3
+timedigit x=30 y=1410 digit=4
+rest x=50 y=1400 dur=1
+bar x=70 y=1400
+note x=90 y=1400 dur=1 pos=0
 )",
          {{"//part[1]/measure/@number", "0 1 2 3"},
           {"//part[2]/measure/@number", "0 1 2 3"},
-          {"//measure[@implicit='yes']/@number", "0 0"},
-          {"//part[2]/measure[1]/note/rest/@measure", "yes"},
-          {"//part[2]/measure[1]/note/duration", "16"},
+          {"//part[3]/measure/@number", "0 1 2 3"},
+          {"//measure[@implicit='yes']/@number", "0 0 0"},
+          {"//measure[1]/note/rest/@measure", "yes yes"},
+          {"//measure[1]/note[rest]/duration", "16 16"},
           {"//part[1]/measure[3]/note/rest/@measure", "yes"},
           {"//part[1]/measure[3]/note/duration", "48"},
-          {"count(//note[rest])", "2"}}},
+          {"//part[3]/measure[position() > 2]/note/rest/@measure", "yes yes"},
+          // The lowest stave's semibreve overfills bar 1: the others are filled to its length.
+          {"//measure[2]/forward/duration", "16 16"},
+          {"//part[3]/measure[position() > 2]/note/duration", "48 48"},
+          {"count(//note[rest])", "5"}}},
         {"BeamedGraceNotesAndAGraceChord",
          R"(header staves=1 version=200
 stave y=1000 count=7
