@@ -530,7 +530,9 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, in
     out.put(TypeElements[std::min<std::size_t>(type, TypeElements.size() - 1)]);
     for (int d = 0; d < std::min(dots, 2); ++d)
         out.put("<dot/>");
-    if (note.Accidental)
+    if (note.Accidental && note.Sound.Courtesy)
+        out.put("<accidental cautionary=\"yes\">natural</accidental>");
+    else if (note.Accidental)
         out.put(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
     if (slot.StemUp && !note.IsRest)
         out.put(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");

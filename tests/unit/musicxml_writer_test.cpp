@@ -90,7 +90,7 @@ note x=110 y=1000 dur=3 pos=-3
           {"//time/beat-type", "4"}}},
         {"AccidentalsHoldThroughTheBarAndOverATie",
          R"(header staves=1 version=200
-stave y=1000 count=10
+stave y=1000 count=11
 newstave x=10 y=1000 clef=0
 accidental x=45 y=1000 pos=-6 alt=1
 note x=50 y=1000 dur=3 pos=-6
@@ -99,11 +99,14 @@ note x=90 y=1000 dur=3 pos=-5
 note x=110 y=1000 dur=3 pos=-6 tie_to=8
 bar x=130 y=1000
 note x=150 y=1000 dur=3 pos=-6 tie_from=6
+accidental x=165 y=1000 pos=-6 alt=0
 note x=170 y=1000 dur=3 pos=-6
 bar x=190 y=1000
 )",
          {{"pitches 1", "C#4 C#4 D4 C#4 C#4 C4"},
-          {"//note/accidental", "sharp"},
+          // The natural after the tied C sharp is a courtesy sign.
+          {"//note/accidental", "sharp natural"},
+          {"//note/accidental/@cautionary", "yes"},
           {"//note/tie/@type", "start stop"},
           {"//note/notations/tied/@type", "start stop"},
           {"count(//measure)", "2"}}},
