@@ -120,6 +120,7 @@ private:
     void writeAttributes(const AttributesOut &attributes);
     void writeDirection(const DirectionOut &direction);
     void writeOneVoice(const Part &part, const Measure &measure);
+    void writeStreams(const Part &part, const Measure &measure);
     void writeVoices(const Part &part, const Measure &measure);
     void finishVoice(int length, int position, int voice);
     void writeMeasureRest(int length);
@@ -295,6 +296,8 @@ void ScoreWriter::writeMeasure(const Part &part, const Measure &measure, bool fi
         writeAttributes(AttributesOut{});
     if (measure.ExtraVoices.empty()) {
         writeOneVoice(part, measure);
+    } else if (measure.VoicePerStream) {
+        writeStreams(part, measure);
     } else {
         writeVoices(part, measure);
     }
@@ -321,8 +324,39 @@ void ScoreWriter::writeOneVoice(const Part &part, const Measure &measure) {
     if (measure.Length > position) writeMove("forward", measure.Length - position, 1);
 }
 
-// A bar of several voices, voice by voice from the start of the bar, each filled up to its
-// end; the signs and directions go with the first voice written, at the time they stand.
+// A bar whose voices are the voices it was built in: the first with the signs and directions
+// where they stand, then each further voice from the start of the bar, each filled up to its
+// end.
+void ScoreWriter::writeStreams(const Part &part, const Measure &measure) {
+    SingleVoice = false;
+    int position = 0;
+    int number = 1;
+    for (const MeasureItem &item : part.items(measure)) {
+        switch (item.Kind) {
+        case ItemKind::Attributes: writeAttributes(part.Attributes[item.Index]); break;
+        case ItemKind::Direction: writeDirection(part.Directions[item.Index]); break;
+        case ItemKind::Slot:
+            number = part.Slots[item.Index].Voice;
+            position += writeSlot(part.Slots[item.Index], measure.Length);
+            break;
+        }
+    }
+    finishVoice(measure.Length, position, number);
+    for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
+        writeMove("backup", measure.Length, 0);
+        position = 0;
+        for (std::size_t index : voice) {
+            const Slot &slot = part.Slots[index];
+            number = slot.Voice;
+            if (slot.Onset > position) writeMove("forward", slot.Onset - position, number);
+            position = slot.Onset + writeSlot(slot, measure.Length);
+        }
+        finishVoice(measure.Length, position, number);
+    }
+}
+
+// Any other bar of several voices, voice by voice from the start of the bar, each filled up to
+// its end; the signs and directions go with the first voice written, at the time they stand.
 void ScoreWriter::writeVoices(const Part &part, const Measure &measure) {
     SingleVoice = false;
     // STEP 1: every item with its voice and time, in the order it is to be written.

@@ -71,6 +71,7 @@ void beamVoice(std::vector<Slot> &slots, const std::vector<std::size_t> &voice,
     run.clear();
     graceRun.clear();
     auto close = [&](std::vector<std::size_t> &open) {
+        if (open.empty()) return;
         markRun(slots, open);
         open.clear();
     };

@@ -197,6 +197,7 @@ private:
         Pitch Sound;
     };
     std::vector<OpenTie> OpenTies;
+    bool GroupTied = false; // a member of the group being added has a tie
 };
 
 Part PartBuilder::build(const Stave &stave) {
@@ -284,11 +285,12 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
 // The elements keep the number of the page stave they were read from: where that number
 // changes, the next system of the page begins. Elements the repair made (the rests of a
 // filled stave) have none; the opening signs have the joined stave's own number, so the
-// first bar never starts a system. Bar lines may have been copied from another stave: they
-// count only in a bar that has nothing else to tell (a bar of a filled stave).
+// first bar never starts a system. Only each bar's first numbered element is looked at: a
+// system starts with a bar (where a short bar ran on from the last system, the next bar takes
+// the break). Bar lines may have been copied from another stave: they count only in a bar that
+// has nothing else to tell (a bar of a filled stave).
 void PartBuilder::noteSystem(const Element &element) {
-    if (element.StaveNo == 0) return;
-    if (element.Kind == Kind::BarLine && BarHasStaveNo) return;
+    if (BarHasStaveNo || element.StaveNo == 0) return;
     BarHasStaveNo = element.Kind != Kind::BarLine;
     if (LastStaveNo != 0 && element.StaveNo != LastStaveNo && !Done.empty())
         Current.NewSystem = true;
@@ -526,8 +528,11 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     // STEP 1: read every member in staff order (accidentals hold from one to the next).
     std::vector<Member> &read = Read;
     read.clear();
-    for (const Element *element : members)
+    GroupTied = false;
+    for (const Element *element : members) {
         read.push_back(readMember(*element));
+        GroupTied = GroupTied || read.back().Note.TieStart || read.back().Note.TieStop;
+    }
 
     // STEP 2: sort the members into slots; the group goes on by its shortest timed member.
     std::vector<Slot> &slots = Sorted;
@@ -584,7 +589,7 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         slot.Voice = static_cast<int>(voice) + 2;
         Current.ExtraVoices[voice].push_back(Slots.size());
         Slots.push_back(std::move(slot));
-        matchTies(Slots.size() - 1);
+        if (GroupTied) matchTies(Slots.size() - 1);
         ++Current.SlotCount;
     }
 }
@@ -618,7 +623,7 @@ std::size_t PartBuilder::addSlot(Slot slot) {
     Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
     ++Current.SlotCount;
     Slots.push_back(std::move(slot));
-    matchTies(Slots.size() - 1);
+    if (GroupTied) matchTies(Slots.size() - 1);
     return Slots.size() - 1;
 }
 

@@ -149,7 +149,8 @@ struct Measure {
     std::optional<BarlineOut> Left;
     std::optional<BarlineOut> Right;
     bool Implicit = false;
-    bool NewSystem = false; // the first bar of a system of the page
+    bool NewSystem = false;      // the first bar of a system of the page
+    bool VoicePerStream = false; // each of the voices above is one voice number
     int Number = 1;
 
     bool hasNotes() const { return SlotCount > 0; }

@@ -2,6 +2,7 @@
 // voice, the up-stem notes are voice 1 and the down-stem notes voice 2, whichever of them the
 // staff's time follows.
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "musicxmlwrite/part.hpp"
@@ -130,11 +131,69 @@ private:
     std::size_t Streams = 1;
 };
 
+constexpr int NoSide = 0;
+constexpr int MixedSides = -1;
+
+// The stem side every stemmed note of a run of slots has: NoSide when none has a stem,
+// MixedSides when they differ.
+template <typename Indices> int sideOf(const std::vector<Slot> &slots, const Indices &indices) {
+    int side = NoSide;
+    for (const auto &index : indices) {
+        const Slot &slot = slots[index];
+        if (slot.Grace || slot.isRest() || !slot.StemUp) continue;
+        const int own = *slot.StemUp ? Up : Down;
+        if (side != NoSide && side != own) return MixedSides;
+        side = own;
+    }
+    return side;
+}
+
+// The common bar: each stream of the part keeps to one stem side (a chord split by its stems,
+// a rest beside a chord). The streams take their sides; a stream with no stems (rests,
+// semibreves) takes a side no other stream has, or a voice of its own. Returns false, leaving
+// the bar as it is, when a stream holds both sides or two streams the same one.
+// `first` is working storage, kept from bar to bar.
+bool assignByStream(Part &part, Measure &measure, std::vector<std::size_t> &first) {
+    constexpr std::size_t MaxStreams = 8;
+    const std::size_t streams = measure.ExtraVoices.size() + 1;
+    if (streams > MaxStreams) return false;
+    std::array<int, MaxStreams> sides{};
+    first.clear(); // the first stream's slots, without signs and directions
+    for (const MeasureItem &item : part.items(measure))
+        if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
+    sides[0] = sideOf(part.Slots, first);
+    for (std::size_t v = 1; v < streams; ++v)
+        sides[v] = sideOf(part.Slots, measure.ExtraVoices[v - 1]);
+    bool up = false, down = false;
+    for (std::size_t v = 0; v < streams; ++v) {
+        if (sides[v] == MixedSides || (sides[v] == Up && up) || (sides[v] == Down && down))
+            return false;
+        up = up || sides[v] == Up;
+        down = down || sides[v] == Down;
+    }
+    int own = Down + 1;
+    for (std::size_t v = 0; v < streams; ++v) {
+        if (sides[v] != NoSide) continue;
+        sides[v] = !up ? Up : (!down ? Down : own++);
+        up = up || sides[v] == Up;
+        down = down || sides[v] == Down;
+    }
+    for (std::size_t index : first)
+        part.Slots[index].Voice = sides[0];
+    for (std::size_t v = 1; v < streams; ++v)
+        for (std::size_t index : measure.ExtraVoices[v - 1])
+            part.Slots[index].Voice = sides[v];
+    measure.VoicePerStream = true;
+    return true;
+}
+
 } // namespace
 
 void assignVoices(Part &part) {
-    for (const Measure &measure : part.Measures)
-        if (!measure.ExtraVoices.empty()) BarVoices(part, measure).assign();
+    std::vector<std::size_t> first;
+    for (Measure &measure : part.Measures)
+        if (!measure.ExtraVoices.empty() && !assignByStream(part, measure, first))
+            BarVoices(part, measure).assign();
 }
 
 } // namespace qm::musicxml

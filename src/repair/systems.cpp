@@ -169,8 +169,8 @@ std::uint8_t clefAfter(const ElementList &elements, std::uint8_t clef) {
 // `inForce` is the clef at the end of the stave it joins.
 void insertOpeningClef(Stave &source, std::uint8_t inForce) {
     ElementList &list = source.Elements;
-    const bool fromPage = std::any_of(list.begin(), list.end(),
-                                      [](const Element &e) { return e.Kind == Kind::NewStave; });
+    // The reader has put a stave's NewStave element first.
+    const bool fromPage = !list.empty() && list.front().Kind == Kind::NewStave;
     if (!fromPage || source.InitialClef == inForce) return;
     const auto first = std::find_if(list.begin(), list.end(),
                                     [](const Element &e) { return beginsMusic(e.Kind); });

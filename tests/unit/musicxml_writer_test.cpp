@@ -328,7 +328,8 @@ note x=130 y=1000 dur=3 pos=-1 stem=1
 )",
          {{"//note[stem='up']/voice", "1"},
           {"//note[stem='down']/voice", "2 2"},
-          {"//note/type", "half quarter quarter"}}},
+          {"//note[voice='1']/type", "half"},
+          {"//note[voice='2']/type", "quarter quarter"}}},
         {"SforzandoAndForzandoAreDynamics",
          R"(header staves=1 version=200
 stave y=1000 count=5
