@@ -281,14 +281,18 @@ void ScoreWriter::writePart(const Part &part, std::size_t index) {
     Xml.end();
 }
 
+// A measure's own tags, and the moves and rests of its voices, are written thousands of times
+// per score: they go in as whole pieces (see Fragment).
+constexpr std::size_t LargestMeasureTag = 96;
+constexpr std::size_t LargestMove = 96;
+
 void ScoreWriter::writeMeasure(const Part &part, const Measure &measure, bool first) {
-    Xml.startLine("measure");
-    Xml.attribute("number", measure.Number);
-    if (measure.Implicit) Xml.attribute("implicit", "yes");
-    if (measure.NewSystem) {
-        Xml.startLine("print");
-        Xml.attribute("new-system", "yes");
-        Xml.end();
+    {
+        Fragment out(Xml, LargestMeasureTag);
+        out.put("\n<measure number=\"");
+        out.number(measure.Number);
+        out.put(measure.Implicit ? "\" implicit=\"yes\">" : "\">");
+        if (measure.NewSystem) out.put("\n<print new-system=\"yes\"/>");
     }
     if (measure.Left) writeBarline(*measure.Left, "left");
     const std::span<const MeasureItem> items = part.items(measure);
@@ -302,7 +306,7 @@ void ScoreWriter::writeMeasure(const Part &part, const Measure &measure, bool fi
         writeVoices(part, measure);
     }
     if (measure.Right) writeBarline(*measure.Right, "right");
-    Xml.end();
+    Fragment(Xml, LargestMeasureTag).put("</measure>");
 }
 
 // The bar as it was built: the signs and directions where they stand among the notes, and an
@@ -416,12 +420,10 @@ void ScoreWriter::finishVoice(int length, int position, int voice) {
 }
 
 void ScoreWriter::writeMeasureRest(int length) {
-    Xml.startLine("note");
-    Xml.start("rest");
-    Xml.attribute("measure", "yes");
-    Xml.end();
-    Xml.element("duration", length);
-    Xml.end();
+    Fragment out(Xml, LargestMove);
+    out.put("\n<note><rest measure=\"yes\"/><duration>");
+    out.number(length);
+    out.put("</duration></note>");
 }
 
 void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) {
@@ -503,10 +505,20 @@ void ScoreWriter::writeDirection(const DirectionOut &direction) {
 }
 
 void ScoreWriter::writeMove(std::string_view name, int duration, int voice) {
-    Xml.startLine(name);
-    Xml.element("duration", duration);
-    if (voice > 0 && !SingleVoice) Xml.element("voice", voice);
-    Xml.end();
+    Fragment out(Xml, LargestMove);
+    out.put("\n<");
+    out.put(name);
+    out.put("><duration>");
+    out.number(duration);
+    out.put("</duration>");
+    if (voice > 0 && !SingleVoice) {
+        out.put("<voice>");
+        out.number(voice);
+        out.put("</voice>");
+    }
+    out.put("</");
+    out.put(name);
+    out.put(">");
 }
 
 // Returns the time the slot takes: a bar's rest takes the whole measure.
@@ -634,22 +646,17 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     using namespace musicxml;
     // STEP 1: one part per staff, measure by measure, in units every note fits.
     const Timing timing = chooseTiming(score);
-    std::vector<Part> parts;
-    for (const Stave &stave : score.Staves)
-        parts.push_back(buildPart(stave, score.TextTable, timing, stats));
+    std::vector<Part> parts = buildParts(score, timing, stats);
     // A document holds at least one part: a score without staves gets an empty one.
     if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}, {}, {}, {}});
 
     // STEP 2: beams and slurs from the notes' flags.
-    for (Part &part : parts) {
-        assignBeams(part);
-        numberSlurs(part, stats);
-    }
+    assignBeams(parts);
+    numberSlurs(parts, stats);
 
     // STEP 3: the parts' bars line up and are numbered; voices follow the stems.
     alignMeasures(parts, timing.divisions());
-    for (Part &part : parts)
-        assignVoices(part);
+    assignVoices(parts);
 
     // STEP 4: the document.
     ScoreWriter writer(timing, expectedSize(score));

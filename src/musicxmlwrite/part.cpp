@@ -141,10 +141,22 @@ struct Member {
     int Duration = 0;
 };
 
+// Working storage of a part's groups, kept from part to part.
+struct GroupScratch {
+    std::vector<const Element *> Gathered;
+    std::vector<Member> Read;
+    std::vector<Slot> Sorted;
+    std::vector<int> ExtraVoiceEnds;
+};
+
 class PartBuilder {
 public:
-    PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats)
-        : Texts(texts), Time(timing), Stats(stats) {}
+    PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
+                GroupScratch &scratch)
+        : Texts(texts), Time(timing), Stats(stats), Gathered(scratch.Gathered), Read(scratch.Read),
+          Sorted(scratch.Sorted), ExtraVoiceEnds(scratch.ExtraVoiceEnds) {
+        ExtraVoiceEnds.clear();
+    }
 
     Part build(const Stave &stave);
 
@@ -179,17 +191,17 @@ private:
     std::vector<Slot> Slots;        // of every measure, done or current
     std::vector<AttributesOut> Attributes;
     std::vector<DirectionOut> Directions;
-    int Now = 0;                     // time of the first voice in the current measure
-    int BarLength = 0;               // of the time signature in force
-    int Fifths = 0;                  // of the key signature in force
-    StaveNumber LastStaveNo = 0;     // the page stave the last element came from
-    bool BarHasStaveNo = false;      // an element of the current bar (not a bar line) had one
-    std::vector<int> ExtraVoiceEnds; // where each further voice of the measure is free again
+    int Now = 0;                 // time of the first voice in the current measure
+    int BarLength = 0;           // of the time signature in force
+    int Fifths = 0;              // of the key signature in force
+    StaveNumber LastStaveNo = 0; // the page stave the last element came from
+    bool BarHasStaveNo = false;  // an element of the current bar (not a bar line) had one
     bool PendingFermata = false;
     // Working storage of addGroup, kept from group to group.
-    std::vector<const Element *> Gathered;
-    std::vector<Member> Read;
-    std::vector<Slot> Sorted;
+    std::vector<const Element *> &Gathered;
+    std::vector<Member> &Read;
+    std::vector<Slot> &Sorted;
+    std::vector<int> &ExtraVoiceEnds; // where each further voice of the measure is free again
     // Notes whose tie waits for the note it ends on.
     struct OpenTie {
         std::size_t Slot;
@@ -737,9 +749,13 @@ Timing chooseTiming(const Score &score) {
     return timing;
 }
 
-Part buildPart(const Stave &stave, const std::vector<std::string> &texts, const Timing &timing,
-               MusicXmlStats &stats) {
-    return PartBuilder(texts, timing, stats).build(stave);
+std::vector<Part> buildParts(const Score &score, const Timing &timing, MusicXmlStats &stats) {
+    std::vector<Part> parts;
+    parts.reserve(score.Staves.size() + 1);
+    GroupScratch scratch;
+    for (const Stave &stave : score.Staves)
+        parts.push_back(PartBuilder(score.TextTable, timing, stats, scratch).build(stave));
+    return parts;
 }
 
 } // namespace qm::musicxml

@@ -171,20 +171,20 @@ struct Part {
     }
 };
 
-// Builds the measures of one staff, counting in `stats` what cannot be expressed.
-Part buildPart(const Stave &stave, const std::vector<std::string> &texts, const Timing &timing,
-               MusicXmlStats &stats);
+// Builds the measures of every staff, a part each, counting in `stats` what cannot be
+// expressed.
+std::vector<Part> buildParts(const Score &score, const Timing &timing, MusicXmlStats &stats);
 
 // Beam marks per measure, voice and level, from the notes' beam flags (a beam that the flags
 // leave open or start twice is closed where its notes end).
-void assignBeams(Part &part);
+void assignBeams(std::vector<Part> &parts);
 
 // Voice numbers of the measures with more than one voice: up-stem notes in voice 1, down-stem
 // notes in voice 2, a rest beside notes on the free side or in a voice of its own.
-void assignVoices(Part &part);
+void assignVoices(std::vector<Part> &parts);
 
 // Slur marks from the notes' slur flags, with numbers that stay distinct while slurs overlap.
 // A slur that never ends is left out and counted.
-void numberSlurs(Part &part, MusicXmlStats &stats);
+void numberSlurs(std::vector<Part> &parts, MusicXmlStats &stats);
 
 } // namespace qm::musicxml

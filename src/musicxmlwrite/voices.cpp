@@ -134,36 +134,28 @@ private:
 constexpr int NoSide = 0;
 constexpr int MixedSides = -1;
 
-// The stem side every stemmed note of a run of slots has: NoSide when none has a stem,
-// MixedSides when they differ.
-template <typename Indices> int sideOf(const std::vector<Slot> &slots, const Indices &indices) {
-    int side = NoSide;
-    for (const auto &index : indices) {
-        const Slot &slot = slots[index];
-        if (slot.Grace || slot.isRest() || !slot.StemUp) continue;
-        const int own = *slot.StemUp ? Up : Down;
-        if (side != NoSide && side != own) return MixedSides;
-        side = own;
-    }
-    return side;
+// Adds a slot's stem side to what the slots before it in its stream had: NoSide while none
+// has a stem, MixedSides once they differ.
+int withSide(int side, const Slot &slot) {
+    if (side == MixedSides || slot.Grace || slot.isRest() || !slot.StemUp) return side;
+    const int own = *slot.StemUp ? Up : Down;
+    return side == NoSide || side == own ? own : MixedSides;
 }
 
 // The common bar: each stream of the part keeps to one stem side (a chord split by its stems,
 // a rest beside a chord). The streams take their sides; a stream with no stems (rests,
 // semibreves) takes a side no other stream has, or a voice of its own. Returns false, leaving
 // the bar as it is, when a stream holds both sides or two streams the same one.
-// `first` is working storage, kept from bar to bar.
-bool assignByStream(Part &part, Measure &measure, std::vector<std::size_t> &first) {
+bool assignByStream(Part &part, Measure &measure) {
     constexpr std::size_t MaxStreams = 8;
     const std::size_t streams = measure.ExtraVoices.size() + 1;
     if (streams > MaxStreams) return false;
     std::array<int, MaxStreams> sides{};
-    first.clear(); // the first stream's slots, without signs and directions
     for (const MeasureItem &item : part.items(measure))
-        if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
-    sides[0] = sideOf(part.Slots, first);
+        if (item.Kind == ItemKind::Slot) sides[0] = withSide(sides[0], part.Slots[item.Index]);
     for (std::size_t v = 1; v < streams; ++v)
-        sides[v] = sideOf(part.Slots, measure.ExtraVoices[v - 1]);
+        for (std::size_t index : measure.ExtraVoices[v - 1])
+            sides[v] = withSide(sides[v], part.Slots[index]);
     bool up = false, down = false;
     for (std::size_t v = 0; v < streams; ++v) {
         if (sides[v] == MixedSides || (sides[v] == Up && up) || (sides[v] == Down && down))
@@ -178,8 +170,8 @@ bool assignByStream(Part &part, Measure &measure, std::vector<std::size_t> &firs
         up = up || sides[v] == Up;
         down = down || sides[v] == Down;
     }
-    for (std::size_t index : first)
-        part.Slots[index].Voice = sides[0];
+    for (const MeasureItem &item : part.items(measure))
+        if (item.Kind == ItemKind::Slot) part.Slots[item.Index].Voice = sides[0];
     for (std::size_t v = 1; v < streams; ++v)
         for (std::size_t index : measure.ExtraVoices[v - 1])
             part.Slots[index].Voice = sides[v];
@@ -189,11 +181,11 @@ bool assignByStream(Part &part, Measure &measure, std::vector<std::size_t> &firs
 
 } // namespace
 
-void assignVoices(Part &part) {
-    std::vector<std::size_t> first;
-    for (Measure &measure : part.Measures)
-        if (!measure.ExtraVoices.empty() && !assignByStream(part, measure, first))
-            BarVoices(part, measure).assign();
+void assignVoices(std::vector<Part> &parts) {
+    for (Part &part : parts)
+        for (Measure &measure : part.Measures)
+            if (!measure.ExtraVoices.empty() && !assignByStream(part, measure))
+                BarVoices(part, measure).assign();
 }
 
 } // namespace qm::musicxml
