@@ -1,6 +1,8 @@
 // Voice numbers as a musician reads them off the stems: in a bar that holds more than one
 // voice, the up-stem notes are voice 1 and the down-stem notes voice 2, whichever of them the
-// staff's time follows.
+// staff's time follows. Most such bars were built as streams that each keep to one stem side
+// (a chord split by its stems, a rest beside a chord): each stream takes its side. Otherwise
+// the notes are given voices one by one.
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -13,6 +15,8 @@ namespace {
 
 constexpr int Up = 1;
 constexpr int Down = 2;
+constexpr int NoSide = 0;
+constexpr int MixedSides = -1;
 
 // A timed slot of the bar, with the stream of the part it was built in.
 struct Placed {
@@ -52,9 +56,9 @@ public:
         for (Placed &p : Timed) {
             if (p.Voice != 0) continue;
             const int beside = sideOfNotesBeside(p);
-            int wanted = beside == Up ? Down : (beside == Down ? Up : 0);
-            if (beside == 0) wanted = streamSide[p.Stream] != 0 ? streamSide[p.Stream] : 1;
-            if (beside == -1) wanted = 0;
+            int wanted = beside == Up ? Down : (beside == Down ? Up : NoSide);
+            if (beside == NoSide)
+                wanted = streamSide[p.Stream] != NoSide ? streamSide[p.Stream] : Up;
             p.Voice = wanted != 0 && isFree(wanted, p) ? wanted : firstFree(p);
         }
         // STEP 4: voices that overlap themselves fall back to the streams.
@@ -88,14 +92,14 @@ private:
         return up >= down ? Up : Down;
     }
 
-    // Up or Down when every note starting with this slot has that side, 0 when no note does,
-    // -1 when they have both.
+    // Up or Down when every note starting with this slot has that side, NoSide when no note
+    // does, MixedSides when they have both.
     int sideOfNotesBeside(const Placed &p) const {
-        int side = 0;
+        int side = NoSide;
         for (const Placed &other : Timed) {
             if (&other == &p || Slots[other.Slot].Onset != Slots[p.Slot].Onset) continue;
             if (Slots[other.Slot].isRest() || other.Voice == 0) continue;
-            if (side != 0 && side != other.Voice) return -1;
+            if (side != NoSide && side != other.Voice) return MixedSides;
             side = other.Voice;
         }
         return side;
@@ -130,9 +134,6 @@ private:
     std::vector<Placed> Graces;
     std::size_t Streams = 1;
 };
-
-constexpr int NoSide = 0;
-constexpr int MixedSides = -1;
 
 // Adds a slot's stem side to what the slots before it in its stream had: NoSide while none
 // has a stem, MixedSides once they differ.
