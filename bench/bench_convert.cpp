@@ -1,8 +1,9 @@
 // Conversion speed without the file system: every .nw file under a directory is read into
 // memory, then the whole corpus is converted again and again. Prints the time per file (best
 // round) and per kilobyte, both as wall time and as the processor time of the converting
-// thread (the steadier figure on a machine shared with other work).
-// usage: quillmark_bench DIR [ROUNDS]
+// thread (the steadier figure on a machine shared with other work). FORMATS is what each file
+// is converted to, as `--format` takes it: nwc (the default), musicxml or nwc,musicxml.
+// usage: quillmark_bench DIR [ROUNDS] [FORMATS]
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <time.h>
 #include <vector>
 
@@ -56,9 +58,13 @@ double threadSeconds() {
 
 int main(int argc, char **argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s DIR [ROUNDS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DIR [ROUNDS] [FORMATS]\n", argv[0]);
         return 2;
     }
+    const std::string_view formats = argc > 3 ? argv[3] : "nwc";
+    qm::ConversionOptions options;
+    options.Formats.Nwc = formats.find("nwc") != std::string_view::npos;
+    options.Formats.MusicXml = formats.find("musicxml") != std::string_view::npos;
     const auto corpus = readCorpus(argv[1]);
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
     if (corpus.empty()) {
@@ -78,8 +84,10 @@ int main(int argc, char **argv) {
         outputBytes = 0;
         const auto start = std::chrono::steady_clock::now();
         const double startCpu = threadSeconds();
-        for (const auto &file : corpus)
-            outputBytes += qm::convertScore(file, messages).size();
+        for (const auto &file : corpus) {
+            const qm::ConversionOutputs outputs = qm::convertNW(file, messages, options);
+            outputBytes += outputs.Nwc.size() + outputs.MusicXml.size();
+        }
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         best = std::min(best, elapsed.count());
         bestCpu = std::min(bestCpu, threadSeconds() - startCpu);

@@ -3,7 +3,9 @@
 
 Each score has two or three systems of two to four staves; each stave opens with a clef, a key
 and a time signature and holds bars of crotchets, beamed quavers, chords, tied and slurred notes,
-rests, accidentals, a text or two, and bar lines. Files are a few KB each.
+rests, accidentals, a text or two, and bar lines; now and then a bar left empty, a chord whose
+stems split it into two voices, or a rest beside a chord. A quarter of the scores open with a
+pickup that the lowest stave leaves empty. Files are a few KB each.
 
 usage: gen_corpus.py OUT --files N [--dirs D] [--seed S]
 """
@@ -65,9 +67,20 @@ def note(stave, x, position, duration=3, stem=0, extra=None):
     return stave.add(5, 25, x, stave.y - 4 * position, fields)
 
 
-def fill_bar(stave, rng, x):
-    """One 4/4 bar; returns the x after it."""
-    choice = rng.randrange(6)
+def bar_kind(rng):
+    """Mostly the plain bars; split stems, rests beside chords and empty bars now and then."""
+    r = rng.randrange(16)
+    if r < 12:
+        return r // 2
+    return {12: 7, 13: 7, 14: 8, 15: 6}[r]
+
+
+def fill_bar(stave, rng, x, last):
+    """One 4/4 bar; returns the x after it. A system's last bar is never empty: the converter
+    would take it for a short bar that runs on into the next system."""
+    choice = bar_kind(rng)
+    if choice == 6 and last:
+        choice = 5
     if choice == 0:  # four crotchets, the first a chord
         p = rng.randint(-4, 6)
         note(stave, x, p)
@@ -98,10 +111,25 @@ def fill_bar(stave, rng, x):
         stave.add(7, 0, x + 50, stave.y - 4 * p, {8: p & 0xFF, 9: rng.choice([1, 0xFF])})
         note(stave, x + 60, p)
         note(stave, x + 90, rng.randint(-2, 5))
-    else:  # a semibreve with a text above it
+    elif choice == 5:  # a semibreve with a text above it
         text = rng.choice(TEXTS)[:12]
         stave.add(9, 0, x, stave.y - 40, {8: rng.choice([1, 3, 4]), 9: len(text), 10: text})
         note(stave, x, rng.randint(-3, 5), 1)
+    elif choice == 6:  # an empty bar
+        pass
+    elif choice == 7:  # chords split by their stems: up-stem minims over down-stem crotchets
+        for half in range(2):
+            p = rng.randint(-3, 2)
+            note(stave, x + 60 * half, p + 4, 2, stem=0)
+            note(stave, x + 60 * half + 1, p, 3, stem=1)
+            note(stave, x + 60 * half + 30, p - rng.randint(0, 2), 3, stem=1)
+    else:  # a crotchet rest beside an up-stem chord, then crotchet and minim
+        p = rng.randint(-1, 4)
+        note(stave, x, p)
+        note(stave, x + 1, p + 2)
+        stave.add(5, 39, x + 2, stave.y + 16, {8: 3, 9: -4 & 0xFF, 11: 1})
+        note(stave, x + 30, rng.randint(-1, 5))
+        note(stave, x + 60, rng.randint(-1, 5), 2)
     bar_x = x + 120
     stave.add(4, 0, bar_x, stave.y, {8: 0})
     return bar_x + 10
@@ -112,6 +140,7 @@ def build_score(rng):
     per_system = rng.randint(2, 4)
     bars = rng.randint(4, 9)
     key = rng.randrange(5)
+    pickup = rng.random() < 0.25
     staves = []
     for s in range(systems):
         for k in range(per_system):
@@ -123,8 +152,13 @@ def build_score(rng):
             stave.add(2, 12, 50, stave.y - 8)  # 4
             stave.add(2, 12, 50, stave.y + 8)  # 4
             x = 80
-            for _ in range(bars):
-                x = fill_bar(stave, rng, x)
+            if pickup and s == 0:  # a crotchet upbeat, left empty in the lowest stave
+                if k < per_system - 1:
+                    note(stave, x, rng.randint(-2, 4))
+                stave.add(4, 0, x + 30, stave.y, {8: 0})
+                x += 40
+            for bar in range(bars):
+                x = fill_bar(stave, rng, x, last=bar == bars - 1)
             staves.append(stave)
     out = bytearray(record({0: len(staves), 8: 200}))
     for stave in staves:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <tuple>
 
 #include "musicxmlwrite/part.hpp"
 #include "musicxmlwrite/xml_out.hpp"
@@ -41,32 +42,53 @@ const TimeOut *openingTime(const Part &part, const Measure &measure) {
     return nullptr;
 }
 
-// An opening bar shorter than its time signature, in every part that has music there, is a
-// pickup: numbered 0 and not counted as a bar.
+// An opening bar shorter than its time signature, in every part that has music there (not
+// only a bar's rest), is a pickup: numbered 0 and not counted as a bar.
 bool opensWithPickup(const std::vector<Part> &parts) {
     bool seen = false;
     for (const Part &part : parts) {
-        if (part.Measures.size() < 2 || !part.Measures[0].hasNotes()) continue;
+        if (part.Measures.size() < 2 || part.Measures[0].Length == 0) continue;
         const Measure &first = part.Measures[0];
         const TimeOut *time = openingTime(part, first);
-        if (time == nullptr || first.Length <= 0 || first.Length >= time->BarLength) return false;
+        if (time == nullptr || first.Length >= time->BarLength) return false;
         seen = true;
     }
     return seen;
 }
 
-// Every part gets as many measures as the longest (empty ones at the end), so the bars of the
-// parts line up; then the bars are numbered.
-void alignMeasures(std::vector<Part> &parts) {
+// The parts keep in step: every part gets as many measures as the longest (empty ones at the
+// end), bar k lasts as long in every part (the longest part's bar; an empty bar everywhere
+// lasts its time signature's bar), a system of the page starts where it does in the first part
+// (where a short bar ran on into the next system, the parts may disagree), and the bars are
+// numbered.
+void alignMeasures(std::vector<Part> &parts, int divisions) {
     std::size_t count = 1;
     for (const Part &part : parts)
         count = std::max(count, part.Measures.size());
     const bool pickup = opensWithPickup(parts);
     for (Part &part : parts) {
+        // Bars added at the end go on in the last bar's time signature.
+        const int barLength = part.Measures.empty() ? 0 : part.Measures.back().BarLength;
         part.Measures.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
-            part.Measures[i].Number = static_cast<int>(pickup ? i : i + 1);
-            part.Measures[i].Implicit = pickup && i == 0;
+            Measure &measure = part.Measures[i];
+            if (measure.BarLength == 0 && i > 0) measure.BarLength = part.Measures[i - 1].BarLength;
+            if (measure.BarLength == 0) measure.BarLength = barLength;
+            measure.Number = static_cast<int>(pickup ? i : i + 1);
+            measure.Implicit = pickup && i == 0;
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        int length = 0, barLength = 0;
+        const bool newSystem = parts.front().Measures[i].NewSystem;
+        for (const Part &part : parts) {
+            length = std::max(length, part.Measures[i].Length);
+            barLength = std::max(barLength, part.Measures[i].BarLength);
+        }
+        if (length == 0) length = barLength > 0 ? barLength : 4 * divisions;
+        for (Part &part : parts) {
+            part.Measures[i].Length = length;
+            part.Measures[i].NewSystem = newSystem;
         }
     }
 }
@@ -91,12 +113,19 @@ public:
     std::vector<std::uint8_t> finish() { return Xml.finish(); }
 
 private:
-    void writeCredit(const char *type, const std::string &text, const char *valign, int size);
+    void writeCredit(const char *type, const std::string &text, int y, const char *valign,
+                     int size);
+    void writeDefaults();
     void writeMeasure(const Part &part, const Measure &measure, bool first);
     void writeAttributes(const AttributesOut &attributes);
     void writeDirection(const DirectionOut &direction);
-    void writeSlot(const Slot &slot);
-    void writeNote(const Slot &slot, const NoteOut &note, bool lead);
+    void writeOneVoice(const Part &part, const Measure &measure);
+    void writeStreams(const Part &part, const Measure &measure);
+    void writeVoices(const Part &part, const Measure &measure);
+    void finishVoice(int length, int position, int voice);
+    void writeMeasureRest(int length);
+    int writeSlot(const Slot &slot, int measureLength);
+    void writeNote(const Slot &slot, const NoteOut &note, bool lead, int duration);
     void writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead);
     void writeMove(std::string_view name, int duration, int voice);
     void writeBarline(const BarlineOut &barline, const char *location);
@@ -107,20 +136,56 @@ private:
     // A measure with one voice leaves out `<voice>`: voice 1 is what a reader takes without
     // it, and most measures have only one.
     bool SingleVoice = false;
+    // An item of a bar of several voices, in the order it is written (working storage).
+    struct Event {
+        int Voice;
+        int Onset;
+        std::uint32_t Sequence;
+        MeasureItem Item;
+    };
+    std::vector<Event> Events;
 };
 
-void ScoreWriter::writeCredit(const char *type, const std::string &text, const char *valign,
+// An A4 page in tenths of a staff space (a space of 1.75 mm): where the credits stand.
+constexpr int PageWidth = 1200;
+constexpr int PageHeight = 1697;
+
+void ScoreWriter::writeCredit(const char *type, const std::string &text, int y, const char *valign,
                               int size) {
     Xml.startLine("credit");
     Xml.attribute("page", 1);
     Xml.element("credit-type", type);
     Xml.start("credit-words");
+    Xml.attribute("default-x", PageWidth / 2);
+    Xml.attribute("default-y", y);
     Xml.attribute("justify", "center");
     Xml.attribute("valign", valign);
     Xml.attribute("font-size", size);
     Xml.text(text);
     Xml.end();
     Xml.end();
+}
+
+void ScoreWriter::writeDefaults() {
+    Xml.startLine("defaults");
+    Xml.start("scaling");
+    Xml.element("millimeters", "7");
+    Xml.element("tenths", 40);
+    Xml.end();
+    Xml.start("page-layout");
+    Xml.element("page-height", PageHeight);
+    Xml.element("page-width", PageWidth);
+    Xml.end();
+    Xml.end();
+}
+
+// A footer that states the rights to the score; any other footer is only printed.
+bool isCopyrightLine(std::string_view text) {
+    std::string lower(text);
+    for (char &c : lower)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return lower.find("copyright") != std::string::npos ||
+           lower.find("\xc2\xa9") != std::string::npos || lower.find("(c)") != std::string::npos;
 }
 
 void ScoreWriter::writeHeader(const Score &score) {
@@ -132,20 +197,22 @@ void ScoreWriter::writeHeader(const Score &score) {
         title = xmlText(score.TextTable[static_cast<std::size_t>(score.TitleIndex)]);
     const std::string header = trimmedEnd(xmlText(score.HeaderText));
     const std::string footer = trimmedEnd(xmlText(score.FooterText));
+    const bool rights = !footer.empty() && isCopyrightLine(footer);
     if (!title.empty()) {
         Xml.startLine("work");
         Xml.textElement("work-title", title);
         Xml.end();
     }
     Xml.startLine("identification");
-    if (!footer.empty()) Xml.textElement("rights", footer);
+    if (rights) Xml.textElement("rights", footer);
     Xml.start("encoding");
     Xml.element("software", "Quillmark " QUILLMARK_VERSION);
     Xml.end();
     Xml.end();
-    if (!title.empty()) writeCredit("title", title, "top", 24);
-    if (!header.empty()) writeCredit("page header", header, "top", 10);
-    if (!footer.empty()) writeCredit("rights", footer, "bottom", 10);
+    writeDefaults();
+    if (!title.empty()) writeCredit("title", title, PageHeight - 120, "top", 24);
+    if (!header.empty()) writeCredit("page header", header, PageHeight - 60, "top", 10);
+    if (!footer.empty()) writeCredit(rights ? "rights" : "page footer", footer, 60, "bottom", 10);
 }
 
 std::string partId(std::size_t index) {
@@ -189,7 +256,11 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         for (std::size_t k = i; k < i + span; ++k) {
             Xml.startLine("score-part");
             Xml.attribute("id", partId(k).c_str());
-            Xml.textElement("part-name", parts[k].Name);
+            // The staves have no names of their own: the name is not printed.
+            Xml.start("part-name");
+            Xml.attribute("print-object", "no");
+            Xml.text(parts[k].Name);
+            Xml.end();
             Xml.end();
         }
         if (symbol != nullptr) {
@@ -210,47 +281,149 @@ void ScoreWriter::writePart(const Part &part, std::size_t index) {
     Xml.end();
 }
 
+// A measure's own tags, and the moves and rests of its voices, are written thousands of times
+// per score: they go in as whole pieces (see Fragment).
+constexpr std::size_t LargestMeasureTag = 96;
+constexpr std::size_t LargestMove = 96;
+
 void ScoreWriter::writeMeasure(const Part &part, const Measure &measure, bool first) {
-    const std::vector<Slot> &slots = part.Slots;
-    Xml.startLine("measure");
-    Xml.attribute("number", measure.Number);
-    if (measure.Implicit) Xml.attribute("implicit", "yes");
+    {
+        Fragment out(Xml, LargestMeasureTag);
+        out.put("\n<measure number=\"");
+        out.number(measure.Number);
+        out.put(measure.Implicit ? "\" implicit=\"yes\">" : "\">");
+        if (measure.NewSystem) out.put("\n<print new-system=\"yes\"/>");
+    }
     if (measure.Left) writeBarline(*measure.Left, "left");
     const std::span<const MeasureItem> items = part.items(measure);
     if (first && (items.empty() || items.front().Kind != ItemKind::Attributes))
         writeAttributes(AttributesOut{});
+    if (measure.ExtraVoices.empty()) {
+        writeOneVoice(part, measure);
+    } else if (measure.VoicePerStream) {
+        writeStreams(part, measure);
+    } else {
+        writeVoices(part, measure);
+    }
+    if (measure.Right) writeBarline(*measure.Right, "right");
+    Fragment(Xml, LargestMeasureTag).put("</measure>");
+}
 
-    // STEP 1: the first voice, with the signs and directions where they stand.
-    SingleVoice = measure.ExtraVoices.empty();
+// The bar as it was built: the signs and directions where they stand among the notes, and an
+// empty bar as a rest of the whole measure.
+void ScoreWriter::writeOneVoice(const Part &part, const Measure &measure) {
+    SingleVoice = true;
     int position = 0;
-    for (const MeasureItem &item : items) {
+    for (const MeasureItem &item : part.items(measure)) {
+        switch (item.Kind) {
+        case ItemKind::Attributes: writeAttributes(part.Attributes[item.Index]); break;
+        case ItemKind::Direction: writeDirection(part.Directions[item.Index]); break;
+        case ItemKind::Slot: position += writeSlot(part.Slots[item.Index], measure.Length); break;
+        }
+    }
+    if (!measure.hasNotes()) {
+        writeMeasureRest(measure.Length);
+        position = measure.Length;
+    }
+    if (measure.Length > position) writeMove("forward", measure.Length - position, 1);
+}
+
+// A bar whose voices are the voices it was built in: the first with the signs and directions
+// where they stand, then each further voice from the start of the bar, each filled up to its
+// end.
+void ScoreWriter::writeStreams(const Part &part, const Measure &measure) {
+    SingleVoice = false;
+    int position = 0;
+    int number = 1;
+    for (const MeasureItem &item : part.items(measure)) {
         switch (item.Kind) {
         case ItemKind::Attributes: writeAttributes(part.Attributes[item.Index]); break;
         case ItemKind::Direction: writeDirection(part.Directions[item.Index]); break;
         case ItemKind::Slot:
-            writeSlot(slots[item.Index]);
-            position += slots[item.Index].Duration;
+            number = part.Slots[item.Index].Voice;
+            position += writeSlot(part.Slots[item.Index], measure.Length);
             break;
         }
     }
-    if (measure.Length > position) writeMove("forward", measure.Length - position, 1);
-
-    // STEP 2: each further voice from the start of the bar, filled up to its end.
+    finishVoice(measure.Length, position, number);
     for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
-        if (measure.Length > 0) writeMove("backup", measure.Length, 0);
+        writeMove("backup", measure.Length, 0);
         position = 0;
-        int number = 0;
         for (std::size_t index : voice) {
-            const Slot &slot = slots[index];
+            const Slot &slot = part.Slots[index];
             number = slot.Voice;
             if (slot.Onset > position) writeMove("forward", slot.Onset - position, number);
-            writeSlot(slot);
-            position = slot.Onset + slot.Duration;
+            position = slot.Onset + writeSlot(slot, measure.Length);
         }
-        if (measure.Length > position) writeMove("forward", measure.Length - position, number);
+        finishVoice(measure.Length, position, number);
     }
-    if (measure.Right) writeBarline(*measure.Right, "right");
-    Xml.end();
+}
+
+// Any other bar of several voices, voice by voice from the start of the bar, each filled up to
+// its end; the signs and directions go with the first voice written, at the time they stand.
+void ScoreWriter::writeVoices(const Part &part, const Measure &measure) {
+    SingleVoice = false;
+    // STEP 1: every item with its voice and time, in the order it is to be written.
+    Events.clear();
+    int lowest = 1 << 30;
+    int time = 0;
+    std::uint32_t sequence = 0;
+    for (const MeasureItem &item : part.items(measure)) {
+        if (item.Kind != ItemKind::Slot) {
+            Events.push_back(Event{0, time, sequence++, item});
+            continue;
+        }
+        const Slot &slot = part.Slots[item.Index];
+        Events.push_back(Event{slot.Voice, slot.Onset, sequence++, item});
+        lowest = std::min(lowest, slot.Voice);
+        time = slot.Onset + slot.Duration;
+    }
+    for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
+        for (std::size_t index : voice) {
+            const Slot &slot = part.Slots[index];
+            Events.push_back(Event{slot.Voice,
+                                   slot.Onset,
+                                   sequence++,
+                                   {ItemKind::Slot, static_cast<std::uint32_t>(index)}});
+            lowest = std::min(lowest, slot.Voice);
+        }
+    }
+    for (Event &event : Events)
+        if (event.Voice == 0) event.Voice = lowest;
+    std::sort(Events.begin(), Events.end(), [](const Event &a, const Event &b) {
+        return std::tie(a.Voice, a.Onset, a.Sequence) < std::tie(b.Voice, b.Onset, b.Sequence);
+    });
+
+    // STEP 2: each voice in turn, moving to the time of each item.
+    int position = 0;
+    for (std::size_t i = 0; i < Events.size(); ++i) {
+        const Event &event = Events[i];
+        if (i > 0 && event.Voice != Events[i - 1].Voice) {
+            finishVoice(measure.Length, position, Events[i - 1].Voice);
+            writeMove("backup", measure.Length, 0);
+            position = 0;
+        }
+        if (event.Onset > position) writeMove("forward", event.Onset - position, event.Voice);
+        if (event.Onset < position) writeMove("backup", position - event.Onset, 0);
+        position = event.Onset;
+        switch (event.Item.Kind) {
+        case ItemKind::Attributes: writeAttributes(part.Attributes[event.Item.Index]); break;
+        case ItemKind::Direction: writeDirection(part.Directions[event.Item.Index]); break;
+        case ItemKind::Slot: position += writeSlot(part.Slots[event.Item.Index], measure.Length);
+        }
+    }
+    if (!Events.empty()) finishVoice(measure.Length, position, Events.back().Voice);
+}
+
+void ScoreWriter::finishVoice(int length, int position, int voice) {
+    if (length > position) writeMove("forward", length - position, voice);
+}
+
+void ScoreWriter::writeMeasureRest(int length) {
+    Fragment out(Xml, LargestMove);
+    out.put("\n<note><rest measure=\"yes\"/><duration>");
+    out.number(length);
+    out.put("</duration></note>");
 }
 
 void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) {
@@ -273,6 +446,7 @@ void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
     }
     if (attributes.Fifths) {
         Xml.start("key");
+        if (attributes.Cancel) Xml.element("cancel", *attributes.Cancel);
         Xml.element("fifths", *attributes.Fifths);
         Xml.end();
     }
@@ -331,20 +505,33 @@ void ScoreWriter::writeDirection(const DirectionOut &direction) {
 }
 
 void ScoreWriter::writeMove(std::string_view name, int duration, int voice) {
-    Xml.startLine(name);
-    Xml.element("duration", duration);
-    if (voice > 0 && !SingleVoice) Xml.element("voice", voice);
-    Xml.end();
+    Fragment out(Xml, LargestMove);
+    out.put("\n<");
+    out.put(name);
+    out.put("><duration>");
+    out.number(duration);
+    out.put("</duration>");
+    if (voice > 0 && !SingleVoice) {
+        out.put("<voice>");
+        out.number(voice);
+        out.put("</voice>");
+    }
+    out.put("</");
+    out.put(name);
+    out.put(">");
 }
 
-void ScoreWriter::writeSlot(const Slot &slot) {
+// Returns the time the slot takes: a bar's rest takes the whole measure.
+int ScoreWriter::writeSlot(const Slot &slot, int measureLength) {
     if (slot.Notes.empty()) {
         // Time whose notes could not be written.
         if (slot.Duration > 0) writeMove("forward", slot.Duration, slot.Voice);
-        return;
+        return slot.Duration;
     }
+    const int duration = slot.MeasureRest ? measureLength : slot.Duration;
     for (std::size_t i = 0; i < slot.Notes.size(); ++i)
-        writeNote(slot, slot.Notes[i], i == 0);
+        writeNote(slot, slot.Notes[i], i == 0, duration);
+    return duration;
 }
 
 // The most a note's markup takes, beside its slurs, and what each slur adds.
@@ -352,12 +539,14 @@ constexpr std::size_t LargestNote = 768;
 constexpr std::size_t LargestSlur = 48;
 
 // The most frequent element by far, so its markup goes in as whole fixed pieces.
-void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
+void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, int duration) {
     Fragment out(Xml, LargestNote + LargestSlur * slot.Slurs.size());
     out.put("\n<note>");
     if (slot.Grace) out.put("<grace/>");
     if (!lead) out.put("<chord/>");
-    if (note.IsRest) {
+    if (slot.MeasureRest) {
+        out.put("<rest measure=\"yes\"/>");
+    } else if (note.IsRest) {
         out.put("<rest/>");
     } else {
         out.put("<pitch><step>");
@@ -370,7 +559,7 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
     }
     if (!slot.Grace) {
         out.put("<duration>");
-        out.number(slot.Duration);
+        out.number(duration);
         out.put("</duration>");
     }
     if (note.TieStop) out.put("<tie type=\"stop\"/>");
@@ -380,10 +569,16 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead) {
         out.number(slot.Voice);
         out.put("</voice>");
     }
-    out.put(TypeElements[std::min<std::size_t>(slot.Type, TypeElements.size() - 1)]);
-    for (int d = 0; d < std::min(slot.Dots, 2); ++d)
+    // The members of a grace chord keep their own written lengths.
+    const NoteData *own = slot.Grace && note.Source != nullptr ? &note.Source->Note : nullptr;
+    const std::size_t type = own != nullptr ? own->Duration : slot.Type;
+    const int dots = own != nullptr ? (own->DoubleDotted ? 2 : (own->Dotted ? 1 : 0)) : slot.Dots;
+    out.put(TypeElements[std::min<std::size_t>(type, TypeElements.size() - 1)]);
+    for (int d = 0; d < std::min(dots, 2); ++d)
         out.put("<dot/>");
-    if (note.Accidental)
+    if (note.Accidental && note.Sound.Courtesy)
+        out.put("<accidental cautionary=\"yes\">natural</accidental>");
+    else if (note.Accidental)
         out.put(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
     if (slot.StemUp && !note.IsRest)
         out.put(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");
@@ -451,20 +646,17 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     using namespace musicxml;
     // STEP 1: one part per staff, measure by measure, in units every note fits.
     const Timing timing = chooseTiming(score);
-    std::vector<Part> parts;
-    for (const Stave &stave : score.Staves)
-        parts.push_back(buildPart(stave, score.TextTable, timing, stats));
+    std::vector<Part> parts = buildParts(score, timing, stats);
     // A document holds at least one part: a score without staves gets an empty one.
     if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}, {}, {}, {}});
 
     // STEP 2: beams and slurs from the notes' flags.
-    for (Part &part : parts) {
-        assignBeams(part);
-        numberSlurs(part, stats);
-    }
+    assignBeams(parts);
+    numberSlurs(parts, stats);
 
-    // STEP 3: the parts' bars line up and are numbered.
-    alignMeasures(parts);
+    // STEP 3: the parts' bars line up and are numbered; voices follow the stems.
+    alignMeasures(parts, timing.divisions());
+    assignVoices(parts);
 
     // STEP 4: the document.
     ScoreWriter writer(timing, expectedSize(score));

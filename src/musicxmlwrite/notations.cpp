@@ -2,7 +2,6 @@
 // MusicXML wants marks that open and close in one voice, and numbers for slurs.
 #include <algorithm>
 #include <bitset>
-#include <map>
 
 #include "musicxmlwrite/part.hpp"
 
@@ -44,46 +43,66 @@ void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
     }
 }
 
-// The slots of one voice in time order: runs open where a beam starts (or goes on with none
-// open) and close where it ends, at an unbeamed note and at the bar's end. Grace notes
-// neither join nor break a run.
-// `run` is working storage, kept from voice to voice.
-void beamVoice(std::vector<Slot> &slots, const std::vector<std::size_t> &voice,
-               std::vector<std::size_t> &run) {
-    run.clear();
-    auto close = [&] {
+// Adds a slot to a run by its beam flags: a run opens where a beam starts (or goes on with
+// none open) and closes where it ends.
+void extendRun(std::vector<Slot> &slots, std::vector<std::size_t> &run, std::size_t index) {
+    const Slot &slot = slots[index];
+    const bool starts = slot.BeamTo && !slot.BeamFrom;
+    const bool ends = slot.BeamFrom && !slot.BeamTo;
+    if (starts) {
         markRun(slots, run);
         run.clear();
+    }
+    if (ends && run.empty()) return;
+    run.push_back(index);
+    if (ends) {
+        markRun(slots, run);
+        run.clear();
+    }
+}
+
+// The slots of one voice in time order. Main notes and grace notes are beamed apart: grace
+// notes neither join nor break a run of main notes, and a run of grace notes closes at the
+// next main note. Runs close at an unbeamed note and at the bar's end.
+// `run` and `graceRun` are working storage, kept from voice to voice.
+void beamVoice(std::vector<Slot> &slots, const std::vector<std::size_t> &voice,
+               std::vector<std::size_t> &run, std::vector<std::size_t> &graceRun) {
+    run.clear();
+    graceRun.clear();
+    auto close = [&](std::vector<std::size_t> &open) {
+        if (open.empty()) return;
+        markRun(slots, open);
+        open.clear();
     };
     for (std::size_t index : voice) {
         const Slot &slot = slots[index];
-        if (slot.Grace) continue;
+        if (!slot.Grace) close(graceRun);
+        std::vector<std::size_t> &open = slot.Grace ? graceRun : run;
         if (!beamable(slot)) {
-            close();
+            close(open);
             continue;
         }
-        const bool starts = slot.BeamTo && !slot.BeamFrom;
-        const bool ends = slot.BeamFrom && !slot.BeamTo;
-        if (starts) close();
-        if (ends && run.empty()) continue;
-        run.push_back(index);
-        if (ends) close();
+        extendRun(slots, open, index);
     }
-    close();
+    close(graceRun);
+    close(run);
 }
 
 } // namespace
 
-void assignBeams(Part &part) {
+void assignBeams(std::vector<Part> &parts) {
     std::vector<std::size_t> first;
     std::vector<std::size_t> run;
-    for (Measure &measure : part.Measures) {
-        first.clear();
-        for (const MeasureItem &item : part.items(measure))
-            if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
-        beamVoice(part.Slots, first, run);
-        for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
-            beamVoice(part.Slots, voice, run);
+    std::vector<std::size_t> graceRun;
+    for (Part &part : parts) {
+        for (Measure &measure : part.Measures) {
+            first.clear();
+            for (const MeasureItem &item : part.items(measure))
+                if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
+            beamVoice(part.Slots, first, run, graceRun);
+            for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
+                beamVoice(part.Slots, voice, run, graceRun);
+        }
     }
 }
 
@@ -104,7 +123,9 @@ public:
     void visit(Part &part, std::size_t slotIndex) {
         Slot &slot = part.Slots[slotIndex];
         if (slot.Notes.empty() || (!slot.SlurFrom && !slot.SlurTo)) return;
-        std::vector<OpenSlur> &open = Open[slot.Voice];
+        const auto voice = static_cast<std::size_t>(slot.Voice);
+        if (voice >= Open.size()) Open.resize(voice + 1);
+        std::vector<OpenSlur> &open = Open[voice];
         if (slot.SlurFrom && !slot.SlurTo) {
             if (open.empty()) return; // an end without a start shows nothing
             slot.Slurs.push_back(SlurMark{open.back().Number, false});
@@ -126,7 +147,7 @@ public:
 
     // A slur still open at the end of the part has no note to end on: its start goes.
     void dropUnfinished(Part &part) {
-        for (auto &[voice, open] : Open) {
+        for (const std::vector<OpenSlur> &open : Open) {
             for (const OpenSlur &slur : open) {
                 std::vector<SlurMark> &marks = part.Slots[slur.Slot].Slurs;
                 std::erase_if(
@@ -138,20 +159,18 @@ public:
 
 private:
     MusicXmlStats &Stats;
-    std::map<int, std::vector<OpenSlur>> Open;
+    std::vector<std::vector<OpenSlur>> Open; // by voice
     std::bitset<MaxSlurNumber + 1> InUse;
 };
 
-} // namespace
-
 // Slots are visited in time order across voices (the first voice first at equal times), so a
 // number freed by one voice is never reused while it is still open in another.
-void numberSlurs(Part &part, MusicXmlStats &stats) {
+// `order` is working storage, kept from part to part.
+void numberPartSlurs(Part &part, MusicXmlStats &stats, std::vector<std::size_t> &order) {
     if (std::none_of(part.Slots.begin(), part.Slots.end(),
                      [](const Slot &slot) { return slot.SlurFrom || slot.SlurTo; }))
         return;
     SlurNumbering numbering(stats);
-    std::vector<std::size_t> order;
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
         const Measure &measure = part.Measures[m];
         order.clear();
@@ -169,6 +188,14 @@ void numberSlurs(Part &part, MusicXmlStats &stats) {
             numbering.visit(part, index);
     }
     numbering.dropUnfinished(part);
+}
+
+} // namespace
+
+void numberSlurs(std::vector<Part> &parts, MusicXmlStats &stats) {
+    std::vector<std::size_t> order;
+    for (Part &part : parts)
+        numberPartSlurs(part, stats, order);
 }
 
 } // namespace qm::musicxml

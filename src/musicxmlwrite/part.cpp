@@ -24,6 +24,10 @@ constexpr std::uint8_t NoFlowControl = 10;
 constexpr std::uint8_t BreathMarkCode = 0;
 constexpr std::uint8_t FermataCode = 1;
 
+// Signs that are dynamics, though the catalogue keeps them among the symbols.
+constexpr std::uint8_t SforzandoSymbol = 144;
+constexpr std::uint8_t ForzandoSymbol = 145;
+
 constexpr std::array<std::string_view, 8> DynamicMarks = {"ppp", "pp", "p",  "mp",
                                                           "mf",  "f",  "ff", "fff"};
 // The playback velocity of each level, as the NWC file gives it; MusicXML counts dynamics in
@@ -106,6 +110,29 @@ int denominatorExponent(std::int32_t denominator) {
     return exponent;
 }
 
+// The crotchets per minute of a metronome mark in a text ("Allegro q = 132", "h=60"): the
+// number after the last "=", counted in the note named before it (a minim "h", a quaver "e",
+// else a crotchet). 0 when the text has none, or a number no tempo has.
+int metronomeMark(std::string_view text) {
+    const std::size_t equals = text.rfind('=');
+    if (equals == std::string_view::npos) return 0;
+    std::size_t at = equals + 1;
+    while (at < text.size() && text[at] == ' ')
+        ++at;
+    int number = 0;
+    std::size_t digits = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 4; ++at, ++digits)
+        number = number * 10 + (text[at] - '0');
+    if (digits == 0 || (at < text.size() && text[at] >= '0' && text[at] <= '9')) return 0;
+    std::size_t unit = equals;
+    while (unit > 0 && text[unit - 1] == ' ')
+        --unit;
+    const char note = unit > 0 ? text[unit - 1] : 'q';
+    if (note == 'h') number *= 2;
+    if (note == 'e') number /= 2;
+    return number >= 10 && number <= 1000 ? number : 0;
+}
+
 // One member of a group of notes that start together, with what the reader made of it.
 struct Member {
     NoteOut Note;
@@ -114,10 +141,22 @@ struct Member {
     int Duration = 0;
 };
 
+// Working storage of a part's groups, kept from part to part.
+struct GroupScratch {
+    std::vector<const Element *> Gathered;
+    std::vector<Member> Read;
+    std::vector<Slot> Sorted;
+    std::vector<int> ExtraVoiceEnds;
+};
+
 class PartBuilder {
 public:
-    PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats)
-        : Texts(texts), Time(timing), Stats(stats) {}
+    PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
+                GroupScratch &scratch)
+        : Texts(texts), Time(timing), Stats(stats), Gathered(scratch.Gathered), Read(scratch.Read),
+          Sorted(scratch.Sorted), ExtraVoiceEnds(scratch.ExtraVoiceEnds) {
+        ExtraVoiceEnds.clear();
+    }
 
     Part build(const Stave &stave);
 
@@ -135,6 +174,9 @@ private:
     std::size_t addSlot(Slot slot);
     AttributesOut &attributes();
     void closeMeasure();
+    void markMeasureRest();
+    void matchTies(std::size_t slotIndex);
+    void noteSystem(const Element &element);
     void finish(const Stave &stave);
     void omit() { ++Stats.OmittedElements; }
     bool currentItemsEmpty() const { return Items.size() == Current.FirstItem; }
@@ -149,13 +191,25 @@ private:
     std::vector<Slot> Slots;        // of every measure, done or current
     std::vector<AttributesOut> Attributes;
     std::vector<DirectionOut> Directions;
-    int Now = 0;                     // time of the first voice in the current measure
-    std::vector<int> ExtraVoiceEnds; // where each further voice of the measure is free again
+    int Now = 0;                 // time of the first voice in the current measure
+    int BarLength = 0;           // of the time signature in force
+    int Fifths = 0;              // of the key signature in force
+    StaveNumber LastStaveNo = 0; // the page stave the last element came from
+    bool BarHasStaveNo = false;  // an element of the current bar (not a bar line) had one
     bool PendingFermata = false;
     // Working storage of addGroup, kept from group to group.
-    std::vector<const Element *> Gathered;
-    std::vector<Member> Read;
-    std::vector<Slot> Sorted;
+    std::vector<const Element *> &Gathered;
+    std::vector<Member> &Read;
+    std::vector<Slot> &Sorted;
+    std::vector<int> &ExtraVoiceEnds; // where each further voice of the measure is free again
+    // Notes whose tie waits for the note it ends on.
+    struct OpenTie {
+        std::size_t Slot;
+        std::size_t Note;
+        Pitch Sound;
+    };
+    std::vector<OpenTie> OpenTies;
+    bool GroupTied = false; // a member of the group being added has a tie
 };
 
 Part PartBuilder::build(const Stave &stave) {
@@ -194,8 +248,9 @@ void takeMembers(ElementList::const_iterator &it, ElementList::const_iterator en
 
 void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const_iterator end) {
     const Element &element = *it;
+    if (element.Kind == Kind::Unknown) return;
+    noteSystem(element);
     switch (element.Kind) {
-    case Kind::Unknown: return;
     case Kind::Clef: addClef(element); return;
     case Kind::KeySig: addKeySig(element); return;
     case Kind::TimeSig: addTimeSig(element); return;
@@ -239,6 +294,21 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
     }
 }
 
+// The elements keep the number of the page stave they were read from: where that number
+// changes, the next system of the page begins. Elements the repair made (the rests of a
+// filled stave) have none; the opening signs have the joined stave's own number, so the
+// first bar never starts a system. Only each bar's first numbered element is looked at: a
+// system starts with a bar (where a short bar ran on from the last system, the next bar takes
+// the break). Bar lines may have been copied from another stave: they count only in a bar that
+// has nothing else to tell (a bar of a filled stave).
+void PartBuilder::noteSystem(const Element &element) {
+    if (BarHasStaveNo || element.StaveNo == 0) return;
+    BarHasStaveNo = element.Kind != Kind::BarLine;
+    if (LastStaveNo != 0 && element.StaveNo != LastStaveNo && !Done.empty())
+        Current.NewSystem = true;
+    LastStaveNo = element.StaveNo;
+}
+
 AttributesOut &PartBuilder::attributes() {
     if (currentItemsEmpty() || Items.back().Kind != ItemKind::Attributes) {
         Items.push_back({ItemKind::Attributes, itemIndex(Attributes.size())});
@@ -261,7 +331,10 @@ void PartBuilder::addKeySig(const Element &element) {
     const KeySigData &key = element.KeySig;
     const int fifths = keyFifths(key.Sharps, key.Flats, key.SignCount);
     Pitches.setKey(fifths);
-    attributes().Fifths = fifths;
+    AttributesOut &out = attributes();
+    out.Fifths = fifths;
+    if (fifths == 0 && Fifths != 0) out.Cancel = Fifths;
+    Fifths = fifths;
 }
 
 void PartBuilder::addTimeSig(const Element &element) {
@@ -285,6 +358,7 @@ void PartBuilder::addTimeSig(const Element &element) {
         time.BarLength = static_cast<int>(std::min<std::int64_t>(
             static_cast<std::int64_t>(beats) * 4 * quarter >> exponent, 1 << 30));
     }
+    BarLength = time.BarLength;
     attributes().Time = time;
 }
 
@@ -295,13 +369,13 @@ void PartBuilder::addBarLine(std::uint8_t code) {
         style = BarStyle{};
     }
     Pitches.startBar();
-    if (!Current.hasNotes()) {
-        // No music since the last bar line: no bar to close. A closing style belongs to the
-        // bar before, an opening one to the bar to come.
-        if (style->Right && !Done.empty()) Done.back().Right = style->Right;
-        if (style->Left) Current.Left = style->Left;
+    // An opening bar line with no music before it (at the start, or drawn beside the bar line
+    // that closed the last bar) opens the bar to come.
+    if (!Current.hasNotes() && style->Left && !style->Right) {
+        Current.Left = style->Left;
         return;
     }
+    // Every other bar line closes a bar, an empty one too: a bar of silence on the page.
     Current.Right = style->Right;
     closeMeasure();
     Current.Left = style->Left;
@@ -376,7 +450,13 @@ void PartBuilder::addDirection(const Element &element) {
         out.SoundValue = flow.SoundValue;
         break;
     }
-    case Kind::Symbol: out.Text = symbolName(code); break;
+    case Kind::Symbol:
+        if (code == SforzandoSymbol || code == ForzandoSymbol) {
+            out.Type = DirectionType::Dynamics; // named "sf" and "fz" in the catalogue
+            out.Above = false;
+        }
+        out.Text = symbolName(code);
+        break;
     case Kind::Text: {
         // The text itself; an empty one shows nothing (here or in the NWC file).
         const std::int32_t index = element.Text.TextIndex;
@@ -384,6 +464,10 @@ void PartBuilder::addDirection(const Element &element) {
         out.Text = xmlText(Texts[static_cast<std::size_t>(index)]);
         if (out.Text.empty()) return;
         out.Above = placedAbove(element.YPos);
+        if (const int tempo = metronomeMark(out.Text); tempo > 0) {
+            out.SoundAttribute = "tempo";
+            out.SoundValue = std::to_string(tempo);
+        }
         break;
     }
     default: return omit();
@@ -427,10 +511,11 @@ Slot slotFor(const Member &first) {
     return slot;
 }
 
+// Grace notes held in one chord stay one grace chord, whatever their written lengths.
 bool sameSlot(const Slot &slot, const Member &member) {
     const NoteData &note = member.Note.Source->Note;
-    return !slot.isRest() && !member.Note.IsRest && slot.Grace == member.Grace &&
-           slot.Type == note.Duration && slot.Dots == dotCount(note);
+    if (slot.isRest() || member.Note.IsRest || slot.Grace != member.Grace) return false;
+    return slot.Grace || (slot.Type == note.Duration && slot.Dots == dotCount(note));
 }
 
 void addToSlot(Slot &slot, const Member &member) {
@@ -455,8 +540,11 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     // STEP 1: read every member in staff order (accidentals hold from one to the next).
     std::vector<Member> &read = Read;
     read.clear();
-    for (const Element *element : members)
+    GroupTied = false;
+    for (const Element *element : members) {
         read.push_back(readMember(*element));
+        GroupTied = GroupTied || read.back().Note.TieStart || read.back().Note.TieStop;
+    }
 
     // STEP 2: sort the members into slots; the group goes on by its shortest timed member.
     std::vector<Slot> &slots = Sorted;
@@ -513,6 +601,7 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         slot.Voice = static_cast<int>(voice) + 2;
         Current.ExtraVoices[voice].push_back(Slots.size());
         Slots.push_back(std::move(slot));
+        if (GroupTied) matchTies(Slots.size() - 1);
         ++Current.SlotCount;
     }
 }
@@ -532,6 +621,7 @@ void PartBuilder::addSingle(const Element &element) {
     } else {
         startSlot(slot, member);
         addToSlot(slot, member);
+        if (member.Note.TieStart || member.Note.TieStop) matchTies(Slots.size() - 1);
     }
     if (member.Grace) return;
     slot.Fermata = std::exchange(PendingFermata, false);
@@ -545,7 +635,48 @@ std::size_t PartBuilder::addSlot(Slot slot) {
     Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
     ++Current.SlotCount;
     Slots.push_back(std::move(slot));
+    if (GroupTied) matchTies(Slots.size() - 1);
     return Slots.size() - 1;
+}
+
+// A tie joins two notes of one pitch. A tie that ends on another pitch (a damaged score) would
+// stay open in every reader: it is left out, counted once, and so is the start it came from
+// when nothing else ends it.
+void PartBuilder::matchTies(std::size_t slotIndex) {
+    Slot &slot = Slots[slotIndex];
+    for (std::size_t i = 0; i < slot.Notes.size(); ++i) {
+        NoteOut &note = slot.Notes.at(i);
+        if (!note.TieStop) continue;
+        const auto start = std::find_if(OpenTies.begin(), OpenTies.end(), [&](const OpenTie &t) {
+            return t.Sound.Step == note.Sound.Step && t.Sound.Alter == note.Sound.Alter &&
+                   t.Sound.Octave == note.Sound.Octave;
+        });
+        if (start != OpenTies.end()) {
+            OpenTies.erase(start);
+        } else {
+            note.TieStop = false;
+            omit();
+        }
+    }
+    for (std::size_t i = 0; i < slot.Notes.size(); ++i)
+        if (slot.Notes[i].TieStart) OpenTies.push_back(OpenTie{slotIndex, i, slot.Notes[i].Sound});
+}
+
+// A rest alone in its bar, and a semibreve rest or one as long as the bar, is the bar's rest:
+// it lasts the bar, whatever its written value (a semibreve rest fills a 3/4 bar). Like an
+// empty bar it sets no length of its own: it lasts as long as the other parts' bar.
+void PartBuilder::markMeasureRest() {
+    if (BarLength <= 0 || !Current.ExtraVoices.empty() || Current.SlotCount != 1) return;
+    for (std::size_t i = Current.FirstItem; i < Items.size(); ++i) {
+        if (Items[i].Kind != ItemKind::Slot) continue;
+        Slot &slot = Slots[Items[i].Index];
+        if (!slot.isRest() || slot.Grace) return;
+        const bool semibreve = slot.Type == 1 && slot.Dots == 0;
+        if (!semibreve && slot.Duration != BarLength) return;
+        slot.MeasureRest = true;
+        Now = 0;
+        return;
+    }
 }
 
 void PartBuilder::closeMeasure() {
@@ -559,13 +690,16 @@ void PartBuilder::closeMeasure() {
             break;
         }
     }
+    markMeasureRest();
     Current.Length = Now;
+    Current.BarLength = BarLength;
     for (int end : ExtraVoiceEnds)
         Current.Length = std::max(Current.Length, end);
     Current.ItemCount = itemIndex(Items.size() - Current.FirstItem);
     Done.push_back(std::move(Current));
     Current = Measure{};
     Current.FirstItem = itemIndex(Items.size());
+    BarHasStaveNo = false;
     Now = 0;
     ExtraVoiceEnds.clear();
 }
@@ -580,6 +714,9 @@ void PartBuilder::finish(const Stave &stave) {
         Done.back().ItemCount += itemIndex(Items.size() - Current.FirstItem);
     }
     if (PendingFermata) omit();
+    // A tie whose end was left out goes too.
+    for (const OpenTie &tie : OpenTies)
+        Slots[tie.Slot].Notes.at(tie.Note).TieStart = false;
     if (Done.empty()) return;
     Measure &last = Done.back();
     const bool repeat = stave.FinalBarStyle == 5 || stave.FinalBarStyle == 7 ||
@@ -612,9 +749,13 @@ Timing chooseTiming(const Score &score) {
     return timing;
 }
 
-Part buildPart(const Stave &stave, const std::vector<std::string> &texts, const Timing &timing,
-               MusicXmlStats &stats) {
-    return PartBuilder(texts, timing, stats).build(stave);
+std::vector<Part> buildParts(const Score &score, const Timing &timing, MusicXmlStats &stats) {
+    std::vector<Part> parts;
+    parts.reserve(score.Staves.size() + 1);
+    GroupScratch scratch;
+    for (const Stave &stave : score.Staves)
+        parts.push_back(PartBuilder(score.TextTable, timing, stats, scratch).build(stave));
+    return parts;
 }
 
 } // namespace qm::musicxml

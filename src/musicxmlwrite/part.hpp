@@ -57,6 +57,7 @@ public:
         return i < Inline.size() ? Inline[i] : More[i - Inline.size()];
     }
     const NoteOut &front() const { return Inline[0]; }
+    NoteOut &at(std::size_t i) { return i < Inline.size() ? Inline[i] : More[i - Inline.size()]; }
 
 private:
     std::array<NoteOut, 3> Inline{};
@@ -89,6 +90,8 @@ struct Slot {
     bool Staccato = false, Tenuto = false, Accent = false, Mordent = false;
     bool Fermata = false;
     bool BreathMark = false;
+    // A rest alone in its bar that fills it: written as a rest of the whole measure.
+    bool MeasureRest = false;
 
     bool isRest() const { return !Notes.empty() && Notes.front().IsRest; }
 };
@@ -105,6 +108,7 @@ struct TimeOut {
 };
 struct AttributesOut {
     std::optional<int> Fifths;
+    std::optional<int> Cancel; // the fifths of the key a change to no key cancels
     std::optional<TimeOut> Time;
     std::optional<ClefOut> Clef;
 };
@@ -139,10 +143,14 @@ struct Measure {
     std::uint32_t ItemCount = 0;
     std::size_t SlotCount = 0; // every voice's slots (kept in the part, in one vector)
     std::vector<std::vector<std::size_t>> ExtraVoices; // slots of voices 2, 3, ... in time order
-    int Length = 0;                                    // the longest voice
+    // The longest voice; once the parts are aligned, the longest voice of any part.
+    int Length = 0;
+    int BarLength = 0; // of the time signature in force at the bar's end, 0 when there is none
     std::optional<BarlineOut> Left;
     std::optional<BarlineOut> Right;
     bool Implicit = false;
+    bool NewSystem = false;      // the first bar of a system of the page
+    bool VoicePerStream = false; // each of the voices above is one voice number
     int Number = 1;
 
     bool hasNotes() const { return SlotCount > 0; }
@@ -163,16 +171,20 @@ struct Part {
     }
 };
 
-// Builds the measures of one staff, counting in `stats` what cannot be expressed.
-Part buildPart(const Stave &stave, const std::vector<std::string> &texts, const Timing &timing,
-               MusicXmlStats &stats);
+// Builds the measures of every staff, a part each, counting in `stats` what cannot be
+// expressed.
+std::vector<Part> buildParts(const Score &score, const Timing &timing, MusicXmlStats &stats);
 
 // Beam marks per measure, voice and level, from the notes' beam flags (a beam that the flags
 // leave open or start twice is closed where its notes end).
-void assignBeams(Part &part);
+void assignBeams(std::vector<Part> &parts);
+
+// Voice numbers of the measures with more than one voice: up-stem notes in voice 1, down-stem
+// notes in voice 2, a rest beside notes on the free side or in a voice of its own.
+void assignVoices(std::vector<Part> &parts);
 
 // Slur marks from the notes' slur flags, with numbers that stay distinct while slurs overlap.
 // A slur that never ends is left out and counted.
-void numberSlurs(Part &part, MusicXmlStats &stats);
+void numberSlurs(std::vector<Part> &parts, MusicXmlStats &stats);
 
 } // namespace qm::musicxml

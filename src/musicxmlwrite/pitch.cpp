@@ -72,19 +72,24 @@ std::optional<Pitch> PitchReader::read(std::int32_t position, std::optional<int>
 
     // STEP 1: the alteration: a printed accidental (which holds for the rest of the bar),
     // else a tie from an altered note, else the bar's earlier accidental, else the key.
-    int alter = KeyAlter[static_cast<std::size_t>(step)];
+    const int keyAlter = KeyAlter[static_cast<std::size_t>(step)];
+    int alter = keyAlter;
+    bool courtesy = false;
     if (printed) {
         alter = *printed;
+        courtesy = alter == 0 && keyAlter == 0 && BarAlter[*at].Bar != Bar &&
+                   TiedInAlter[*at].Bar == Bar && TiedInAlter[*at].Alter != 0;
         BarAlter[*at] = BarAccidental{Bar, alter};
     } else if (tiedIn && TieAlter[*at] != Unset) {
         alter = TieAlter[*at];
+        TiedInAlter[*at] = BarAccidental{Bar, alter};
     } else if (BarAlter[*at].Bar == Bar) {
         alter = BarAlter[*at].Alter;
     }
     // STEP 2: remember what a tie carries on to the next note at this position.
     TieAlter[*at] = tiesOn ? alter : Unset;
     return Pitch{StepNames[static_cast<std::size_t>(step)], static_cast<std::int8_t>(alter),
-                 static_cast<std::int8_t>(octave)};
+                 static_cast<std::int8_t>(octave), courtesy};
 }
 
 } // namespace qm::musicxml

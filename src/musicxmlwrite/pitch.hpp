@@ -12,6 +12,9 @@ struct Pitch {
     char Step = 'C';
     std::int8_t Alter = 0;  // -2 .. 2
     std::int8_t Octave = 4; // 0 .. 9
+    // A printed natural a musician reads as a courtesy: the bar's only other note at its place
+    // was an altered note tied in from the bar before, and neither key nor bar alters it.
+    bool Courtesy = false;
 };
 
 // The clef codes of the model: 0 treble, 1 bass, 2 alto, 3 tenor.
@@ -56,6 +59,7 @@ private:
     std::array<int, 7> KeyAlter{}; // by step, C = 0 .. B = 6
     std::uint32_t Bar = 1;
     std::array<BarAccidental, 256> BarAlter{};
+    std::array<BarAccidental, 256> TiedInAlter{}; // altered notes tied into the bar
     std::array<int, 256> TieAlter = unset();
 
     static std::array<int, 256> unset() {

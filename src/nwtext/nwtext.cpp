@@ -16,7 +16,18 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Record forms: a keyword, the record type it writes, and the named fields it knows.
 
-enum class FieldType { U8, S8, Pos16, Text, Digit };
+enum class FieldType { U8, S8, Pos16, Text, Digit, BarStyle };
+
+// The bar-line styles of the NW file by name, in the order of their bytes: style=final rather
+// than style=7 (the byte 3 draws a repeat's close, not a closing bar).
+constexpr std::array<std::string_view, 8> BarStyleNames = {"single",
+                                                           "double",
+                                                           "repeat-open",
+                                                           "repeat-close",
+                                                           "master-repeat-open",
+                                                           "master-repeat-close",
+                                                           "section-open",
+                                                           "final"};
 
 struct Field {
     std::string_view name;
@@ -64,7 +75,7 @@ const std::vector<RecordForm> &forms() {
         {"keysig", Phase::Element, 1, 0, {{"n", 8, FieldType::U8}}},
         {"timedigit", Phase::Element, 2, 0, {{"digit", 6, FieldType::Digit}}},
         {"timesym", Phase::Element, 3, 19, {}},
-        {"bar", Phase::Element, 4, 0, {{"style", 8, FieldType::U8}}},
+        {"bar", Phase::Element, 4, 0, {{"style", 8, FieldType::BarStyle}}},
         {"note", Phase::Element, 5, 25, NoteFields},
         {"rest", Phase::Element, 5, 39, NoteFields},
         {"accidental",
@@ -276,6 +287,14 @@ void applyField(Record &r, const Field &field, const std::string &value) {
         setPos16(r, field.offset, v);
         break;
     }
+    case FieldType::BarStyle: {
+        const auto named = std::find(BarStyleNames.begin(), BarStyleNames.end(), value);
+        const long v =
+            named != BarStyleNames.end() ? named - BarStyleNames.begin() : parseNumber(value);
+        if (v < 0 || v > 255) throw ParseError{"style must be a bar style's name or 0..255"};
+        r[at] = static_cast<std::uint8_t>(v);
+        break;
+    }
     case FieldType::Digit: {
         const long v = parseNumber(value);
         if (v < 0 || v > 9) throw ParseError{"digit must be 0..9"};
@@ -397,6 +416,9 @@ std::string fieldText(const Field &field, const Record &r) {
     const auto at = static_cast<std::size_t>(field.offset);
     switch (field.type) {
     case FieldType::U8: return std::to_string(r[at]);
+    case FieldType::BarStyle:
+        return r[at] < BarStyleNames.size() ? std::string(BarStyleNames[r[at]])
+                                            : std::to_string(r[at]);
     case FieldType::S8: return std::to_string(decodeSignedByte(r[at]));
     case FieldType::Pos16: return std::to_string(decodePosition(r[at], r[at + 1]));
     case FieldType::Digit: return std::to_string(int{r[at]} - 8);

@@ -137,7 +137,56 @@ void checkFirstSystemLength(StaveList &staves, std::int32_t size, Messages &mess
                                  std::to_string(runs.front().Length) + " staves.");
 }
 
-void appendStave(Stave &target, Stave &source, SplitBarTracker &tracker, Messages &messages) {
+// Kinds that show a stave's music has begun: a clef of its own stands before the first of them.
+bool beginsMusic(Kind kind) {
+    switch (kind) {
+    case Kind::Clef:
+    case Kind::BarLine:
+    case Kind::Note:
+    case Kind::Rest:
+    case Kind::RestChord:
+    case Kind::Chord:
+    case Kind::TimeSig:
+    case Kind::KeySig:
+    case Kind::Accidental:
+    case Kind::SlurPoint:
+    case Kind::Accent: return true;
+    default: return false;
+    }
+}
+
+// The clef in force after a run of elements, starting from `clef`.
+std::uint8_t clefAfter(const ElementList &elements, std::uint8_t clef) {
+    for (const Element &element : elements)
+        if (element.Kind == Kind::Clef) clef = element.Code;
+    return clef;
+}
+
+// A stave of a later system that opens in another clef than the one in force where it joins,
+// and has no clef element of its own, gets one: without it the joined staff would go on in
+// the earlier clef and every pitch of the system would be read wrong. Only staves read from
+// the page (they hold a NewStave element) have a clef to open in; a stave of rests has none.
+// `inForce` is the clef at the end of the stave it joins.
+void insertOpeningClef(Stave &source, std::uint8_t inForce) {
+    ElementList &list = source.Elements;
+    // The reader has put a stave's NewStave element first.
+    const bool fromPage = !list.empty() && list.front().Kind == Kind::NewStave;
+    if (!fromPage || source.InitialClef == inForce) return;
+    const auto first = std::find_if(list.begin(), list.end(),
+                                    [](const Element &e) { return beginsMusic(e.Kind); });
+    if (first == list.end() || first->Kind == Kind::Clef) return;
+    Element clef = newElement(Kind::Clef);
+    clef.StaveNo = first->StaveNo;
+    clef.Code = source.InitialClef;
+    list.insert(first, clef);
+    ++source.ElementCount;
+}
+
+// The stave's clef is followed from join to join, so that no stave is walked twice.
+void appendStave(Stave &target, Stave &source, SplitBarTracker &tracker, std::uint8_t &clef,
+                 Messages &messages) {
+    insertOpeningClef(source, clef);
+    clef = clefAfter(source.Elements, clef);
     const ElementIt formerLast =
         target.Elements.empty() ? target.Elements.end() : std::prev(target.Elements.end());
     // Splicing moves nodes between lists: both draw from the score's element memory.
@@ -150,6 +199,9 @@ void appendStave(Stave &target, Stave &source, SplitBarTracker &tracker, Message
 // Appends the k-th stave of every later system to the k-th output stave.
 void appendLaterSystems(StaveList &output, StaveList &later, Messages &messages) {
     std::vector<SplitBarTracker> trackers(output.size());
+    std::vector<std::uint8_t> clefs;
+    for (const Stave &stave : output)
+        clefs.push_back(clefAfter(stave.Elements, stave.InitialClef));
     for (SystemRun &run : findRuns(later.begin(), later.end())) {
         if (!run.First->SystemStart) messages.reportError(50, "Unexpected loss of start of system");
         StaveIt source = run.First;
@@ -159,7 +211,7 @@ void appendLaterSystems(StaveList &output, StaveList &later, Messages &messages)
             if (source == runEnd) {
                 messages.reportError(51, "Unexpected missing stave");
             } else {
-                appendStave(target, *source++, trackers[k], messages);
+                appendStave(target, *source++, trackers[k], clefs[k], messages);
             }
             ++k;
         }

@@ -77,7 +77,16 @@ TEST(NwText, DumpShowsNamedFields) {
     const std::string text = nwtext::dump(bytes);
     EXPECT_NE(text.find("stave y=1000 count=2\n"), std::string::npos);
     EXPECT_NE(text.find("note x=100 y=1000 dur=3 pos=1 slur_to=2\n"), std::string::npos);
-    EXPECT_NE(text.find("bar x=200 y=1000 style=3 b21=9\n"), std::string::npos);
+    // Bar styles go by name; a byte beyond the styles stays a number.
+    EXPECT_NE(text.find("bar x=200 y=1000 style=repeat-close b21=9\n"), std::string::npos);
+    EXPECT_EQ(nwtext::build("header staves=1 version=200\nstave y=1000 count=2\n"
+                            "bar x=1 y=1000 style=final\nbar x=2 y=1000 style=9\n"),
+              nwtext::build("header staves=1 version=200\nstave y=1000 count=2\n"
+                            "bar x=1 y=1000 style=7\nbar x=2 y=1000 style=9\n"));
+    EXPECT_NE(nwtext::dump(nwtext::build("header staves=1 version=200\nstave y=1000 count=1\n"
+                                         "bar x=2 y=1000 style=9\n"))
+                  .find("style=9\n"),
+              std::string::npos);
 }
 
 // Whatever the bytes, dump then build gives them back.
