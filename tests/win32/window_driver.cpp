@@ -1,0 +1,175 @@
+// Drives quillmark-gui.exe through its controls, as a user would: chooses the source folder in
+// the source list, ticks MusicXML when asked, presses Go!, waits for the end of the run, reads
+// the count boxes, opens Help and closes it with Escape, and quits. Prints what it read as
+// name=value lines for scripts/windows-window.sh, which checks them against the log and the
+// disk; any control that does not do its part ends the driver with status 1.
+//
+// usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_NAME [--musicxml] [--hold FILE]
+//   --hold FILE: once the run has finished, create FILE.ready and wait for FILE (a screenshot).
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/win32/control_ids.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using qm::win32::ControlId;
+
+[[noreturn]] void fail(const std::string &what) {
+    std::fprintf(stderr, "window-driver: %s\n", what.c_str());
+    std::exit(1);
+}
+
+bool waitFor(const std::function<bool()> &done, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+std::wstring textOf(HWND window) {
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        fail("a control did not answer");
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                          SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+std::string narrow(const std::wstring &text) {
+    std::string out(static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                                                   static_cast<int>(text.size()),
+                                                                   nullptr, 0, nullptr, nullptr)),
+                    '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                          static_cast<int>(out.size()), nullptr, nullptr);
+    return out;
+}
+
+struct Found {
+    DWORD Process;
+    const wchar_t *Class;
+    HWND Window;
+};
+
+HWND windowOf(DWORD process, const wchar_t *windowClass) {
+    Found found{process, windowClass, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto *want = reinterpret_cast<Found *>(param);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            wchar_t name[64] = L"";
+            ::GetClassNameW(window, name, 64);
+            if (owner != want->Process || wcscmp(name, want->Class) != 0) return TRUE;
+            want->Window = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.Window;
+}
+
+void press(HWND main, int id, int code = BN_CLICKED) {
+    ::PostMessageW(main, WM_COMMAND, MAKEWPARAM(id, code),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(main, id)));
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv) {
+    if (argc < 4) fail("usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_NAME ...");
+    const std::wstring gui = argv[1], startDir = argv[2], sourceName = argv[3];
+    bool musicXml = false;
+    std::wstring hold;
+    for (int i = 4; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--musicxml") musicXml = true;
+        if (std::wstring(argv[i]) == L"--hold" && i + 1 < argc) hold = argv[++i];
+    }
+
+    // STEP 1: start the window in the start directory and wait for it.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + gui + L"\"";
+    if (!::CreateProcessW(gui.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          startDir.c_str(), &startup, &process))
+        fail("cannot start " + narrow(gui));
+    HWND main = nullptr;
+    if (!waitFor(
+            [&] { return (main = windowOf(process.dwProcessId, L"QuillmarkMain")) != nullptr; },
+            30s))
+        fail("the main window did not open");
+    ::WaitForInputIdle(process.hProcess, 10000);
+    if (narrow(textOf(main)) != "Quillmark 75 Converter") fail("the main window's caption");
+
+    // STEP 2: the source folder, chosen in the source list by a double click on its entry.
+    const HWND sourceList = ::GetDlgItem(main, ControlId::IdSourceDir);
+    const auto index = ::SendMessageW(sourceList, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                      reinterpret_cast<LPARAM>(sourceName.c_str()));
+    if (index == LB_ERR) fail("the source list has no entry " + narrow(sourceName));
+    ::SendMessageW(sourceList, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    press(main, ControlId::IdSourceDir, LBN_DBLCLK);
+    const HWND sourceLine = ::GetDlgItem(main, ControlId::IdSourceLine);
+    if (!waitFor([&] { return textOf(sourceLine).ends_with(L"\\" + sourceName); }, 10s))
+        fail("the source folder was not chosen: " + narrow(textOf(sourceLine)));
+    const auto listed =
+        ::SendMessageW(::GetDlgItem(main, ControlId::IdSourceFiles), LB_GETCOUNT, 0, 0);
+
+    // STEP 3: Go!, and the end of the run: Go! usable again and the log's link shown.
+    if (musicXml)
+        ::SendMessageW(::GetDlgItem(main, ControlId::IdMusicXml), BM_SETCHECK, BST_CHECKED, 0);
+    press(main, ControlId::IdGo);
+    const HWND go = ::GetDlgItem(main, ControlId::IdGo);
+    if (!waitFor([&] { return !::IsWindowEnabled(go); }, 10s)) fail("Go! did not start a run");
+    const HWND link = ::GetDlgItem(main, ControlId::IdLogLink);
+    if (!waitFor([&] { return ::IsWindowEnabled(go) && ::IsWindowVisible(link); }, 300s))
+        fail("the run did not end: " + narrow(textOf(::GetDlgItem(main, ControlId::IdStatusLine))));
+    const std::wstring files = textOf(::GetDlgItem(main, ControlId::IdFilesBox));
+    const std::wstring errors = textOf(::GetDlgItem(main, ControlId::IdErrorsBox));
+    const std::wstring warnings = textOf(::GetDlgItem(main, ControlId::IdWarningsBox));
+    if (!hold.empty()) {
+        ::CloseHandle(::CreateFileW((hold + L".ready").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, 0, nullptr));
+        waitFor([&] { return ::GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60s);
+    }
+
+    // STEP 4: Help shows ReadMe.rtf in the rich-edit control; Escape closes it.
+    press(main, ControlId::IdHelp);
+    HWND help = nullptr;
+    if (!waitFor(
+            [&] {
+                help = windowOf(process.dwProcessId, L"QuillmarkHelp");
+                return help != nullptr && ::IsWindowVisible(help);
+            },
+            10s))
+        fail("Help did not open");
+    const HWND helpText = ::FindWindowExW(help, nullptr, L"RICHEDIT50W", nullptr);
+    const std::string shown = helpText != nullptr ? narrow(textOf(helpText)) : "";
+    if (shown.find("Quillmark 75 Converter") == std::string::npos ||
+        shown.find("What it does") == std::string::npos || shown.find("\\rtf") != std::string::npos)
+        fail("Help does not show the help file's text");
+    ::PostMessageW(helpText, WM_KEYDOWN, VK_ESCAPE, 0);
+    if (!waitFor([&] { return !::IsWindowVisible(help); }, 10s)) fail("Escape did not close Help");
+
+    // STEP 5: Quit ends the program.
+    press(main, ControlId::IdQuit);
+    if (::WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0)
+        fail("Quit did not end the program");
+    DWORD status = 1;
+    ::GetExitCodeProcess(process.hProcess, &status);
+    std::printf("listed=%lld\nfiles=%s\nerrors=%s\nwarnings=%s\nhelp=%zu characters\nexit=%lu\n",
+                static_cast<long long>(listed), narrow(files).c_str(), narrow(errors).c_str(),
+                narrow(warnings).c_str(), shown.size(), status);
+    return status == 0 ? 0 : 1;
+}
