@@ -1,10 +1,12 @@
-// Drives quillmark-gui.exe through its controls, as a user would: chooses the source folder in
-// the source list, ticks MusicXML when asked, presses Go!, waits for the end of the run, reads
-// the count boxes, opens Help and closes it with Escape, and quits. Prints what it read as
+// Drives quillmark-gui.exe through its controls, as a user would: chooses the source and log
+// folders with the drive boxes and the directory lists (a double click on each folder on the
+// way down), ticks MusicXML when asked, presses Go!, waits for the end of the run, reads the
+// count boxes, opens Help and closes it with Escape, and quits. Prints what it read as
 // name=value lines for scripts/windows-window.sh, which checks them against the log and the
 // disk; any control that does not do its part ends the driver with status 1.
 //
-// usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_NAME [--musicxml] [--hold FILE]
+// usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_DIR LOG_DIR [--musicxml] [--hold FILE]
+//   Folders are full Windows paths ("Z:\tmp\scores").
 //   --hold FILE: once the run has finished, create FILE.ready and wait for FILE (a screenshot).
 #include <windows.h>
 
@@ -85,14 +87,57 @@ void press(HWND main, int id, int code = BN_CLICKED) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(main, id)));
 }
 
+// The folder a status line names ("Source: Z:\tmp" gives "Z:\tmp").
+std::wstring shownFolder(HWND line) {
+    const std::wstring text = textOf(line);
+    const std::size_t colon = text.find(L": ");
+    return colon == std::wstring::npos ? text : text.substr(colon + 2);
+}
+
+// Chooses `path` as a user does: its drive in the drive box, the drive's root in the list,
+// then each folder on the way down, each by a double click on its entry.
+void chooseFolder(HWND main, int driveId, int listId, int lineId, const std::wstring &path) {
+    const HWND drives = ::GetDlgItem(main, driveId);
+    const HWND list = ::GetDlgItem(main, listId);
+    const HWND line = ::GetDlgItem(main, lineId);
+    const std::wstring drive = path.substr(0, 2);
+    const auto driveEntry = ::SendMessageW(drives, CB_FINDSTRING, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>(drive.c_str()));
+    if (driveEntry == CB_ERR) fail("the drive box has no drive " + narrow(drive));
+    ::SendMessageW(drives, CB_SETCURSEL, static_cast<WPARAM>(driveEntry), 0);
+    press(main, driveId, CBN_SELCHANGE);
+    if (!waitFor([&] { return _wcsnicmp(shownFolder(line).c_str(), drive.c_str(), 2) == 0; }, 10s))
+        fail("the drive was not chosen: " + narrow(textOf(line)));
+    ::SendMessageW(list, LB_SETCURSEL, 0, 0);
+    press(main, listId, LBN_DBLCLK);
+    if (!waitFor([&] { return shownFolder(line).size() == 3; }, 10s))
+        fail("the drive's root was not chosen: " + narrow(textOf(line)));
+    std::wstring walked = path.substr(0, 3);
+    for (std::size_t from = 3; from < path.size();) {
+        std::size_t to = path.find(L'\\', from);
+        if (to == std::wstring::npos) to = path.size();
+        const std::wstring name = path.substr(from, to - from);
+        from = to + 1;
+        if (name.empty()) continue;
+        walked += (walked.back() == L'\\' ? L"" : L"\\") + name;
+        const auto entry = ::SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                          reinterpret_cast<LPARAM>(name.c_str()));
+        if (entry == LB_ERR) fail("the list has no entry " + narrow(name));
+        ::SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+        press(main, listId, LBN_DBLCLK);
+        if (!waitFor([&] { return _wcsicmp(shownFolder(line).c_str(), walked.c_str()) == 0; }, 10s))
+            fail("the folder was not chosen: " + narrow(textOf(line)));
+    }
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv) {
-    if (argc < 4) fail("usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_NAME ...");
-    const std::wstring gui = argv[1], startDir = argv[2], sourceName = argv[3];
+    if (argc < 5) fail("usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_DIR LOG_DIR ...");
+    const std::wstring gui = argv[1], startDir = argv[2], source = argv[3], logDir = argv[4];
     bool musicXml = false;
     std::wstring hold;
-    for (int i = 4; i < argc; ++i) {
+    for (int i = 5; i < argc; ++i) {
         if (std::wstring(argv[i]) == L"--musicxml") musicXml = true;
         if (std::wstring(argv[i]) == L"--hold" && i + 1 < argc) hold = argv[++i];
     }
@@ -113,16 +158,10 @@ int wmain(int argc, wchar_t **argv) {
     ::WaitForInputIdle(process.hProcess, 10000);
     if (narrow(textOf(main)) != "Quillmark 75 Converter") fail("the main window's caption");
 
-    // STEP 2: the source folder, chosen in the source list by a double click on its entry.
-    const HWND sourceList = ::GetDlgItem(main, ControlId::IdSourceDir);
-    const auto index = ::SendMessageW(sourceList, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                      reinterpret_cast<LPARAM>(sourceName.c_str()));
-    if (index == LB_ERR) fail("the source list has no entry " + narrow(sourceName));
-    ::SendMessageW(sourceList, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    press(main, ControlId::IdSourceDir, LBN_DBLCLK);
-    const HWND sourceLine = ::GetDlgItem(main, ControlId::IdSourceLine);
-    if (!waitFor([&] { return textOf(sourceLine).ends_with(L"\\" + sourceName); }, 10s))
-        fail("the source folder was not chosen: " + narrow(textOf(sourceLine)));
+    // STEP 2: the two folders, chosen with the drive boxes and the lists.
+    chooseFolder(main, ControlId::IdLogDrive, ControlId::IdLogDir, ControlId::IdLogLine, logDir);
+    chooseFolder(main, ControlId::IdSourceDrive, ControlId::IdSourceDir, ControlId::IdSourceLine,
+                 source);
     const auto listed =
         ::SendMessageW(::GetDlgItem(main, ControlId::IdSourceFiles), LB_GETCOUNT, 0, 0);
 
