@@ -1,22 +1,14 @@
 #include "app/gui/directory_list.hpp"
 
-#include <algorithm>
-
-#include <QDir>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyledItemDelegate>
 
-#include "app/batch/naming.hpp"
-
 namespace qm::gui {
 namespace {
 
-constexpr int PathRole = Qt::UserRole;
-constexpr int DepthRole = Qt::UserRole + 1;
-constexpr int LinkRole = Qt::UserRole + 2;
+constexpr int DepthRole = Qt::UserRole;
 constexpr int IndentPerLevel = 10;
 
 // Shifts each entry right by its depth, so the list reads as a path down from the root, and
@@ -90,37 +82,6 @@ QIcon folderIcon(bool open) {
     return icon;
 }
 
-QString cleanAbsolute(const QString &path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-// The directory and its ancestors, the root first.
-QStringList pathDownFromRoot(const QString &path) {
-    QStringList chain;
-    QDir dir(path);
-    while (true) {
-        chain.prepend(dir.absolutePath());
-        if (dir.isRoot() || !dir.cdUp()) break;
-    }
-    return chain;
-}
-
-QString entryName(const QString &path) {
-    const QFileInfo info(path);
-    return QDir(path).isRoot() ? QDir::toNativeSeparators(path) : info.fileName();
-}
-
-// The subdirectories in the order a run visits them; links to directories among them.
-QFileInfoList subdirectoriesInWalkOrder(const QString &path) {
-    QFileInfoList found =
-        QDir(path).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
-    std::sort(found.begin(), found.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return batch::CaseBlindLess{}(QFile::encodeName(a.fileName()).toStdString(),
-                                      QFile::encodeName(b.fileName()).toStdString());
-    });
-    return found;
-}
-
 } // namespace
 
 DirectoryList::DirectoryList(QWidget *parent)
@@ -128,65 +89,32 @@ DirectoryList::DirectoryList(QWidget *parent)
     setItemDelegate(new IndentingDelegate(this));
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(this, &QListWidget::itemClicked, this, [this] { emit clicked(); });
-    connect(this, &QListWidget::itemActivated, this, [this] { emit clicked(); });
+    connect(this, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *entry) { emit chosen(row(entry)); });
+    connect(this, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem *entry) { emit chosen(row(entry)); });
 }
 
-bool DirectoryList::setDirectory(const QString &path) {
-    if (path.isEmpty() || !QFileInfo(path).isDir()) return false;
-    const QString target = cleanAbsolute(path);
-    const bool moved = target != Current;
-    Current = target;
-    rebuild();
-    if (moved) emit changed();
-    return true;
-}
-
-QString DirectoryList::getItemPath(int index) const {
-    const QListWidgetItem *entry = item(index);
-    return entry == nullptr ? QString() : entry->data(PathRole).toString();
-}
-
-bool DirectoryList::isLinkEntry(int index) const {
-    const QListWidgetItem *entry = item(index);
-    return entry != nullptr && entry->data(LinkRole).toBool();
-}
-
-void DirectoryList::openSelected() {
-    const QString path = getItemPath(currentRow());
-    if (path.isEmpty()) return;
-    if (!setDirectory(path)) rebuild();
-}
-
-void DirectoryList::rebuild() {
-    QString existing = Current;
-    while (!existing.isEmpty() && !QFileInfo(existing).isDir()) {
-        const QString parent = QFileInfo(existing).absolutePath();
-        existing = parent == existing ? QString() : parent;
-    }
-    if (existing != Current && !existing.isEmpty()) {
-        setDirectory(existing);
-        return;
-    }
-
+void DirectoryList::showEntries(const window::DirectoryEntries &entries) {
     clear();
-    const QStringList chain = pathDownFromRoot(Current);
-    for (qsizetype i = 0; i < chain.size(); ++i) {
-        const bool chosen = i + 1 == chain.size();
-        addEntry(chain[i], entryName(chain[i]), static_cast<int>(i), chosen, false);
+    for (const window::DirectoryEntry &shown : entries.Entries) {
+        auto *entry = new QListWidgetItem(QString::fromStdString(shown.Text), this);
+        entry->setData(DepthRole, shown.Depth);
+        entry->setIcon(shown.Chosen ? OpenFolder : ClosedFolder);
+        if (shown.Link) {
+            entry->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
+            entry->setToolTip(QStringLiteral("A link to another directory: converting this "
+                                             "directory does not follow it. Open it to convert "
+                                             "it on its own."));
+        }
     }
-    CurrentIndex = count() - 1;
-
-    for (const QFileInfo &subdir : subdirectoriesInWalkOrder(Current)) {
-        addEntry(subdir.absoluteFilePath(), subdir.fileName(), static_cast<int>(chain.size()),
-                 false, subdir.isSymLink());
-    }
+    ChosenIndex = entries.ChosenIndex;
     markChosenEntry();
 }
 
 // Highlight and focus frame both on the chosen directory.
 void DirectoryList::markChosenEntry() {
-    const QModelIndex chosen = model()->index(CurrentIndex, 0);
+    const QModelIndex chosen = model()->index(ChosenIndex, 0);
     selectionModel()->setCurrentIndex(chosen, QItemSelectionModel::NoUpdate);
     selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect);
     scrollTo(chosen);
@@ -201,24 +129,9 @@ QItemSelectionModel::SelectionFlags DirectoryList::selectionCommand(const QModel
 // A focus frame left on an entry that was not chosen would suggest a choice that was not made.
 void DirectoryList::focusOutEvent(QFocusEvent *event) {
     QListWidget::focusOutEvent(event);
-    if (event->reason() != Qt::PopupFocusReason && CurrentIndex >= 0) {
-        selectionModel()->setCurrentIndex(model()->index(CurrentIndex, 0),
+    if (event->reason() != Qt::PopupFocusReason && ChosenIndex >= 0) {
+        selectionModel()->setCurrentIndex(model()->index(ChosenIndex, 0),
                                           QItemSelectionModel::NoUpdate);
-    }
-}
-
-void DirectoryList::addEntry(const QString &path, const QString &name, int depth, bool open,
-                             bool link) {
-    auto *entry = new QListWidgetItem(link ? name + QStringLiteral(" \u2192") : name, this);
-    entry->setData(PathRole, path);
-    entry->setData(DepthRole, depth);
-    entry->setData(LinkRole, link);
-    entry->setIcon(open ? OpenFolder : ClosedFolder);
-    if (link) {
-        entry->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
-        entry->setToolTip(QStringLiteral("A link to another directory: converting this "
-                                         "directory does not follow it. Open it to convert "
-                                         "it on its own."));
     }
 }
 

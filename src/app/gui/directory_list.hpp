@@ -1,15 +1,15 @@
-// A directory chooser: the ancestors of the current directory from the root down, the current
-// directory itself, then its subdirectories, each entry indented by its depth.
+// A directory chooser as the window model fills it: the ancestors of the chosen directory from
+// the root down, the chosen directory itself, then its subdirectories, each entry indented by
+// its depth.
 //
 // The highlight always marks the chosen directory, whose entry alone has an open-folder icon.
 // The keyboard moves a visible focus frame; Enter (or a click) chooses the entry under it.
-// Subdirectories are listed as a run walks them: hidden ones included, and a link to a
-// directory marked as one that a run over this directory does not follow.
 #pragma once
 
 #include <QIcon>
 #include <QListWidget>
-#include <QString>
+
+#include "app/window/view.hpp"
 
 namespace qm::gui {
 
@@ -19,32 +19,14 @@ class DirectoryList : public QListWidget {
 public:
     explicit DirectoryList(QWidget *parent = nullptr);
 
-    QString directory() const { return Current; }
-
-    // Makes `path` the current directory and rebuilds the entries. Emits changed() when the
-    // directory moved. Returns false, changing nothing, when `path` is not a directory.
-    bool setDirectory(const QString &path);
-
-    // Moves to the root of a volume.
-    void setDrive(const QString &rootPath) { setDirectory(rootPath); }
-
-    // The entry of the current directory.
-    int itemIndex() const { return CurrentIndex; }
-    QString getItemPath(int index) const;
-    // Whether the entry is a link to a directory (listed, but not walked by a run).
-    bool isLinkEntry(int index) const;
-
-    // Makes the directory of the entry under the focus frame the current one. An entry whose
-    // directory has gone is dropped by re-reading the disk.
-    void openSelected();
-
-    // Re-reads the subdirectories; moves up when the current directory itself has gone.
-    void rebuild();
+    // Replaces the entries; the highlight goes to the chosen one.
+    void showEntries(const window::DirectoryEntries &entries);
+    // The entry of the chosen directory.
+    int itemIndex() const { return ChosenIndex; }
 
 signals:
-    void changed();
     // An entry was clicked, or opened with Enter or a double click.
-    void clicked();
+    void chosen(int index);
 
 protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
@@ -52,13 +34,11 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    void addEntry(const QString &path, const QString &name, int depth, bool open, bool link);
     void markChosenEntry();
 
     QIcon OpenFolder;
     QIcon ClosedFolder;
-    QString Current;
-    int CurrentIndex = -1;
+    int ChosenIndex = -1;
 };
 
 } // namespace qm::gui

@@ -31,12 +31,10 @@ void DriveSelector::refresh() {
 
 QString DriveSelector::drive() const { return currentData().toString(); }
 
-void DriveSelector::showDriveOf(const QString &path) {
-    const QStorageInfo volume(path);
-    if (!volume.isValid()) return;
+void DriveSelector::showDrive(const QString &rootPath) {
     const QSignalBlocker blocker(this);
-    int index = findData(volume.rootPath());
-    if (index < 0) index = addVolume(volume.rootPath(), volume.name());
+    int index = findData(rootPath);
+    if (index < 0) index = addVolume(rootPath, QStorageInfo(rootPath).name());
     setCurrentIndex(index);
 }
 

@@ -16,11 +16,11 @@ public:
     void refresh();
     // The root path of the chosen volume.
     QString drive() const;
-    // Shows the volume that holds `path`, without emitting driveChanged.
-    void showDriveOf(const QString &path);
+    // Shows the volume whose root is `rootPath`, without emitting driveChanged.
+    void showDrive(const QString &rootPath);
 
 signals:
-    // The user chose a volume.
+    // The user chose a volume, perhaps the one already shown.
     void driveChanged(const QString &rootPath);
 
 private:

@@ -2,11 +2,13 @@
 
 #include <QFile>
 #include <QFont>
+#include <QShortcut>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
 #include "app/gui/rich_text.hpp"
 #include "app/gui/rtf_reader.hpp"
+#include "app/window/controls.hpp"
 
 namespace qm::gui {
 namespace {
@@ -17,7 +19,8 @@ constexpr qint64 MaxHelpFileBytes = 16 * 1024 * 1024;
 } // namespace
 
 HelpForm::HelpForm(QWidget *parent) : QWidget(parent), HelpTextBox(new QTextEdit(this)) {
-    setWindowTitle(QStringLiteral("Quillmark Help"));
+    setWindowTitle(QString::fromUtf8(window::HelpCaption.data(),
+                                     static_cast<qsizetype>(window::HelpCaption.size())));
     setObjectName(QStringLiteral("HelpForm"));
     // The box fills the window with an 8-pixel margin and follows it when resized.
     auto *layout = new QVBoxLayout(this);
@@ -27,6 +30,8 @@ HelpForm::HelpForm(QWidget *parent) : QWidget(parent), HelpTextBox(new QTextEdit
     resize(905 + 16, 497 + 16);
     // Closing the main window ends the program even while help is open.
     setAttribute(Qt::WA_QuitOnClose, false);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
 
     HelpTextBox->setObjectName(QStringLiteral("HelpTextBox"));
     HelpTextBox->setReadOnly(true);

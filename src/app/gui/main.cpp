@@ -7,6 +7,7 @@
 #include <QIcon>
 
 #include "app/gui/main_form.hpp"
+#include "app/window/controls.hpp"
 
 int main(int argc, char *argv[]) {
     // Answered before the window system is needed, so it works without a display too.
@@ -17,7 +18,9 @@ int main(int argc, char *argv[]) {
         }
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillmark Updater"));
+    QApplication::setApplicationName(
+        QString::fromUtf8(qm::window::ApplicationTitle.data(),
+                          static_cast<qsizetype>(qm::window::ApplicationTitle.size())));
     QApplication::setApplicationVersion(QStringLiteral(QUILLMARK_VERSION));
     // The installed desktop entry and icon carry this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("quillmark"));

@@ -1,77 +1,72 @@
 #include "app/gui/main_form.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <filesystem>
 #include <type_traits>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFont>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStorageInfo>
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
-#include "app/batch/naming.hpp"
-#include "app/batch/workers.hpp"
-#include "app/gui/config_file.hpp"
+#include "app/gui/directory_list.hpp"
+#include "app/gui/drive_selector.hpp"
 #include "app/gui/window_fit.hpp"
+#include "app/window/directory_entries.hpp"
 
 namespace qm::gui {
 namespace {
 
-constexpr int ClientWidth = 440;
-constexpr int ClientHeight = 562; // the designed 514, and the status strip under the buttons
-constexpr int StatusLineHeight = 16;
-constexpr int StatusTop = 512;
-constexpr const char *HelpFileName = "ReadMe.rtf";
-constexpr const char *WindowTitle = "Quillmark 75 Converter";
+using window::Control;
+using window::ControlKind;
+using window::Side;
+
 // Until the window manager has framed the window: a title bar and thin borders.
 constexpr QMargins AssumedFrame(4, 30, 4, 4);
 
+QString text(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
 std::filesystem::path toPath(const QString &path) {
-    if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
+    if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>)
         return std::filesystem::path(path.toStdWString());
-    } else {
+    else
         return std::filesystem::path(QFile::encodeName(path).toStdString());
-    }
 }
 
 QString fromPath(const std::filesystem::path &path) {
-    if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>) {
+    if constexpr (std::is_same_v<std::filesystem::path::value_type, wchar_t>)
         return QString::fromStdWString(path.wstring());
-    } else {
+    else
         return QFile::decodeName(QByteArray::fromStdString(path.string()));
-    }
 }
 
-bool isUsableDirectory(const QString &path) {
-    return !path.isEmpty() && QDir::isAbsolutePath(path) && QFileInfo(path).isDir();
+Control sideControl(Side side, Control source, Control log) {
+    return side == Side::Source ? source : log;
 }
 
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
-
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, const QString &hint,
-                  Qt::Alignment align, int pixelSize) {
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setToolTip(hint);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    label->setFont(font);
-    label->setAlignment(align | Qt::AlignVCenter);
+QLabel *makeLabel(QWidget *parent, const window::ControlSpec &spec) {
+    auto *label = new QLabel(text(spec.Caption), parent);
+    label->setAlignment((spec.RightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     return label;
 }
 
@@ -86,24 +81,14 @@ QRect grownToFit(const QLabel *label, QRect place) {
     return place;
 }
 
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text,
-                        const QString &hint, int pixelSize) {
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setToolTip(hint);
+// Only the focused button looks like the default one, and Enter presses it.
+QPushButton *makeButton(QWidget *parent, const window::ControlSpec &spec) {
+    auto *button = new QPushButton(text(spec.Caption), parent);
+    button->setAutoDefault(true);
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
-    font.setPixelSize(pixelSize);
     button->setFont(font);
     return button;
-}
-
-QLineEdit *makeCountBox(QWidget *parent, const QString &name, const QString &hint) {
-    auto *box = new QLineEdit(QStringLiteral("0"), parent);
-    box->setObjectName(name);
-    box->setToolTip(hint);
-    box->setReadOnly(true); // the program writes these; there is nothing to type
-    return box;
 }
 
 // Shortens `text` in the middle to fit `label`, keeping both ends of a path readable.
@@ -115,183 +100,95 @@ QString elided(const QLabel *label, const QString &text, int reserved = 0) {
 } // namespace
 
 std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, QMessageBox::Icon icon,
-                                            const QString &text) {
+                                            const QString &message) {
     const QString title =
-        parent != nullptr ? parent->window()->windowTitle() : QString::fromLatin1(WindowTitle);
-    return std::make_unique<QMessageBox>(icon, title, text, QMessageBox::Ok, parent);
+        parent != nullptr ? parent->window()->windowTitle() : text(window::WindowCaption);
+    return std::make_unique<QMessageBox>(icon, title, message, QMessageBox::Ok, parent);
 }
 
 MainForm::MainForm(QString startDir, QString programDir, QWidget *parent)
-    : QWidget(parent), StartDir(std::move(startDir)), ProgramDir(std::move(programDir)),
-      Help(std::make_unique<HelpForm>()) {
+    : QWidget(parent), Help(std::make_unique<HelpForm>()),
+      Model(*this, {toPath(startDir),
+                    programDir.isEmpty() ? std::filesystem::path() : toPath(programDir),
+                    {}}) {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QString::fromLatin1(WindowTitle));
+    setWindowTitle(text(window::WindowCaption));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setToolTip(QStringLiteral("Reads NW files from Source dir & subdirs and creates NWC files "
-                              "from them, with log file of any problems"));
-
-    // The buttons come first so that "Go!" leads the tab order.
-    createButtons();
-    createSourceControls();
-    createLogControls();
-    createCountControls();
-    createFormatControls();
-    createStatusLines();
-    QWidget *previous = GoButton;
-    for (QWidget *next : std::initializer_list<QWidget *>{
-             SourceDriveBox, SourceDirBox, SourceFileBox, LogFileDrive, LogFileBox, ModifiedBox,
-             ErrorBox, WarningBox, HelpButton, CloseButton}) {
-        setTabOrder(previous, next);
-        previous = next;
-    }
+    setToolTip(text(window::WindowHint));
+    createControls();
     applyScale(1.0);
-
-    // A first start without a configuration shows the start directory on both sides.
-    SourceDirBox->setDirectory(StartDir);
-    SourceFileBox->setDirectory(SourceDirBox->directory());
-    SourceDriveBox->showDriveOf(SourceDirBox->directory());
-    LogFileBox->setDirectory(StartDir);
-    LogFileDrive->showDriveOf(LogFileBox->directory());
-
     connectHandlers();
+    Model.start();
     watchActivation();
-    refreshStatus();
     fitToScreen();
 }
 
 MainForm::~MainForm() = default;
 
-void MainForm::place(QWidget *widget, QRect design) {
-    Layout.push_back({widget, design, QFontInfo(widget->font()).pixelSize()});
-}
-
-void MainForm::createSourceControls() {
-    auto *label = makeLabel(this, QStringLiteral("LabelA"), QStringLiteral("Source Directory"),
-                            QStringLiteral("Source directory to be converted"), Qt::AlignLeft, 16);
-    place(label, grownToFit(label, {16, 8, 118, 20}));
-    SourceDriveBox = new DriveSelector(this);
-    SourceDriveBox->setObjectName(QStringLiteral("SourceDriveBox"));
-    SourceDriveBox->setToolTip(QStringLiteral("Disk drive containing source files for conversion"));
-    place(SourceDriveBox, {16, 32, 201, 22});
-
-    SourceDirBox = new DirectoryList(this);
-    SourceDirBox->setObjectName(QStringLiteral("SourceDirBox"));
-    place(SourceDirBox, {16, 56, 201, 257});
-
-    SourceFileBox = new FileList(QStringLiteral("*.nw"), this);
-    SourceFileBox->setObjectName(QStringLiteral("SourceFileBox"));
-    SourceFileBox->setSelectionMode(QAbstractItemView::NoSelection);
-    // Only what a run converts: "a.nw.nw" matches the mask but is not an NW file name.
-    SourceFileBox->setFilter([](const QString &name) {
-        return batch::okFileName(QFile::encodeName(name).toStdString());
-    });
-    place(SourceFileBox, {16, 320, 201, 113});
-}
-
-void MainForm::createLogControls() {
-    auto *label =
-        makeLabel(this, QStringLiteral("Label1"), QStringLiteral("Log file location:"),
-                  QStringLiteral("Location of log file and temporary files"), Qt::AlignLeft, 16);
-    place(label, grownToFit(label, {224, 8, 114, 20}));
-    LogFileDrive = new DriveSelector(this);
-    LogFileDrive->setObjectName(QStringLiteral("LogFileDrive"));
-    LogFileDrive->setToolTip(QStringLiteral("Drive in which log file is to be stored."));
-    place(LogFileDrive, {224, 32, 201, 22});
-
-    LogFileBox = new DirectoryList(this);
-    LogFileBox->setObjectName(QStringLiteral("LogFileBox"));
-    place(LogFileBox, {224, 56, 201, 257});
-}
-
-void MainForm::createCountControls() {
-    struct CountRow {
-        const char *LabelName;
-        const char *LabelText;
-        QRect LabelPlace;
-        const char *BoxName;
-        QRect BoxPlace;
-        const char *Hint;
-        QLineEdit *MainForm::*Box;
-    };
-    static constexpr std::array<CountRow, 3> Rows{{
-        {"Label4",
-         "#Files Created:",
-         {240, 324, 110, 20},
-         "ModifiedBox",
-         {360, 320, 65, 28},
-         "Total number of NWC files which have been created",
-         &MainForm::ModifiedBox},
-        {"Label5",
-         "#Errors",
-         {296, 356, 52, 20},
-         "ErrorBox",
-         {360, 352, 65, 28},
-         "Number of error messages written to file",
-         &MainForm::ErrorBox},
-        {"Label6",
-         "#Warnings",
-         {272, 388, 76, 20},
-         "WarningBox",
-         {360, 384, 65, 28},
-         "Number of warning messages written to file",
-         &MainForm::WarningBox},
-    }};
-    for (const CountRow &row : Rows) {
-        const QString hint = QString::fromLatin1(row.Hint);
-        auto *label = makeLabel(this, QString::fromLatin1(row.LabelName),
-                                QString::fromLatin1(row.LabelText), hint, Qt::AlignRight, 16);
-        place(label, grownToFit(label, row.LabelPlace));
-        this->*row.Box = makeCountBox(this, QString::fromLatin1(row.BoxName), hint);
-        place(this->*row.Box, row.BoxPlace);
+void MainForm::createControls() {
+    for (const window::ControlSpec &spec : window::controls()) {
+        QWidget *control = createControl(spec);
+        control->setObjectName(text(spec.Name));
+        if (!spec.Hint.empty()) control->setToolTip(text(spec.Hint));
+        if (!spec.Accessible.empty()) control->setAccessibleName(text(spec.Accessible));
+        if (spec.FontPixels > 0) {
+            QFont font = control->font();
+            font.setPixelSize(spec.FontPixels);
+            control->setFont(font);
+        }
+        QRect place(spec.Place.Left, spec.Place.Top, spec.Place.Width, spec.Place.Height);
+        if (spec.Kind == ControlKind::Label)
+            place = grownToFit(static_cast<QLabel *>(control), place);
+        Layout.push_back({control, place, QFontInfo(control->font()).pixelSize()});
+        Widgets[static_cast<std::size_t>(spec.Id)] = control;
     }
+    for (const window::ControlSpec &spec : window::controls()) {
+        if (spec.Kind == ControlKind::Label)
+            widget<QLabel>(spec.Id)->setBuddy(Widgets[static_cast<std::size_t>(spec.Buddy)]);
+    }
+    for (std::size_t i = 1; i < window::TabOrder.size(); ++i)
+        setTabOrder(Widgets[static_cast<std::size_t>(window::TabOrder[i - 1])],
+                    Widgets[static_cast<std::size_t>(window::TabOrder[i])]);
 }
 
-// Under the counts: whether each score also gets a MusicXML file beside its NWC file.
-void MainForm::createFormatControls() {
-    MusicXmlBox = new QCheckBox(QStringLiteral("Also write MusicXML"), this);
-    MusicXmlBox->setObjectName(QStringLiteral("MusicXmlBox"));
-    MusicXmlBox->setToolTip(
-        QStringLiteral("Write a MusicXML file beside each NWC file, for other notation programs"));
-    place(MusicXmlBox, {224, 414, 201, 22});
-}
-
-void MainForm::createButtons() {
-    GoButton =
-        makeButton(this, QStringLiteral("GoButton"), QStringLiteral("&Go!"),
-                   QStringLiteral("Start creating NWC files from NW files in Source dir."), 24);
-    HelpButton = makeButton(this, QStringLiteral("HelpButton"), QStringLiteral("&Help"),
-                            QStringLiteral("Description of what the software does."), 21);
-    CloseButton =
-        makeButton(this, QStringLiteral("CloseButton"), QStringLiteral("&Quit"),
-                   QStringLiteral("Terminates program after completing the file creation"), 24);
-    place(GoButton, {232, 440, 89, 65});
-    place(HelpButton, {16, 440, 89, 65});
-    place(CloseButton, {336, 440, 89, 65});
-    GoButton->setDefault(true);
-    auto *helpKey = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(helpKey, &QShortcut::activated, this, &MainForm::helpClick);
-}
-
-// Three lines under the buttons: the chosen source, the chosen log directory, and the run.
-void MainForm::createStatusLines() {
-    const auto makeLine = [this](const char *name, int row) {
-        auto *line =
-            makeLabel(this, QString::fromLatin1(name), QString(), QString(), Qt::AlignLeft, 12);
-        place(line, {16, StatusTop + row * StatusLineHeight, 409, StatusLineHeight});
+QWidget *MainForm::createControl(const window::ControlSpec &spec) {
+    switch (spec.Kind) {
+    case ControlKind::Label: return makeLabel(this, spec);
+    case ControlKind::DriveBox: return new DriveSelector(this);
+    case ControlKind::DirectoryList: return new DirectoryList(this);
+    case ControlKind::FileList: {
+        auto *files = new QListWidget(this);
+        files->setSelectionMode(QAbstractItemView::NoSelection);
+        return files;
+    }
+    case ControlKind::CountBox: {
+        auto *box = new QLineEdit(QStringLiteral("0"), this);
+        box->setReadOnly(true); // the program writes these; there is nothing to type
+        box->setFocusPolicy(Qt::NoFocus);
+        return box;
+    }
+    case ControlKind::CheckBox: return new QCheckBox(text(spec.Caption), this);
+    case ControlKind::Button: return makeButton(this, spec);
+    case ControlKind::StatusLine: {
+        auto *line = makeLabel(this, spec);
+        // A directory may be named like markup; it is shown as it is. The run's line alone
+        // holds a link.
+        line->setTextFormat(spec.Id == Control::RunStatus ? Qt::RichText : Qt::PlainText);
+        if (spec.Id == Control::RunStatus)
+            line->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                          Qt::LinksAccessibleByKeyboard);
         return line;
-    };
-    SourcePathLine = makeLine("SourcePathLine", 0);
-    LogPathLine = makeLine("LogPathLine", 1);
-    // A directory may be named like markup; it is shown as it is.
-    SourcePathLine->setTextFormat(Qt::PlainText);
-    LogPathLine->setTextFormat(Qt::PlainText);
-    RunStatusLine = makeLine("RunStatusLine", 2);
-    RunStatusLine->setTextFormat(Qt::RichText);
-    RunStatusLine->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
-                                           Qt::LinksAccessibleByKeyboard);
-    connect(RunStatusLine, &QLabel::linkActivated, this, &MainForm::openLog);
+    }
+    case ControlKind::ProgressBar: {
+        auto *bar = new QProgressBar(this);
+        bar->setTextVisible(false);
+        bar->hide();
+        return bar;
+    }
+    }
+    return new QWidget(this);
 }
 
 void MainForm::applyScale(double scale) {
@@ -306,7 +203,7 @@ void MainForm::applyScale(double scale) {
                                  scaled(r.height()));
     }
     // Fixed size, neither resizable nor maximisable: the layout is drawn for this one size.
-    setFixedSize(scaled(ClientWidth), scaled(ClientHeight));
+    setFixedSize(scaled(window::ClientWidth), scaled(window::ClientHeight));
     refreshStatus();
 }
 
@@ -322,7 +219,7 @@ void MainForm::fitToScreen(bool centre) {
                          outer.right() - inner.right(), outer.bottom() - inner.bottom());
     }
     const WindowFit fit =
-        fitWindow({ClientWidth, ClientHeight}, frame, screen->availableGeometry());
+        fitWindow({window::ClientWidth, window::ClientHeight}, frame, screen->availableGeometry());
     if (std::abs(fit.Scale - Scale) > 1e-6) applyScale(fit.Scale);
     if (centre) {
         move(fit.FramePos);
@@ -340,18 +237,34 @@ void MainForm::fitToScreen(bool centre) {
 }
 
 void MainForm::connectHandlers() {
-    connect(SourceDriveBox, &DriveSelector::driveChanged, this, &MainForm::sourceDriveBoxChange);
-    connect(SourceDirBox, &DirectoryList::changed, this, &MainForm::sourceDirBoxChange);
-    connect(SourceDirBox, &DirectoryList::clicked, this, &MainForm::sourceDirBoxChange);
-    connect(LogFileDrive, &DriveSelector::driveChanged, this, &MainForm::logFileDriveChange);
-    connect(LogFileBox, &DirectoryList::changed, this, &MainForm::logFileBoxChange);
-    connect(LogFileBox, &DirectoryList::clicked, this, &MainForm::logFileBoxChange);
-    connect(GoButton, &QPushButton::clicked, this, &MainForm::goButtonClick);
-    connect(HelpButton, &QPushButton::clicked, this, &MainForm::helpClick);
-    connect(CloseButton, &QPushButton::clicked, this, &MainForm::closeButtonClick);
-    connect(&Worker, &RunWorker::logCreated, this, &MainForm::logCreated);
-    connect(&Worker, &RunWorker::progressed, this, &MainForm::showProgress);
-    connect(&Worker, &RunWorker::finished, this, &MainForm::finishRun);
+    for (const Side side : {Side::Source, Side::Log}) {
+        auto *drives =
+            widget<DriveSelector>(sideControl(side, Control::SourceDrive, Control::LogDrive));
+        connect(drives, &DriveSelector::driveChanged, this,
+                [this, side](const QString &root) { Model.driveChosen(side, toPath(root)); });
+        auto *dirs =
+            widget<DirectoryList>(sideControl(side, Control::SourceDirs, Control::LogDirs));
+        connect(dirs, &DirectoryList::chosen, this,
+                [this, side](int index) { Model.entryChosen(side, index); });
+    }
+    connect(widget<QCheckBox>(Control::MusicXml), &QCheckBox::toggled, this,
+            [this](bool checked) { Model.musicXmlToggled(checked); });
+    const auto onClick = [this](Control button, void (window::MainWindow::*action)()) {
+        connect(widget<QPushButton>(button), &QPushButton::clicked, this,
+                [this, action] { (Model.*action)(); });
+    };
+    onClick(Control::Go, &window::MainWindow::goClicked);
+    onClick(Control::Stop, &window::MainWindow::stopClicked);
+    onClick(Control::Help, &window::MainWindow::helpClicked);
+    onClick(Control::Quit, &window::MainWindow::quitClicked);
+    connect(widget<QLabel>(Control::RunStatus), &QLabel::linkActivated, this,
+            [this] { Model.logLinkClicked(); });
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
+            [this] { Model.helpClicked(); });
+    // Escape ends a run after the file in hand, as Ctrl+C does on the command line.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [this] { Model.stopClicked(); });
+    Model.setRunFinishedHook([this] { emit runFinished(); });
 }
 
 // The configuration is reloaded when the main window becomes active: at the first activation,
@@ -370,253 +283,131 @@ void MainForm::watchActivation() {
 bool MainForm::isOwnOtherWindow(const QWindow *window) const {
     if (window == nullptr || window == windowHandle()) return false;
     if (Help->windowHandle() == window) return true;
-    for (const QWidget *widget : QApplication::topLevelWidgets()) {
-        if (widget->windowHandle() == window) return qobject_cast<const QDialog *>(widget);
+    for (const QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->windowHandle() == window) return qobject_cast<const QDialog *>(top);
     }
     return false;
 }
 
-QString MainForm::configFilePath() const {
-    return QDir(StartDir).filePath(QString::fromLatin1(ConfigFileName));
-}
-
 void MainForm::formActivate() {
     Activated = true;
-    if (isRunning()) return; // the lists must not move under a run
-    GoButton->setFocus();
-    configFile(true);
+    Model.activated();
 }
 
-void MainForm::sourceDriveBoxChange() {
-    SourceDirBox->setDrive(SourceDriveBox->drive());
-    resetAll();
+void MainForm::showCount(window::CountBox box, std::string_view value) {
+    static constexpr Control Boxes[] = {Control::FilesBox, Control::ErrorsBox,
+                                        Control::WarningsBox};
+    widget<QLineEdit>(Boxes[static_cast<int>(box)])->setText(text(value));
 }
 
-void MainForm::sourceDirBoxChange() {
-    {
-        // Opening the entry moves the list, which would call this handler again.
-        const QSignalBlocker blocker(SourceDirBox);
-        SourceDirBox->openSelected();
+void MainForm::enable(Control control, bool enabled) {
+    widget<QWidget>(control)->setEnabled(enabled);
+}
+
+void MainForm::focus(Control control) { widget<QWidget>(control)->setFocus(); }
+
+void MainForm::setChecked(Control control, bool checked) {
+    auto *box = widget<QCheckBox>(control);
+    const QSignalBlocker blocker(box);
+    box->setChecked(checked);
+}
+
+void MainForm::showDirectory(Side side, const window::DirectoryEntries &entries) {
+    widget<DirectoryList>(sideControl(side, Control::SourceDirs, Control::LogDirs))
+        ->showEntries(entries);
+}
+
+void MainForm::showDrive(Side side, const std::filesystem::path &root) {
+    widget<DriveSelector>(sideControl(side, Control::SourceDrive, Control::LogDrive))
+        ->showDrive(fromPath(root));
+}
+
+// The volume of the nearest directory up the path whose name Qt can carry unchanged.
+std::filesystem::path MainForm::driveOf(const std::filesystem::path &path) {
+    for (std::filesystem::path at = path; !at.empty(); at = at.parent_path()) {
+        if (toPath(fromPath(at)) == at) {
+            const QStorageInfo volume(fromPath(at));
+            if (volume.isValid()) return toPath(volume.rootPath());
+        }
+        if (at == at.root_path()) break;
     }
-    SourceFileBox->setDirectory(SourceDirBox->directory());
-    SourceDriveBox->showDriveOf(SourceDirBox->directory());
-    resetAll();
+    return path.root_path();
 }
 
-void MainForm::logFileDriveChange() { LogFileBox->setDrive(LogFileDrive->drive()); }
-
-void MainForm::logFileBoxChange() {
-    {
-        const QSignalBlocker blocker(LogFileBox);
-        LogFileBox->openSelected();
-    }
-    LogFileDrive->showDriveOf(LogFileBox->directory());
-    GoButton->setFocus();
-    refreshStatus();
+void MainForm::showFiles(const std::vector<std::string> &names) {
+    auto *files = widget<QListWidget>(Control::SourceFiles);
+    files->clear();
+    for (const std::string &name : names)
+        files->addItem(text(name));
 }
 
-void MainForm::resetAll() {
-    showCounts(0, 0, 0);
-    if (!isRunning()) Phase = RunPhase::Idle; // the last run's line belongs to its source
-    refreshStatus();
-    GoButton->setFocus();
-}
-
-void MainForm::showCounts(int filesCreated, int errorCount, int warningCount) {
-    ModifiedBox->setText(QString::number(filesCreated));
-    ErrorBox->setText(QString::number(errorCount));
-    WarningBox->setText(QString::number(warningCount));
-}
-
-void MainForm::showProgress(int filesCreated, int errorCount, int warningCount,
-                            const QString &currentFile) {
-    showCounts(filesCreated, errorCount, warningCount);
-    CurrentFile = currentFile;
-    refreshStatus();
-}
-
-void MainForm::configFile(bool load) {
-    if (!load) {
-        writeConfigFile(configFilePath(), LogFileBox->directory(), SourceDirBox->directory(),
-                        MusicXmlBox->isChecked());
-        return;
-    }
-    const ConfigLines lines = readConfigFile(configFilePath());
-    if (lines.AlsoMusicXml) MusicXmlBox->setChecked(*lines.AlsoMusicXml);
-    // setDirectory fires the list's change handling when it moves the list.
-    if (lines.LogDir && isUsableDirectory(*lines.LogDir)) LogFileBox->setDirectory(*lines.LogDir);
-    if (lines.SourceDir && isUsableDirectory(*lines.SourceDir)) {
-        SourceDirBox->setDirectory(*lines.SourceDir);
-    }
-}
-
-void MainForm::goButtonClick() {
-    if (isRunning()) return;
-    resetAll();
-    CloseButton->setFocus();
-
-    batch::RunOptions options;
-    options.Source = toPath(SourceDirBox->directory());
-    options.LogDir = toPath(LogFileBox->directory());
-    options.Jobs = batch::defaultJobs();
-    options.Formats.MusicXml = MusicXmlBox->isChecked();
-    setControlsEnabled(false);
-    Phase = RunPhase::Running;
-    CurrentFile.clear();
-    RunLogPath.clear();
-    refreshStatus();
-    Worker.start(std::move(options));
-}
-
-// The directories are saved once the run has its log, so a run that could not start leaves
-// the saved choice as it was.
-void MainForm::logCreated(const QString &logPath) {
-    RunLogPath = logPath;
-    configFile(false);
-    refreshStatus();
-}
-
-void MainForm::finishRun() {
-    const RunOutcome &outcome = Worker.outcome();
-    if (outcome.Result) {
-        showCounts(outcome.Result->FilesCreated, outcome.Result->Counts.ErrorCount,
-                   outcome.Result->Counts.WarningCount);
-        Phase = RunPhase::Finished;
-        RunLogPath = fromPath(outcome.Result->LogPath);
-        RunFiles = outcome.Result->FilesCreated;
-        RunFailures = static_cast<int>(outcome.Result->IoFailures.size());
+void MainForm::showProgress(const window::ProgressShown &progress) {
+    auto *bar = widget<QProgressBar>(Control::ProgressBar);
+    bar->setVisible(progress.Visible);
+    if (progress.Percent < 0) {
+        bar->setRange(0, 0); // busy
     } else {
-        Phase = RunPhase::Stopped;
-        RunFailure = outcome.Failure;
+        bar->setRange(0, 100);
+        bar->setValue(progress.Percent);
     }
-    CurrentFile.clear();
-    setControlsEnabled(true);
-    CloseButton->setFocus();
-    SourceFileBox->reread();
+    widget<QLabel>(Control::ProgressText)->setText(text(progress.Text));
+}
+
+void MainForm::showStatus(const window::StatusShown &status) {
+    Status = status;
     refreshStatus();
-    emit runFinished();
-    if (CloseAfterRun) {
-        close();
-        return;
-    }
-    reportRunProblems(outcome);
-}
-
-// A run that stopped, or files it had to leave out, are told at once: nobody reads a log that
-// they do not know has something to say.
-void MainForm::reportRunProblems(const RunOutcome &outcome) {
-    if (!outcome.Result) {
-        showMessage(QMessageBox::Critical, outcome.Failure);
-        return;
-    }
-    const auto failures =
-        outcome.Result->IoFailures.size() + outcome.Result->DirectoryFailures.size();
-    if (failures == 0) return;
-    showMessage(QMessageBox::Warning,
-                QStringLiteral("%1 file(s) could not be converted. The log file %2 says why.")
-                    .arg(failures)
-                    .arg(native(fromPath(outcome.Result->LogPath))));
-}
-
-// The count boxes, Help and Quit stay usable during a run: the counts must stay readable, and
-// Quit ends the program once the run is over.
-void MainForm::setControlsEnabled(bool enabled) {
-    for (QWidget *control :
-         std::initializer_list<QWidget *>{SourceDriveBox, SourceDirBox, SourceFileBox, LogFileDrive,
-                                          LogFileBox, MusicXmlBox, GoButton}) {
-        control->setEnabled(enabled);
-    }
-    CloseButton->setEnabled(!CloseAfterRun);
 }
 
 void MainForm::refreshStatus() {
-    if (SourcePathLine == nullptr || SourceDirBox == nullptr || LogFileBox == nullptr) return;
-    const QString source = native(SourceDirBox->directory());
-    const QString logDir = native(LogFileBox->directory());
-    SourceDirBox->setToolTip(QStringLiteral("Source directory to be converted:\n") + source);
-    SourceFileBox->setToolTip(QStringLiteral("Files for converting in Source Directory:\n") +
-                              source);
-    LogFileBox->setToolTip(QStringLiteral("Location of log file and temporary files:\n") + logDir);
-    const QString sourceText = QStringLiteral("Source: ") + source;
-    const QString logText = QStringLiteral("Log folder: ") + logDir;
-    SourcePathLine->setText(elided(SourcePathLine, sourceText));
-    SourcePathLine->setToolTip(sourceText);
-    LogPathLine->setText(elided(LogPathLine, logText));
-    LogPathLine->setToolTip(logText);
-    RunStatusLine->setText(runStatusText());
-}
-
-QString MainForm::runStatusText() const {
-    const auto logLink = [this](const QString &lead) {
-        const QString shown = elided(RunStatusLine, native(RunLogPath),
-                                     RunStatusLine->fontMetrics().horizontalAdvance(lead));
-        return lead.toHtmlEscaped() +
-               QStringLiteral("<a href=\"%1\">%2</a>")
-                   .arg(QUrl::fromLocalFile(RunLogPath).toString(QUrl::FullyEncoded),
-                        shown.toHtmlEscaped());
-    };
-    switch (Phase) {
-    case RunPhase::Idle: return QStringLiteral("Ready: press Go! to convert the source directory.");
-    case RunPhase::Running:
-        if (CloseAfterRun)
-            return QStringLiteral("Quit pending: the program ends when this run finishes.");
-        return elided(RunStatusLine, QStringLiteral("Converting ") +
-                                         (CurrentFile.isEmpty() ? native(SourceDirBox->directory())
-                                                                : native(CurrentFile)))
-            .toHtmlEscaped();
-    case RunPhase::Finished:
-        if (RunFiles == 0 && RunFailures == 0)
-            return logLink(QStringLiteral("No .nw files found; log "));
-        if (RunFailures > 0)
-            return logLink(QStringLiteral("Finished: %1 files, %2 not converted, log ")
-                               .arg(RunFiles)
-                               .arg(RunFailures));
-        return logLink(QStringLiteral("Finished: %1 files, log ").arg(RunFiles));
-    case RunPhase::Stopped:
-        return elided(RunStatusLine, QStringLiteral("Stopped: ") + RunFailure).toHtmlEscaped();
+    if (Widgets[static_cast<std::size_t>(Control::RunStatus)] == nullptr) return;
+    const QString source = text(Status.SourcePath);
+    const QString log = text(Status.LogPath);
+    for (const auto &[control, line] :
+         {std::pair{Control::SourcePath, source}, std::pair{Control::LogPath, log}}) {
+        auto *label = widget<QLabel>(control);
+        label->setText(elided(label, line));
+        label->setToolTip(line);
     }
-    return {};
-}
-
-void MainForm::openLog(const QString &link) {
-    const QString path = QUrl(link).toLocalFile();
-    if (OpenFile) {
-        OpenFile(path);
+    for (const auto &[control, line] :
+         {std::pair{Control::SourceDirs, source}, std::pair{Control::SourceFiles, source},
+          std::pair{Control::LogDirs, log}}) {
+        widget<QWidget>(control)->setToolTip(text(window::spec(control).Hint) +
+                                             QStringLiteral("\n") + line);
+    }
+    auto *run = widget<QLabel>(Control::RunStatus);
+    const QString lead = text(Status.Run);
+    if (Status.LogLink.empty()) {
+        run->setText(elided(run, lead).toHtmlEscaped());
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const QString shown = elided(run, text(window::displayPath(Status.LogLink)),
+                                 run->fontMetrics().horizontalAdvance(lead));
+    run->setText(
+        lead.toHtmlEscaped() +
+        QStringLiteral("<a href=\"%1\">%2</a>")
+            .arg(QUrl::fromLocalFile(fromPath(Status.LogLink)).toString(QUrl::FullyEncoded),
+                 shown.toHtmlEscaped()));
 }
 
-// The program's own help file: beside the program, then in the data directory of the
-// installation it belongs to; the start directory only when neither has one.
-QString MainForm::helpFilePath() const {
-    QStringList dirs;
-    if (!ProgramDir.isEmpty()) {
-        dirs << ProgramDir << QDir(ProgramDir).filePath(QStringLiteral("../share/quillmark"));
+void MainForm::showMessage(window::MessageKind kind, std::string_view message) {
+    const QMessageBox::Icon icon = kind == window::MessageKind::Error ? QMessageBox::Critical
+                                   : kind == window::MessageKind::Warning
+                                       ? QMessageBox::Warning
+                                       : QMessageBox::Information;
+    if (ShowMessage) {
+        ShowMessage(icon, text(message));
+        return;
     }
-    dirs << StartDir;
-    for (const QString &dir : dirs) {
-        if (dir.isEmpty()) continue;
-        const QString path = QDir::cleanPath(QDir(dir).filePath(QString::fromLatin1(HelpFileName)));
-        if (QFileInfo(path).isFile()) return path;
-    }
-    return {};
+    makeMessageBox(this, icon, text(message))->exec();
 }
 
-void MainForm::helpClick() {
-    const QString path = helpFilePath();
-    if (path.isEmpty()) {
-        showMessage(QMessageBox::Critical, QStringLiteral("Help file not found."));
-        return;
-    }
-    if (!Help->loadFile(path)) {
-        showMessage(QMessageBox::Critical, QStringLiteral("Help file could not be read."));
-        return;
-    }
+bool MainForm::showHelp(const std::filesystem::path &rtfFile) {
+    if (!Help->loadFile(fromPath(rtfFile))) return false;
     keepHelpOnScreen();
     Help->show();
     Help->raise();
     Help->activateWindow();
+    return true;
 }
 
 // The help window keeps its size and place where the screen has room, and shrinks and moves
@@ -634,12 +425,15 @@ void MainForm::keepHelpOnScreen() {
     Help->move(place);
 }
 
-void MainForm::showMessage(QMessageBox::Icon icon, const QString &text) {
-    if (ShowMessage) {
-        ShowMessage(icon, text);
-        return;
-    }
-    makeMessageBox(this, icon, text)->exec();
+// QDesktopServices says false when no program could be started to show the file (on Linux,
+// when xdg-open is missing).
+bool MainForm::openFile(const std::filesystem::path &path) {
+    if (OpenFile) return OpenFile(fromPath(path));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(fromPath(path)));
+}
+
+void MainForm::post(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 // The first showing counts as the first activation: without a window manager, or with one that
@@ -656,12 +450,9 @@ void MainForm::showEvent(QShowEvent *event) {
     if (!Activated) formActivate();
 }
 
+// Quit, the close box and Alt+F4 all wait for a run; the window closes when it ends.
 void MainForm::closeEvent(QCloseEvent *event) {
-    if (isRunning()) {
-        // Quit, the close box and Alt+F4 all wait for the run; the window closes when it ends.
-        CloseAfterRun = true;
-        CloseButton->setEnabled(false);
-        refreshStatus();
+    if (!Model.closeRequested()) {
         event->ignore();
         return;
     }

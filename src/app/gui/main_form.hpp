@@ -1,25 +1,21 @@
-// The main window: source and log directory choosers, the three count boxes, the Help, Go! and
-// Quit buttons, and a status strip with the chosen paths and the state of the run. A run goes
-// on a worker thread while the choosers are disabled.
+// The main window drawn with Qt: the controls of the window model's table at their designed
+// places, scaled down on screens too small for them, and the help window. What the window does
+// is the model's (app/window); this class draws what it is told and hands the model the user's
+// actions.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
-#include <vector>
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
-#include "app/gui/directory_list.hpp"
-#include "app/gui/drive_selector.hpp"
-#include "app/gui/file_list.hpp"
 #include "app/gui/help_form.hpp"
-#include "app/gui/run_worker.hpp"
+#include "app/window/main_window.hpp"
+#include "app/window/view.hpp"
 
 namespace qm::gui {
 
@@ -27,14 +23,14 @@ namespace qm::gui {
 std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, QMessageBox::Icon icon,
                                             const QString &text);
 
-class MainForm : public QWidget {
+class MainForm : public QWidget, public window::View {
     Q_OBJECT
 
 public:
     // Shows a modal message box; tests replace it with one that only records.
     using MessageBoxHook = std::function<void(QMessageBox::Icon icon, const QString &text)>;
     // Opens a finished run's log in the desktop's viewer; tests replace it.
-    using OpenFileHook = std::function<void(const QString &path)>;
+    using OpenFileHook = std::function<bool(const QString &path)>;
 
     // startDir: the directory current at start, home of the configuration file.
     // programDir: the program's own directory, where the help file is looked for first.
@@ -44,35 +40,34 @@ public:
     void setMessageBoxHook(MessageBoxHook hook) { ShowMessage = std::move(hook); }
     void setOpenFileHook(OpenFileHook hook) { OpenFile = std::move(hook); }
     HelpForm *helpForm() const { return Help.get(); }
-    bool isRunning() const { return Worker.isRunning(); }
-    bool isQuitPending() const { return CloseAfterRun; }
-    RunWorker &runWorker() { return Worker; }
-    QString configFilePath() const;
-    // The help file Help shows: the program's own, else one in the start directory.
-    QString helpFilePath() const;
+    window::MainWindow &model() { return Model; }
+    bool isRunning() const { return Model.isRunning(); }
+    void helpClick() { Model.helpClicked(); }
     // The scale the layout is drawn at (1 unless the screen is too small for it).
     double layoutScale() const { return Scale; }
-
-    // Event handlers, public so that tests can drive the window the way a user does.
-    void formActivate();
-    void sourceDriveBoxChange();
-    void sourceDirBoxChange();
-    void logFileDriveChange();
-    void logFileBoxChange();
-    void goButtonClick();
-    void helpClick();
-    void closeButtonClick() { close(); }
-
-    // Counters and count boxes to 0, focus to "Go!".
-    void resetAll();
-    // true loads the configuration file, false saves it; both fail quietly.
-    void configFile(bool load);
     // Scales the layout down where the screen is too small and places the window on it:
     // centred, or where it is but moved inside the screen.
     void fitToScreen(bool centre = true);
 
+    // What the model shows.
+    void showCount(window::CountBox box, std::string_view text) override;
+    void enable(window::Control control, bool enabled) override;
+    void focus(window::Control control) override;
+    void setChecked(window::Control control, bool checked) override;
+    void showDirectory(window::Side side, const window::DirectoryEntries &entries) override;
+    void showDrive(window::Side side, const std::filesystem::path &root) override;
+    std::filesystem::path driveOf(const std::filesystem::path &path) override;
+    void showFiles(const std::vector<std::string> &names) override;
+    void showProgress(const window::ProgressShown &progress) override;
+    void showStatus(const window::StatusShown &status) override;
+    void showMessage(window::MessageKind kind, std::string_view text) override;
+    bool showHelp(const std::filesystem::path &rtfFile) override;
+    bool openFile(const std::filesystem::path &path) override;
+    void closeWindow() override { close(); }
+    void post(std::function<void()> task) override;
+
 signals:
-    // A run ended, its figures shown and the controls enabled again.
+    // A run ended and its figures are shown.
     void runFinished();
 
 protected:
@@ -80,8 +75,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    enum class RunPhase { Idle, Running, Finished, Stopped };
-
     // A child at its designed place and font size, before any scaling.
     struct Placed {
         QWidget *Widget;
@@ -89,68 +82,30 @@ private:
         int FontPixels;
     };
 
-    void createSourceControls();
-    void createLogControls();
-    void createCountControls();
-    void createButtons();
-    void createFormatControls();
-    void createStatusLines();
-    void place(QWidget *widget, QRect design);
+    void createControls();
+    QWidget *createControl(const window::ControlSpec &spec);
+    template <class T> T *widget(window::Control id) const {
+        return static_cast<T *>(Widgets[static_cast<std::size_t>(id)]);
+    }
     void applyScale(double scale);
     void connectHandlers();
     void watchActivation();
     bool isOwnOtherWindow(const QWindow *window) const;
-
-    void showCounts(int filesCreated, int errorCount, int warningCount);
-    void showProgress(int filesCreated, int errorCount, int warningCount,
-                      const QString &currentFile);
-    void setControlsEnabled(bool enabled);
-    void logCreated(const QString &logPath);
-    void finishRun();
-    void reportRunProblems(const RunOutcome &outcome);
-    void showMessage(QMessageBox::Icon icon, const QString &text);
+    void formActivate();
     void refreshStatus();
-    QString runStatusText() const;
-    void openLog(const QString &link);
     void keepHelpOnScreen();
 
-    QString StartDir;
-    QString ProgramDir;
     MessageBoxHook ShowMessage;
     OpenFileHook OpenFile;
-
-    DriveSelector *SourceDriveBox = nullptr;
-    DirectoryList *SourceDirBox = nullptr;
-    FileList *SourceFileBox = nullptr;
-    DriveSelector *LogFileDrive = nullptr;
-    DirectoryList *LogFileBox = nullptr;
-    QLineEdit *ModifiedBox = nullptr;
-    QLineEdit *ErrorBox = nullptr;
-    QLineEdit *WarningBox = nullptr;
-    QCheckBox *MusicXmlBox = nullptr;
-    QPushButton *HelpButton = nullptr;
-    QPushButton *GoButton = nullptr;
-    QPushButton *CloseButton = nullptr;
-    QLabel *SourcePathLine = nullptr;
-    QLabel *LogPathLine = nullptr;
-    QLabel *RunStatusLine = nullptr;
-
+    std::array<QWidget *, window::ControlCount> Widgets{};
     std::vector<Placed> Layout;
     double Scale = 1.0;
     bool ScreenWatched = false;
-
-    std::unique_ptr<HelpForm> Help;
-    RunWorker Worker;
     bool Activated = false;
     bool LastFocusWasOwnWindow = false;
-    bool CloseAfterRun = false;
-
-    RunPhase Phase = RunPhase::Idle;
-    QString CurrentFile;
-    QString RunLogPath;
-    int RunFiles = 0;
-    int RunFailures = 0;
-    QString RunFailure;
+    window::StatusShown Status;
+    std::unique_ptr<HelpForm> Help;
+    window::MainWindow Model; // last: it goes first, waiting for a run still going
 };
 
 } // namespace qm::gui
