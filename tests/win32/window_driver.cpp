@@ -21,7 +21,9 @@
 namespace {
 
 using namespace std::chrono_literals;
-using qm::win32::ControlId;
+using qm::window::Control;
+
+int idOf(Control control) { return qm::win32::controlId(control); }
 
 [[noreturn]] void fail(const std::string &what) {
     std::fprintf(stderr, "window-driver: %s\n", what.c_str());
@@ -87,6 +89,8 @@ void press(HWND main, int id, int code = BN_CLICKED) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(main, id)));
 }
 
+void press(HWND main, Control control) { press(main, idOf(control)); }
+
 // The folder a status line names ("Source: Z:\tmp" gives "Z:\tmp").
 std::wstring shownFolder(HWND line) {
     const std::wstring text = textOf(line);
@@ -96,10 +100,13 @@ std::wstring shownFolder(HWND line) {
 
 // Chooses `path` as a user does: its drive in the drive box, the drive's root in the list,
 // then each folder on the way down, each by a double click on its entry.
-void chooseFolder(HWND main, int driveId, int listId, int lineId, const std::wstring &path) {
-    const HWND drives = ::GetDlgItem(main, driveId);
-    const HWND list = ::GetDlgItem(main, listId);
-    const HWND line = ::GetDlgItem(main, lineId);
+void chooseFolder(HWND main, Control driveBox, Control dirList, Control pathLine,
+                  const std::wstring &path) {
+    const HWND drives = ::GetDlgItem(main, idOf(driveBox));
+    const HWND list = ::GetDlgItem(main, idOf(dirList));
+    const HWND line = ::GetDlgItem(main, idOf(pathLine));
+    const int driveId = idOf(driveBox);
+    const int listId = idOf(dirList);
     const std::wstring drive = path.substr(0, 2);
     const auto driveEntry = ::SendMessageW(drives, CB_FINDSTRING, static_cast<WPARAM>(-1),
                                            reinterpret_cast<LPARAM>(drive.c_str()));
@@ -159,24 +166,26 @@ int wmain(int argc, wchar_t **argv) {
     if (narrow(textOf(main)) != "Quillmark 75 Converter") fail("the main window's caption");
 
     // STEP 2: the two folders, chosen with the drive boxes and the lists.
-    chooseFolder(main, ControlId::IdLogDrive, ControlId::IdLogDir, ControlId::IdLogLine, logDir);
-    chooseFolder(main, ControlId::IdSourceDrive, ControlId::IdSourceDir, ControlId::IdSourceLine,
-                 source);
+    chooseFolder(main, Control::LogDrive, Control::LogDirs, Control::LogPath, logDir);
+    chooseFolder(main, Control::SourceDrive, Control::SourceDirs, Control::SourcePath, source);
     const auto listed =
-        ::SendMessageW(::GetDlgItem(main, ControlId::IdSourceFiles), LB_GETCOUNT, 0, 0);
+        ::SendMessageW(::GetDlgItem(main, idOf(Control::SourceFiles)), LB_GETCOUNT, 0, 0);
 
     // STEP 3: Go!, and the end of the run: Go! usable again and the log's link shown.
-    if (musicXml)
-        ::SendMessageW(::GetDlgItem(main, ControlId::IdMusicXml), BM_SETCHECK, BST_CHECKED, 0);
-    press(main, ControlId::IdGo);
-    const HWND go = ::GetDlgItem(main, ControlId::IdGo);
+    if (musicXml) {
+        ::SendMessageW(::GetDlgItem(main, idOf(Control::MusicXml)), BM_SETCHECK, BST_CHECKED, 0);
+        press(main, Control::MusicXml);
+    }
+    press(main, Control::Go);
+    const HWND go = ::GetDlgItem(main, idOf(Control::Go));
     if (!waitFor([&] { return !::IsWindowEnabled(go); }, 10s)) fail("Go! did not start a run");
-    const HWND link = ::GetDlgItem(main, ControlId::IdLogLink);
-    if (!waitFor([&] { return ::IsWindowEnabled(go) && ::IsWindowVisible(link); }, 300s))
-        fail("the run did not end: " + narrow(textOf(::GetDlgItem(main, ControlId::IdStatusLine))));
-    const std::wstring files = textOf(::GetDlgItem(main, ControlId::IdFilesBox));
-    const std::wstring errors = textOf(::GetDlgItem(main, ControlId::IdErrorsBox));
-    const std::wstring warnings = textOf(::GetDlgItem(main, ControlId::IdWarningsBox));
+    const HWND runLine = ::GetDlgItem(main, idOf(Control::RunStatus));
+    if (!waitFor([&] { return ::IsWindowEnabled(go) && textOf(runLine).starts_with(L"Finished"); },
+                 300s))
+        fail("the run did not end: " + narrow(textOf(runLine)));
+    const std::wstring files = textOf(::GetDlgItem(main, idOf(Control::FilesBox)));
+    const std::wstring errors = textOf(::GetDlgItem(main, idOf(Control::ErrorsBox)));
+    const std::wstring warnings = textOf(::GetDlgItem(main, idOf(Control::WarningsBox)));
     if (!hold.empty()) {
         ::CloseHandle(::CreateFileW((hold + L".ready").c_str(), GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, 0, nullptr));
@@ -184,7 +193,7 @@ int wmain(int argc, wchar_t **argv) {
     }
 
     // STEP 4: Help shows ReadMe.rtf in the rich-edit control; Escape closes it.
-    press(main, ControlId::IdHelp);
+    press(main, Control::Help);
     HWND help = nullptr;
     if (!waitFor(
             [&] {
@@ -202,7 +211,7 @@ int wmain(int argc, wchar_t **argv) {
     if (!waitFor([&] { return !::IsWindowVisible(help); }, 10s)) fail("Escape did not close Help");
 
     // STEP 5: Quit ends the program.
-    press(main, ControlId::IdQuit);
+    press(main, Control::Quit);
     if (::WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0)
         fail("Quit did not end the program");
     DWORD status = 1;

@@ -1,33 +1,15 @@
-// The identifiers of the main window's controls, shared with the test driver that finds the
-// controls by them.
+// The Windows control identifier of each control of the window model's table, shared with the
+// test driver that finds the controls by them.
 #pragma once
+
+#include "app/window/controls.hpp"
 
 namespace qm::win32 {
 
-enum ControlId : int {
-    IdGo = 100,
-    IdSourceLabel,
-    IdSourceDrive,
-    IdSourceDir,
-    IdSourceFiles,
-    IdLogLabel,
-    IdLogDrive,
-    IdLogDir,
-    IdFilesLabel,
-    IdFilesBox,
-    IdErrorsLabel,
-    IdErrorsBox,
-    IdWarningsLabel,
-    IdWarningsBox,
-    IdMusicXml,
-    IdHelp,
-    IdQuit,
-    IdSourceLine,
-    IdLogLine,
-    IdStatusLine,
-    IdLogLink,
-    IdProgress,
-    IdStop,
-};
+inline constexpr int FirstControlId = 100;
+
+constexpr int controlId(window::Control control) {
+    return FirstControlId + static_cast<int>(control);
+}
 
 } // namespace qm::win32

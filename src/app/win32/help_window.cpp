@@ -36,7 +36,7 @@ DWORD CALLBACK readChunk(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG *giv
 
 } // namespace
 
-bool HelpWindow::create(HINSTANCE instance) {
+bool HelpWindow::create(HINSTANCE instance, const std::wstring &caption) {
     if (::LoadLibraryW(L"Msftedit.dll") == nullptr) return false;
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -47,7 +47,7 @@ bool HelpWindow::create(HINSTANCE instance) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = ClassName;
     ::RegisterClassExW(&windowClass);
-    Window = ::CreateWindowExW(0, ClassName, Caption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+    Window = ::CreateWindowExW(0, ClassName, caption.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                CW_USEDEFAULT, 932, 544, nullptr, nullptr, instance, this);
     if (Window == nullptr) return false;
     TextBox = ::CreateWindowExW(WS_EX_CLIENTEDGE, MSFTEDIT_CLASS, L"HelpTextBox",

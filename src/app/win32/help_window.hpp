@@ -12,11 +12,10 @@ namespace qm::win32 {
 class HelpWindow {
 public:
     static constexpr const wchar_t *ClassName = L"QuillmarkHelp";
-    static constexpr const wchar_t *Caption = L"Quillmark Help";
 
     // Registers the class and creates the window, hidden. False when Windows has no rich-edit
     // control to offer.
-    bool create(HINSTANCE instance);
+    bool create(HINSTANCE instance, const std::wstring &caption);
     // Replaces the text with the RTF file's. False when the file cannot be read.
     bool load(const std::wstring &path);
     // Shows the window where the screen has room for it, in front.

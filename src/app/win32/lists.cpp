@@ -2,10 +2,8 @@
 
 #include <windowsx.h>
 
-#include <filesystem>
+#include <algorithm>
 
-#include "app/batch/files.hpp"
-#include "app/batch/naming.hpp"
 #include "app/win32/dpi.hpp"
 #include "app/win32/wide_text.hpp"
 
@@ -15,7 +13,6 @@ namespace {
 
 // Indent of one level of the directory list, at 96 dots per inch.
 constexpr int IndentStep = 10;
-
 constexpr int FolderWidth = 14;
 
 // A folder 14 x 10 at 96 dots per inch, its middle at `middle`: closed, or open (a lighter
@@ -47,26 +44,6 @@ void drawFolder(HDC dc, int left, int middle, double scale, bool open) {
     ::DeleteObject(pen);
 }
 
-bool listDirectory(const std::wstring &path, batch::DirectoryListing &listing) {
-    int error = 0;
-    const batch::Directory dir = batch::Directory::open(std::filesystem::path(path), error);
-    return dir.valid() && batch::listDirectory(dir, listing) == 0;
-}
-
-// A full path without the trailing separator (kept on a drive's root).
-std::wstring withoutTrailingSeparator(std::wstring path) {
-    const std::size_t rootLength = driveRootOf(path).size();
-    while (path.size() > rootLength && (path.back() == L'\\' || path.back() == L'/'))
-        path.pop_back();
-    return path;
-}
-
-std::wstring fullPath(const std::wstring &path) {
-    std::string text;
-    if (batch::displayPath(std::filesystem::path(path), text) != 0) return {};
-    return wide(text);
-}
-
 } // namespace
 
 std::vector<std::wstring> driveRoots() {
@@ -92,100 +69,69 @@ std::wstring driveCaption(const std::wstring &root) {
     return caption;
 }
 
-std::wstring driveRootOf(const std::wstring &path) {
-    const std::filesystem::path root = std::filesystem::path(path).root_path();
-    std::wstring text = root.native();
-    if (!text.empty() && text.back() != L'\\') text += L'\\';
-    return text;
+std::filesystem::path driveRootOf(const std::filesystem::path &path) {
+    std::wstring root = path.root_path().native();
+    if (root.size() >= 2 && root[1] == L':') root[0] = static_cast<wchar_t>(towupper(root[0]));
+    if (!root.empty() && root.back() != L'\\') root += L'\\';
+    return std::filesystem::path(root);
 }
 
-void DriveBox::showDriveOf(const std::wstring &path) {
+void DriveBox::show(const std::filesystem::path &root) {
     Roots = driveRoots();
-    const std::wstring root = driveRootOf(path);
-    // A share or a path on no listed drive gets an entry of its own.
     const auto same = [&root](const std::wstring &r) {
         return _wcsicmp(r.c_str(), root.c_str()) == 0;
     };
-    if (!root.empty() && std::find_if(Roots.begin(), Roots.end(), same) == Roots.end())
-        Roots.push_back(root);
+    if (!root.empty() && std::none_of(Roots.begin(), Roots.end(), same))
+        Roots.push_back(root.native());
     ComboBox_ResetContent(Combo);
     int shown = -1;
     for (std::size_t i = 0; i < Roots.size(); ++i) {
-        const std::wstring caption =
-            Roots[i].size() <= 3 ? driveCaption(Roots[i]) : withoutTrailingSeparator(Roots[i]);
+        std::wstring caption = Roots[i];
+        if (caption.size() <= 3) {
+            caption = driveCaption(caption);
+        } else if (caption.back() == L'\\') {
+            caption.pop_back(); // a share: \\server\share
+        }
         ComboBox_AddString(Combo, caption.c_str());
         if (same(Roots[i])) shown = static_cast<int>(i);
     }
     ComboBox_SetCurSel(Combo, shown);
-    Shown = shown >= 0 ? Roots[static_cast<std::size_t>(shown)] : std::wstring();
 }
 
-std::wstring DriveBox::chosenRoot() const {
+std::filesystem::path DriveBox::chosenRoot() const {
     const int chosen = ComboBox_GetCurSel(Combo);
     if (chosen < 0 || static_cast<std::size_t>(chosen) >= Roots.size()) return {};
-    return Roots[static_cast<std::size_t>(chosen)];
+    return std::filesystem::path(Roots[static_cast<std::size_t>(chosen)]);
 }
 
-bool DirectoryList::setDirectory(const std::wstring &path) {
-    const std::wstring full = withoutTrailingSeparator(fullPath(path));
-    batch::DirectoryListing listing;
-    if (full.empty() || !listDirectory(full, listing)) return false;
-    Current = full;
-    Entries.clear();
-    // STEP 1: the way down: the root, then every directory on the path to the chosen one.
-    const std::wstring root = driveRootOf(full);
-    Entries.push_back({root, withoutTrailingSeparator(root), 0, false});
-    std::wstring walked = root;
-    for (const std::filesystem::path &part : std::filesystem::path(full).relative_path()) {
-        walked = joined(walked, part.native());
-        Entries.push_back({walked, part.native(), static_cast<int>(Entries.size()), false});
-    }
-    CurrentIndex = static_cast<int>(Entries.size()) - 1;
-    Entries.back().Chosen = true;
-    // STEP 2: its subdirectories, in the order a run walks them.
-    const int depth = Entries.back().Depth + 1;
-    for (const std::string &name : listing.Subdirectories)
-        Entries.push_back({joined(full, wide(name)), wide(name), depth, false});
-    // STEP 3: the control's entries, the chosen one selected and in view.
+void DirectoryList::show(const window::DirectoryEntries &entries) {
+    Shown = entries;
     ::SendMessageW(Box, WM_SETREDRAW, FALSE, 0);
     ListBox_ResetContent(Box);
-    for (const Entry &entry : Entries)
-        ListBox_AddString(Box, entry.Name.c_str());
-    ListBox_SetCurSel(Box, CurrentIndex);
+    // The texts are there for screen readers and for finding an entry; drawing is ours.
+    for (const window::DirectoryEntry &entry : Shown.Entries)
+        ListBox_AddString(Box, wide(entry.Text).c_str());
+    ListBox_SetCurSel(Box, Shown.ChosenIndex);
     ::SendMessageW(Box, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(Box, nullptr, TRUE);
-    return true;
-}
-
-std::wstring DirectoryList::itemPath(int index) const {
-    if (index < 0 || index >= count()) return {};
-    return Entries[static_cast<std::size_t>(index)].Path;
 }
 
 int DirectoryList::selectedIndex() const { return ListBox_GetCurSel(Box); }
 
-void DirectoryList::rebuild() {
-    for (std::wstring path = Current; !path.empty();) {
-        if (setDirectory(path)) return;
-        const std::wstring parent = std::filesystem::path(path).parent_path().native();
-        if (parent == path) return;
-        path = parent;
-    }
-}
-
 void DirectoryList::draw(const DRAWITEMSTRUCT &item, HFONT font, HFONT chosenFont) const {
     if (item.itemID == static_cast<UINT>(-1)) return;
     const auto index = static_cast<std::size_t>(item.itemID);
-    if (index >= Entries.size()) return;
-    const Entry &entry = Entries[index];
+    if (index >= Shown.Entries.size()) return;
+    const window::DirectoryEntry &entry = Shown.Entries[index];
     const bool selected = (item.itemState & ODS_SELECTED) != 0;
     const bool enabled = ::IsWindowEnabled(Box) != FALSE;
     ::FillRect(item.hDC, &item.rcItem,
                ::GetSysColorBrush(selected && enabled ? COLOR_HIGHLIGHT : COLOR_WINDOW));
     ::SetBkMode(item.hDC, TRANSPARENT);
-    ::SetTextColor(item.hDC, ::GetSysColor(!enabled   ? COLOR_GRAYTEXT
-                                           : selected ? COLOR_HIGHLIGHTTEXT
-                                                      : COLOR_WINDOWTEXT));
+    // A link, which a run does not follow, is grey as well as marked in words.
+    ::SetTextColor(item.hDC, ::GetSysColor(selected && enabled      ? COLOR_HIGHLIGHTTEXT
+                                           : !enabled || entry.Link ? COLOR_GRAYTEXT
+                                                                    : COLOR_WINDOWTEXT));
     // The chosen directory in bold, with an open folder; the others closed.
     const HGDIOBJ previous = ::SelectObject(item.hDC, entry.Chosen ? chosenFont : font);
     const double scale = scaleOf(Box);
@@ -194,25 +140,20 @@ void DirectoryList::draw(const DRAWITEMSTRUCT &item, HFONT font, HFONT chosenFon
     drawFolder(item.hDC, text.left, (item.rcItem.top + item.rcItem.bottom) / 2, scale,
                entry.Chosen);
     text.left += scaled(FolderWidth + 4, scale);
-    const std::wstring &shown = entry.Name;
+    const std::wstring shown = wide(entry.Text);
     ::DrawTextW(item.hDC, shown.c_str(), static_cast<int>(shown.size()), &text,
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
     ::SelectObject(item.hDC, previous);
     if ((item.itemState & ODS_FOCUS) != 0) ::DrawFocusRect(item.hDC, &item.rcItem);
 }
 
-bool fillFileList(HWND listBox, const std::wstring &dir) {
+void fillList(HWND listBox, const std::vector<std::string> &names) {
     ::SendMessageW(listBox, WM_SETREDRAW, FALSE, 0);
     ListBox_ResetContent(listBox);
-    batch::DirectoryListing listing;
-    const bool read = listDirectory(dir, listing);
-    if (read) {
-        for (const std::string &name : listing.Files)
-            if (batch::okFileName(name)) ListBox_AddString(listBox, wide(name).c_str());
-    }
+    for (const std::string &name : names)
+        ListBox_AddString(listBox, wide(name).c_str());
     ::SendMessageW(listBox, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(listBox, nullptr, TRUE);
-    return read;
 }
 
 } // namespace qm::win32

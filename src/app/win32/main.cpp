@@ -3,11 +3,15 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <string>
 
 #include "app/win32/config_place.hpp"
-#include "app/win32/main_window.hpp"
+#include "app/win32/main_form.hpp"
+#include "app/win32/wide_text.hpp"
+#include "app/window/config_file.hpp"
+#include "app/window/controls.hpp"
 
 namespace {
 
@@ -33,12 +37,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                                                        ICC_BAR_CLASSES | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&controls);
 
+    // The accessibility service that names the controls for screen readers is a COM object.
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
     const std::wstring startDir = currentDirectory();
-    qm::win32::MainWindow window(startDir, programDirectory(),
-                                 qm::win32::configDirectory(startDir));
+    qm::window::Places places;
+    places.StartDir = startDir;
+    places.ProgramDir = programDirectory();
+    places.ConfigFile =
+        std::filesystem::path(qm::win32::configDirectory(startDir)) / qm::window::ConfigFileName;
+    qm::win32::MainForm window(places);
     if (!window.create(instance, show)) {
-        ::MessageBoxW(nullptr, L"The window could not be created.", L"Quillmark Updater",
-                      MB_OK | MB_ICONERROR);
+        ::MessageBoxW(nullptr, L"The window could not be created.",
+                      qm::win32::wide(qm::window::ApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
         return 1;
     }
     MSG message{};
