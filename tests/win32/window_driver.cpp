@@ -7,7 +7,8 @@
 //
 // usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_DIR LOG_DIR [--musicxml] [--hold FILE]
 //   Folders are full Windows paths ("Z:\tmp\scores").
-//   --hold FILE: once the run has finished, create FILE.ready and wait for FILE (a screenshot).
+//   --hold FILE: once the run has finished, write the window's place (WxH+X+Y) to FILE.ready
+//   and wait for FILE to appear (a screenshot is taken meanwhile).
 #include <windows.h>
 
 #include <chrono>
@@ -187,8 +188,17 @@ int wmain(int argc, wchar_t **argv) {
     const std::wstring errors = textOf(::GetDlgItem(main, idOf(Control::ErrorsBox)));
     const std::wstring warnings = textOf(::GetDlgItem(main, idOf(Control::WarningsBox)));
     if (!hold.empty()) {
-        ::CloseHandle(::CreateFileW((hold + L".ready").c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, 0, nullptr));
+        // The window's place on the screen, for the picture's frame.
+        RECT place{};
+        ::GetWindowRect(main, &place);
+        const std::string frame = std::to_string(place.right - place.left) + "x" +
+                                  std::to_string(place.bottom - place.top) + "+" +
+                                  std::to_string(place.left) + "+" + std::to_string(place.top);
+        const HANDLE ready = ::CreateFileW((hold + L".ready").c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ::WriteFile(ready, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr);
+        ::CloseHandle(ready);
         waitFor([&] { return ::GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60s);
     }
 

@@ -4,6 +4,7 @@
 #include <initguid.h>
 #include <oleacc.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -28,6 +29,8 @@ constexpr UINT RunPostedMessage = WM_APP + 1;
 // Height of a directory list's entry, and the room a drive box's list drops down to.
 constexpr int ListItemHeight = 18;
 constexpr int DropDownHeight = 200;
+// The count boxes' figures, as large as the labels beside them.
+constexpr int CountPixels = 16;
 
 std::wstring wideOf(std::string_view text) { return wide(text); }
 
@@ -70,11 +73,25 @@ Made madeFor(const ControlSpec &spec) {
     return {WC_STATICW, 0, 0};
 }
 
-// A link control reads "<a>" as markup; the rest of the text is shown as it is.
-std::wstring linkMarkup(const std::string &text, const std::filesystem::path &link) {
+// The run's line: its text, then the log's path as a link (a link control reads "<a>" as
+// markup; the rest is shown as it is), the path shortened in the middle to fit the line.
+std::wstring linkMarkup(HWND line, const std::string &text, const std::filesystem::path &link) {
     std::wstring markup = wide(text);
-    if (!link.empty()) markup += L"<a>" + link.native() + L"</a>";
-    return markup;
+    if (link.empty()) return markup;
+    RECT room{};
+    ::GetClientRect(line, &room);
+    const HDC dc = ::GetDC(line);
+    const HGDIOBJ previous =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(line, WM_GETFONT, 0, 0)));
+    SIZE used{};
+    ::GetTextExtentPoint32W(dc, markup.c_str(), static_cast<int>(markup.size()), &used);
+    std::wstring shown = link.native();
+    shown.resize(std::max<std::size_t>(shown.size(), MAX_PATH) + 1, L'\0');
+    ::PathCompactPathW(dc, shown.data(), static_cast<UINT>(std::max(0L, room.right - used.cx - 4)));
+    shown.resize(wcslen(shown.c_str()));
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(line, dc);
+    return markup + L"<a>" + shown + L"</a>";
 }
 
 } // namespace
@@ -225,10 +242,13 @@ void MainForm::applyScale() {
         ::SetWindowPos(item(spec.Id), nullptr, scaled(r.Left, scale), scaled(r.Top, scale),
                        scaled(r.Width, scale), scaled(height, scale),
                        SWP_NOZORDER | SWP_NOACTIVATE);
-        // The buttons' large captions in Arial bold, as designed.
+        // The buttons' large captions in Arial bold, as designed; the counts as large as
+        // their labels.
         const bool button = spec.Kind == ControlKind::Button;
-        ::SendMessageW(item(spec.Id), WM_SETFONT,
-                       reinterpret_cast<WPARAM>(makeFont(spec.FontPixels, button, button)), TRUE);
+        const int pixels = spec.Kind == ControlKind::CountBox ? CountPixels : spec.FontPixels;
+        const HFONT font = makeFont(pixels, button, button);
+        ::SendMessageW(item(spec.Id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        if (spec.Kind == ControlKind::Label) fitLabel(spec, font, scale);
     }
     ListFont = makeFont(0, false, false);
     ListChosenFont = makeFont(0, true, false);
@@ -241,6 +261,27 @@ void MainForm::applyScale() {
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     for (HFONT font : old)
         ::DeleteObject(font);
+}
+
+// A label keeps its place; one whose text needs more room in this font grows away from the
+// box it names.
+void MainForm::fitLabel(const ControlSpec &spec, HFONT font, double scale) {
+    std::wstring text = wideOf(spec.Caption);
+    std::erase(text, L'&');
+    const HWND label = item(spec.Id);
+    const HDC dc = ::GetDC(label);
+    const HGDIOBJ previous = ::SelectObject(dc, font);
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(label, dc);
+    const window::Rect &r = spec.Place;
+    const int width = scaled(r.Width, scale);
+    if (size.cx <= width) return;
+    const int left =
+        spec.RightAligned ? scaled(r.Left + r.Width, scale) - size.cx : scaled(r.Left, scale);
+    ::SetWindowPos(label, nullptr, left, scaled(r.Top, scale), size.cx, scaled(r.Height, scale),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 bool MainForm::preTranslate(MSG &message) {
@@ -416,7 +457,8 @@ void MainForm::showProgress(const window::ProgressShown &progress) {
 void MainForm::showStatus(const window::StatusShown &status) {
     ::SetWindowTextW(item(Control::SourcePath), wide(status.SourcePath).c_str());
     ::SetWindowTextW(item(Control::LogPath), wide(status.LogPath).c_str());
-    ::SetWindowTextW(item(Control::RunStatus), linkMarkup(status.Run, status.LogLink).c_str());
+    ::SetWindowTextW(item(Control::RunStatus),
+                     linkMarkup(item(Control::RunStatus), status.Run, status.LogLink).c_str());
     LogLink = status.LogLink;
     // A path too long for its line is shown whole in the line's tooltip.
     for (const auto &[control, text] : {std::pair{Control::SourcePath, status.SourcePath},
