@@ -38,16 +38,36 @@ if(TARGET quillmark-gui)
   install(FILES packaging/quillmark.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES packaging/quillmark.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # PNG sizes too, so the icon shows where Qt's SVG plugin is not installed. Made from the SVG
+  # by `rsvg-convert -w N -h N packaging/quillmark.svg` (librsvg2-bin).
+  foreach(size 16 32 48 64 128 256)
+    install(FILES packaging/icons/quillmark-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME quillmark.png)
+  endforeach()
 endif()
+
+# The package's own documents: its copyright and (compressed, as Debian's tools expect) its
+# changelog. The package is native, so the changelog is changelog.gz.
+set(QUILLMARK_CHANGELOG_GZ ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${QUILLMARK_CHANGELOG_GZ}
+                   COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/packaging/changelog > ${QUILLMARK_CHANGELOG_GZ}
+                   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog
+                   COMMENT "Compressing the package changelog")
+add_custom_target(quillmark_changelog ALL DEPENDS ${QUILLMARK_CHANGELOG_GZ})
+install(FILES packaging/copyright ${QUILLMARK_CHANGELOG_GZ}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillmark)
 
 set(CPACK_PACKAGE_NAME quillmark)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Quillmark")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "batch converter from NW page-format scores to NoteWorthy Composer 1.75 files")
+# Lines of the long description stay within 80 columns, as Debian's tools expect.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quillmark walks a directory tree and writes beside every NW score a NoteWorthy Composer\n\
-1.75 file, never overwriting anything, with a log of numbered errors and warnings.\n\
+    "Quillmark walks a directory tree and writes beside every NW score a\n\
+NoteWorthy Composer 1.75 file (and, if asked, a MusicXML file), never\n\
+overwriting anything, with a log of numbered errors and warnings.\n\
 It comes as a command-line program (quillmark) and a window (quillmark-gui).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs the Release build into a Debian package and checks it as it would be installed: the
-# files it holds, its desktop entry and man pages, the bash completion, and that the packaged
-# program converts the examples and reports the package's version. Takes seconds.
+# files it holds, lintian's verdict, its desktop entry, man pages and changelog, the bash
+# completion, and that the packaged program converts the examples and reports the package's
+# version. Takes seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -14,16 +15,22 @@ contents=$(dpkg-deb --contents "$deb")
 for file in bin/quillmark bin/quillmark-gui share/quillmark/ReadMe.rtf \
             share/man/man1/quillmark.1.gz share/man/man1/quillmark-gui.1.gz \
             share/applications/quillmark.desktop share/icons/hicolor/scalable/apps/quillmark.svg \
-            share/bash-completion/completions/quillmark; do
+            share/bash-completion/completions/quillmark \
+            share/doc/quillmark/copyright share/doc/quillmark/changelog.gz \
+            share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/quillmark.png; do
   grep -q " \./usr/$file\$" <<<"$contents" || { echo "package: no /usr/$file" >&2; exit 1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || { echo "package: no Qt dependency" >&2; exit 1; }
+# Errors and warnings only: the informational tags are about the compiler's hardening flags.
+said=$(lintian --fail-on error,warning "$deb" 2>&1) || { echo "lintian: $said" >&2; exit 1; }
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/quillmark.desktop"
+logged=$(gzip -dc "$root/usr/share/doc/quillmark/changelog.gz" | sed -n '1s/^quillmark (\([^)]*\)).*/\1/p')
+[ "$logged" = "$version" ] || { echo "changelog: last entry $logged, package $version" >&2; exit 1; }
 for page in quillmark quillmark-gui; do
   warnings=$(gzip -dc "$root/usr/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1)
   [ -z "$warnings" ] || { echo "man page $page: $warnings" >&2; exit 1; }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <fstream>
@@ -178,8 +179,12 @@ protected:
     fs::path bytesAt(const std::string &relative) const {
         return relative == "." ? Root : Root / batch::pathFromText(relative);
     }
+    // A path below the root as the table writes it, with forward slashes on every system.
     std::string relative(const fs::path &path) const {
-        return path.empty() ? "-" : batch::pathText(path.lexically_relative(Root));
+        if (path.empty()) return "-";
+        std::string text = batch::pathText(path.lexically_relative(Root));
+        std::replace(text.begin(), text.end(), '\\', '/');
+        return text;
     }
 
     void build(const std::vector<std::string> &tree) {

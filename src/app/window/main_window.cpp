@@ -124,10 +124,7 @@ void MainWindow::entryChosen(Side side, int index) {
     const auto &shown = entries(side).Entries;
     if (isRunning() || index < 0 || static_cast<std::size_t>(index) >= shown.size()) return;
     const std::filesystem::path target = shown[static_cast<std::size_t>(index)].Path;
-    if (!moveTo(side, target)) {
-        relist(side); // the entry's directory has gone: drop it
-        return;
-    }
+    if (!moveTo(side, target)) relist(side); // the entry's directory has gone: drop it
 }
 
 void MainWindow::musicXmlToggled(bool checked) { AlsoMusicXml = checked; }
