@@ -34,6 +34,17 @@ for exe in quillmark.exe quillmark-gui.exe; do
     [[ $system_dlls == *" ${dll,,}"[[:space:]]* ]] || fail "$exe imports $dll"
   done < <(x86_64-w64-mingw32-objdump -p "$windows/$exe" | sed -n 's/^\s*DLL Name: //p')
 done
+# Each carries its version and its manifest: long paths for both, and for the window the
+# common controls' visual styles and per-monitor DPI awareness.
+for exe in quillmark.exe quillmark-gui.exe; do
+  strings -el "$windows/$exe" | grep -A1 -x FileVersion | grep -x "$version" >/dev/null ||
+    fail "$exe carries no version $version"
+  manifest=$(strings "$windows/$exe" | grep -o 'longPathAware\|PerMonitorV2\|Common-Controls' |
+             sort -u | paste -sd' ')
+  expected=longPathAware
+  [ "$exe" = quillmark-gui.exe ] && expected="Common-Controls PerMonitorV2 longPathAware"
+  [ "$manifest" = "$expected" ] || fail "$exe's manifest declares: $manifest"
+done
 subsystem=$(x86_64-w64-mingw32-objdump -p "$windows/quillmark-gui.exe" | sed -n 's/^Subsystem\s*//p')
 [[ $subsystem == *"(Windows GUI)" ]] || fail "quillmark-gui.exe is not a windowed program"
 

@@ -32,8 +32,6 @@ constexpr int DropDownHeight = 200;
 // The count boxes' figures, as large as the labels beside them.
 constexpr int CountPixels = 16;
 
-std::wstring wideOf(std::string_view text) { return wide(text); }
-
 Side sideOf(Control control) {
     return control == Control::LogDrive || control == Control::LogDirs ? Side::Log : Side::Source;
 }
@@ -119,11 +117,11 @@ bool MainForm::create(HINSTANCE instance, int show) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = ClassName;
     if (::RegisterClassExW(&windowClass) == 0) return false;
-    Window = ::CreateWindowExW(WindowExStyle, ClassName, wideOf(window::WindowCaption).c_str(),
+    Window = ::CreateWindowExW(WindowExStyle, ClassName, wide(window::WindowCaption).c_str(),
                                WindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, window::ClientWidth,
                                window::ClientHeight, nullptr, nullptr, instance, this);
     if (Window == nullptr) return false;
-    Help.create(instance, wideOf(window::HelpCaption));
+    Help.create(instance, wide(window::HelpCaption));
     createControls();
     orderForTab();
     addHints();
@@ -160,13 +158,13 @@ void MainForm::createControls() {
     for (const ControlSpec &spec : window::controls()) {
         const Made made = madeFor(spec);
         const HWND control = ::CreateWindowExW(
-            made.ExStyle, made.Class, wideOf(spec.Caption).c_str(),
+            made.ExStyle, made.Class, wide(spec.Caption).c_str(),
             WS_CHILD | WS_VISIBLE | made.Style, 0, 0, 0, 0, Window,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(spec.Id))), Instance, nullptr);
         Controls[static_cast<std::size_t>(spec.Id)] = control;
         if (accessibility != nullptr && !spec.Accessible.empty())
             accessibility->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                          PROPID_ACC_NAME, wideOf(spec.Accessible).c_str());
+                                          PROPID_ACC_NAME, wide(spec.Accessible).c_str());
     }
     if (accessibility != nullptr) accessibility->Release();
     Lists[0].attach(item(Control::SourceDirs));
@@ -201,7 +199,7 @@ void MainForm::addHints() {
                           WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                           CW_USEDEFAULT, CW_USEDEFAULT, Window, nullptr, Instance, nullptr);
     const auto addTool = [this](HWND control, std::string_view hint) {
-        std::wstring text = wideOf(hint);
+        std::wstring text = wide(hint);
         TOOLINFOW tool{};
         tool.cbSize = sizeof tool;
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -266,7 +264,7 @@ void MainForm::applyScale() {
 // A label keeps its place; one whose text needs more room in this font grows away from the
 // box it names.
 void MainForm::fitLabel(const ControlSpec &spec, HFONT font, double scale) {
-    std::wstring text = wideOf(spec.Caption);
+    std::wstring text = wide(spec.Caption);
     std::erase(text, L'&');
     const HWND label = item(spec.Id);
     const HDC dc = ::GetDC(label);
@@ -407,7 +405,7 @@ void MainForm::showCount(window::CountBox box, std::string_view text) {
     const Control control = box == window::CountBox::FilesCreated ? Control::FilesBox
                             : box == window::CountBox::Errors     ? Control::ErrorsBox
                                                                   : Control::WarningsBox;
-    ::SetWindowTextW(item(control), wideOf(text).c_str());
+    ::SetWindowTextW(item(control), wide(text).c_str());
     ::UpdateWindow(item(control));
 }
 
@@ -459,7 +457,6 @@ void MainForm::showStatus(const window::StatusShown &status) {
     ::SetWindowTextW(item(Control::LogPath), wide(status.LogPath).c_str());
     ::SetWindowTextW(item(Control::RunStatus),
                      linkMarkup(item(Control::RunStatus), status.Run, status.LogLink).c_str());
-    LogLink = status.LogLink;
     // A path too long for its line is shown whole in the line's tooltip.
     for (const auto &[control, text] : {std::pair{Control::SourcePath, status.SourcePath},
                                         std::pair{Control::LogPath, status.LogPath}}) {
@@ -479,8 +476,7 @@ void MainForm::showMessage(window::MessageKind kind, std::string_view text) {
     const UINT icon = kind == window::MessageKind::Error     ? MB_ICONERROR
                       : kind == window::MessageKind::Warning ? MB_ICONWARNING
                                                              : MB_ICONINFORMATION;
-    ::MessageBoxW(Window, wideOf(text).c_str(), wideOf(window::WindowCaption).c_str(),
-                  MB_OK | icon);
+    ::MessageBoxW(Window, wide(text).c_str(), wide(window::WindowCaption).c_str(), MB_OK | icon);
 }
 
 bool MainForm::showHelp(const std::filesystem::path &rtfFile) {

@@ -74,7 +74,6 @@ private:
     std::array<DirectoryList, 2> Lists;
     std::array<DriveBox, 2> Drives;
     HelpWindow Help;
-    std::filesystem::path LogLink;
     bool Activated = false;
 
     // Tasks posted from any thread, run in order on the window's; declared before the model,
