@@ -136,6 +136,23 @@ expected="$(win "$work/logs")|$(win "$work/scores")|0"
   fail "the portable copy's configuration: $(config_lines "$portable/Quillmark.cfg" || true)"
 echo "windows-window: the portable window converted $(find "$work/scores" -name '*.nwc' | wc -l) scores; counts, log and configuration agree"
 
+# Escape during a run of 300 scores stops it after the files in hand: the log says where, and
+# the count box counts the files on disk.
+python3 bench/gen_corpus.py "$work/many" --files 300 --dirs 6 --seed 5 >/dev/null
+mkdir -p "$work/logs-stopped"
+wine "$windows/quillmark_window_driver.exe" "$(win "$portable/quillmark-gui.exe")" \
+  "$(win "$portable")" "$(win "$work/many")" "$(win "$work/logs-stopped")" --stop \
+  >"$work/stopped.out" 2>"$work/stopped.err" ||
+  fail "the stopped run: $(grep window-driver "$work/stopped.err")"
+sed -i 's/\r$//' "$work/stopped.out"
+stopped_files=$(find "$work/many" -name '*.nwc' | wc -l)
+tail -n 1 "$work/logs-stopped/Quillmark_0.log" | tr -d '\r' |
+  grep -x '\*\*\* Run interrupted after [0-9]* files \*\*\*' >/dev/null ||
+  fail "the stopped run's log does not end as interrupted"
+[ "$stopped_files" -lt 300 ] && grep -qx "files=$stopped_files" "$work/stopped.out" ||
+  fail "Escape: $stopped_files of 300 converted; the window says $(grep files= "$work/stopped.out")"
+echo "windows-window: Escape stopped the run after $stopped_files of 300 scores; the log says so"
+
 # STEP 4: the installer, silent: the files item by item, the Start-menu entries, the command's
 # App Paths entry.
 quietly wine msiexec /i "$(win "$windows/$name.msi")" /qn

@@ -5,7 +5,8 @@
 // name=value lines for scripts/windows-window.sh, which checks them against the log and the
 // disk; any control that does not do its part ends the driver with status 1.
 //
-// usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_DIR LOG_DIR [--musicxml] [--hold FILE]
+// usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_DIR LOG_DIR [--musicxml] [--stop]
+//                                [--hold FILE]
 //   Folders are full Windows paths ("Z:\tmp\scores").
 //   --hold FILE: once the run has finished, write the window's place (WxH+X+Y) to FILE.ready
 //   and wait for FILE to appear (a screenshot is taken meanwhile).
@@ -144,9 +145,11 @@ int wmain(int argc, wchar_t **argv) {
     if (argc < 5) fail("usage: quillmark_window_driver GUI_EXE START_DIR SOURCE_DIR LOG_DIR ...");
     const std::wstring gui = argv[1], startDir = argv[2], source = argv[3], logDir = argv[4];
     bool musicXml = false;
+    bool stop = false;
     std::wstring hold;
     for (int i = 5; i < argc; ++i) {
         if (std::wstring(argv[i]) == L"--musicxml") musicXml = true;
+        if (std::wstring(argv[i]) == L"--stop") stop = true;
         if (std::wstring(argv[i]) == L"--hold" && i + 1 < argc) hold = argv[++i];
     }
 
@@ -173,8 +176,8 @@ int wmain(int argc, wchar_t **argv) {
         ::SendMessageW(::GetDlgItem(main, idOf(Control::SourceFiles)), LB_GETCOUNT, 0, 0);
 
     // STEP 3: Go!, and the end of the run: Go! usable again and the run's line, which read
-    // "Ready" since the source was chosen, saying it finished (a small run may be over before
-    // the driver looks).
+    // "Ready" since the source was chosen, saying it finished, or stopped (a small run may be
+    // over before the driver looks).
     if (musicXml) {
         ::SendMessageW(::GetDlgItem(main, idOf(Control::MusicXml)), BM_SETCHECK, BST_CHECKED, 0);
         press(main, Control::MusicXml);
@@ -183,9 +186,12 @@ int wmain(int argc, wchar_t **argv) {
     const HWND runLine = ::GetDlgItem(main, idOf(Control::RunStatus));
     if (!textOf(runLine).starts_with(L"Ready")) fail("before Go!: " + narrow(textOf(runLine)));
     press(main, Control::Go);
-    if (!waitFor([&] { return ::IsWindowEnabled(go) && textOf(runLine).starts_with(L"Finished"); },
-                 300s))
-        fail("the run did not end: " + narrow(textOf(runLine)));
+    // Escape reaches the window through its message loop as a key would (Go! gave the focus
+    // to Stop), behind Go! in the queue.
+    if (stop) ::PostMessageW(::GetDlgItem(main, idOf(Control::Stop)), WM_KEYDOWN, VK_ESCAPE, 0);
+    const std::wstring ended = stop ? L"Stopped after" : L"Finished";
+    if (!waitFor([&] { return ::IsWindowEnabled(go) && textOf(runLine).starts_with(ended); }, 300s))
+        fail("the run did not end as expected: " + narrow(textOf(runLine)));
     const std::wstring files = textOf(::GetDlgItem(main, idOf(Control::FilesBox)));
     const std::wstring errors = textOf(::GetDlgItem(main, idOf(Control::ErrorsBox)));
     const std::wstring warnings = textOf(::GetDlgItem(main, idOf(Control::WarningsBox)));
