@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/windows.cmake)
-  return() # a ZIP of the program and its texts; no window yet (no Qt for this toolchain)
+  return() # the portable zip and the installer, with both programs and their texts
 endif()
 
 install(TARGETS quillmark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -5,6 +5,8 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libcli11-d
           qt6-base-dev libxml2-dev libxml2-utils xvfb xauth time python3 dpkg-dev desktop-file-utils
           groff-base clang-format-14 g++-mingw-w64-x86-64-posix wine wine64 googletest zip)
 packages+=(lintian) # the Debian package's check
+# The Windows packages (the installer by wixl, the icon by ImageMagick) and their checks
+packages+=(wixl unzip imagemagick xdotool e2fsprogs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

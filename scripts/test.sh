@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build and its Debian package, the Windows build under
-# Wine (with a check that it writes the same files and log), the whole suite again under
+# Wine (with a check that it writes the same files and log, and its window, installer and
+# portable zip checked as a Windows user gets them), the whole suite again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a short libFuzzer run of every fuzz target,
 # and the threaded batch run under ThreadSanitizer.
 set -euo pipefail
@@ -41,7 +42,11 @@ cmake --build build-windows -j$jobs
 ctest --test-dir build-windows --output-on-failure -j$jobs --repeat until-pass:2 \
   | tee build-windows/ctest.log
 scripts/windows-identity.sh build build-windows
-(cd build-windows && cpack -G ZIP >/dev/null && ls quillmark-*-windows-x64.zip)
+# The portable zip and the installer, then the window through its controls, the installer's
+# install, upgrade and uninstall, and the installed programs (on a display of its own).
+cmake --build build-windows --target package >/dev/null
+(cd build-windows && ls quillmark-*-windows-x64.zip quillmark-*-windows-x64.msi)
+scripts/windows-window.sh build build-windows build-windows/windows-window.png
 wineserver -k >/dev/null 2>&1 || true
 
 echo "== Sanitizer build (ASan+UBSan) and tests"
@@ -71,11 +76,11 @@ created=$(find build-tsan/corpus -name '*.nwc' -o -name '*.musicxml' | wc -l)
 echo "tsan: 300 files converted to both formats with --jobs 8, no race reported"
 unset TSAN_OPTIONS
 
-# One closing line for the whole run: every test of the four builds, the Windows identity check,
-# each fuzz target and the ThreadSanitizer conversion.
+# One closing line for the whole run: every test of the four builds, the Windows identity and
+# window checks, each fuzz target and the ThreadSanitizer conversion.
 ran() { sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$1"; }
 total=$(( $(ran build/ctest.log) + $(ran build-windows/ctest.log) + $(ran build-asan/ctest.log) \
-        + $(ran build-tsan/ctest.log) + 1 + fuzz_targets + 1 ))
+        + $(ran build-tsan/ctest.log) + 2 + fuzz_targets + 1 ))
 skipped=$(cat build/ctest.log build-windows/ctest.log build-asan/ctest.log build-tsan/ctest.log \
           | grep -c '\*\*\*Skipped' || true)
 echo "all: $((total - skipped)) passed, 0 failed, $skipped skipped"

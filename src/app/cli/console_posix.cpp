@@ -10,6 +10,8 @@ std::vector<std::string> commandLineArguments(int argc, char **argv) {
 
 void prepareConsole() {}
 
+std::filesystem::path openablePath(const std::filesystem::path &path) { return path; }
+
 bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 } // namespace qm::cli

@@ -58,7 +58,7 @@ std::string readAll(std::istream &in, const std::string &what) {
 
 std::string readFile(const std::string &path) {
     if (path == "-") return readAll(std::cin, "standard input");
-    std::ifstream in(qm::batch::pathFromText(path), std::ios::binary);
+    std::ifstream in(qm::cli::openablePath(qm::batch::pathFromText(path)), std::ios::binary);
     if (!in) throw ToolError(path + ": cannot open: " + std::strerror(errno));
     return readAll(in, path);
 }
@@ -389,7 +389,8 @@ int runNwBuild(const std::string &textPath, const std::string &outPath) {
         std::cerr << "quillmark: " << textPath << ": " << error.what() << "\n";
         return ExitFailed;
     }
-    std::ofstream out(qm::batch::pathFromText(outPath), std::ios::binary | std::ios::trunc);
+    std::ofstream out(qm::cli::openablePath(qm::batch::pathFromText(outPath)),
+                      std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.close();
@@ -402,6 +403,8 @@ int runNwBuild(const std::string &textPath, const std::string &outPath) {
 int main(int argc, char **argv) {
     CLI::App app{"Converts NW scores into NoteWorthy Composer 1.75 files.", "quillmark"};
     app.set_version_flag("--version", Version);
+    // Options are the "--" forms everywhere: on Windows "/scores" is a path, not a switch.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
 
     ConvertOptions convertOptions;
