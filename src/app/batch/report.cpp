@@ -70,13 +70,6 @@ std::string reportLine(const FileRecord &record) {
     return dump(line);
 }
 
-ReportWriter::ReportWriter(std::ostream &out)
-    : Out([&out](std::string_view text) {
-          out.write(text.data(), static_cast<std::streamsize>(text.size()));
-          out.flush();
-          if (!out) throw ReportError("cannot write the report");
-      }) {}
-
 void ReportWriter::file(const FileRecord &record) {
     switch (record.Status) {
     case FileStatus::Converted: ++Converted; break;

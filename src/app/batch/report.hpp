@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,8 +35,6 @@ public:
     using Sink = std::function<void(std::string_view text)>;
 
     explicit ReportWriter(Sink sink) : Out(std::move(sink)) {}
-    // Into a stream, flushed after every line; a failed stream throws ReportError.
-    explicit ReportWriter(std::ostream &out);
 
     void file(const FileRecord &record);
     // The closing object; `outcome` is "completed", "interrupted" or "stopped", `reason` says

@@ -145,7 +145,8 @@ std::uint64_t MemoryGate::held() const {
 }
 
 std::uint64_t writerFactorPercent(OutputFormats formats) {
-    return 100 + (formats.Nwc ? 25 : 0) + (formats.MusicXml ? 500 : 0);
+    // The NWC writer runs whichever formats are chosen (the log is its conversion's).
+    return 125 + (formats.MusicXml ? 500 : 0);
 }
 
 ConversionWorkers::ConversionWorkers(unsigned threads, std::uint64_t memoryLimit)

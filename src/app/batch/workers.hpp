@@ -123,8 +123,8 @@ private:
 };
 
 // Model bytes plus what the writers of `formats` hold for each of them, in hundredths: the
-// NWC writer about a quarter more, the MusicXML writer about five times more (its measures and
-// notes, then a text ten times the NWC file).
+// NWC writer (which always runs) about a quarter more, the MusicXML writer about five times
+// more (its measures and notes, then a text ten times the NWC file).
 std::uint64_t writerFactorPercent(OutputFormats formats);
 
 // A fixed set of threads converting scores. With no threads, a conversion runs at once on the
