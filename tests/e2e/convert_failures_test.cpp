@@ -487,7 +487,7 @@ TEST_F(ConvertFailures, BothFormatsReportEveryFileTruly) {
     const auto heading = std::find(log.begin(), log.end(), "file:\\\\\\" + dir + "b.nw");
     ASSERT_NE(heading, log.end());
     EXPECT_NE(std::find(heading, log.end(),
-                        "   MusicXML: 1 elements could not be expressed and were left out"),
+                        "   1 element could not be expressed in MusicXML and was left out"),
               log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "*** 8 files were created. ***"), log.end());
 

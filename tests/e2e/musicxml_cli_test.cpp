@@ -75,7 +75,7 @@ TEST_F(MusicXmlCommand, FormatChoosesTheOutputsAndNeverChangesTheLog) {
         const bool musicXml = c.created.count("b.musicxml") != 0;
         std::string log = logOf(outcome);
         const std::string note =
-            "   MusicXML: 1 elements could not be expressed and were left out\r\n\r\n*** ";
+            "   1 element could not be expressed in MusicXML and was left out\r\n\r\n*** ";
         if (musicXml) {
             const std::size_t at = log.find(note);
             ASSERT_NE(at, std::string::npos) << log;
@@ -102,7 +102,7 @@ TEST_F(MusicXmlCommand, FormatChoosesTheOutputsAndNeverChangesTheLog) {
         }
         const std::string omission =
             (src / "b.musicxml").string() +
-            ": 1 elements could not be expressed in MusicXML and were left out\n";
+            ": 1 element could not be expressed in MusicXML and was left out\n";
         EXPECT_EQ(outcome.Err, musicXml ? "quillmark: " + omission : "") << c.format;
     }
 }

@@ -281,6 +281,8 @@ TEST(RunProgressText, RemainingTimeAndCounts) {
     EXPECT_EQ(countOf(1, "file", "files"), "1 file");
     EXPECT_EQ(countOf(0, "file", "files"), "0 files");
     EXPECT_EQ(countOf(2, "directory", "directories"), "2 directories");
+    EXPECT_EQ(musicXmlLoss(1), "1 element could not be expressed in MusicXML and was left out");
+    EXPECT_EQ(musicXmlLoss(3), "3 elements could not be expressed in MusicXML and were left out");
 }
 
 } // namespace

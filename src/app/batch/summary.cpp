@@ -40,6 +40,11 @@ std::string countOf(std::int64_t count, const std::string &one, const std::strin
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+std::string musicXmlLoss(std::int64_t count) {
+    return countOf(count, "element", "elements") + " could not be expressed in MusicXML and " +
+           (count == 1 ? "was" : "were") + " left out";
+}
+
 std::chrono::seconds remainingTime(std::chrono::steady_clock::duration elapsed, std::int64_t done,
                                    std::int64_t total) {
     if (done <= 0 || total <= done) return std::chrono::seconds(0);

@@ -15,6 +15,9 @@ std::vector<std::string> summaryLines(std::int32_t filesCreated, const MessageCo
 // "1 file", "2 files", "0 files".
 std::string countOf(std::int64_t count, const std::string &one, const std::string &many);
 
+// "1 element could not be expressed in MusicXML and was left out", "2 elements ... were ...".
+std::string musicXmlLoss(std::int64_t count);
+
 // The time a run that took `elapsed` for `done` of `total` files still needs at that pace,
 // rounded to the nearest second; nothing before the first file is done.
 std::chrono::seconds remainingTime(std::chrono::steady_clock::duration elapsed, std::int64_t done,

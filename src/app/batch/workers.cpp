@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "app/batch/summary.hpp"
 #include "convert/pipeline.hpp"
 
 namespace qm::batch {
@@ -89,9 +90,8 @@ Conversion convert(const std::vector<std::uint8_t> &nwBytes, OutputFormats forma
         ConversionOutputs outputs = convertNW(nwBytes, conversion.Messages, options);
         conversion.MusicXmlOmitted = outputs.MusicXmlCounts.OmittedElements;
         if (formats.MusicXml && conversion.MusicXmlOmitted > 0)
-            conversion.Messages.insertBeforeClosingLine(
-                "   MusicXML: " + std::to_string(conversion.MusicXmlOmitted) +
-                " elements could not be expressed and were left out");
+            conversion.Messages.insertBeforeClosingLine("   " +
+                                                        musicXmlLoss(conversion.MusicXmlOmitted));
         if (!place.Dir) {
             conversion.Nwc = std::move(outputs.Nwc);
             conversion.MusicXml = std::move(outputs.MusicXml);

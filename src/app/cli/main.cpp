@@ -166,8 +166,8 @@ public:
     void onMusicXmlOmissions(const std::filesystem::path &output, int count) override {
         if (Quiet) return; // not a failure; the log and the report say it too
         clearLine();
-        std::cerr << "quillmark: " << escaped(qm::batch::pathText(output)) << ": " << count
-                  << " elements could not be expressed in MusicXML and were left out\n";
+        std::cerr << "quillmark: " << escaped(qm::batch::pathText(output)) << ": "
+                  << qm::batch::musicXmlLoss(count) << "\n";
     }
 
     void onFileDone(const qm::batch::FileRecord &record) override {
@@ -402,8 +402,7 @@ int runMusicXml(const std::string &path, const std::string &outPath) {
     }
     if (outPath != "-") std::cout << written << "\n";
     if (const int omitted = outputs.MusicXmlCounts.OmittedElements; omitted > 0)
-        std::cerr << "quillmark: " << written << ": " << omitted
-                  << " elements could not be expressed in MusicXML and were left out\n";
+        std::cerr << "quillmark: " << written << ": " << qm::batch::musicXmlLoss(omitted) << "\n";
     return ExitDone;
 }
 
