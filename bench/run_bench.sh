@@ -117,3 +117,21 @@ for files in 1000 10000; do
     echo "  --format nwc,musicxml: peak ${BEST_PEAK} KB"
     rm -rf "$work/flat"
 done
+
+# Memory at the format's limits: 16 copies of a 1.4 MB score that builds a model of about
+# 100 MB, one run per line; peak resident memory should hardly depend on --jobs.
+mkdir "$work/limits"
+python3 "$here/gen_limits.py" "$work/limits/s0.nw"
+for i in $(seq 1 15); do cp "$work/limits/s0.nw" "$work/limits/s$i.nw"; done
+echo "16 copies of the limit score (gen_limits.py, worst layout):"
+saved_runs=$runs runs=1
+for formats in nwc nwc,musicxml; do
+    line="  --format $formats: peak"
+    for jobs in 1 8 64; do
+        convert_best "$work/limits" "$work" --format "$formats" --jobs "$jobs"
+        line+=" ${BEST_PEAK} KB at --jobs $jobs ($BEST s),"
+    done
+    echo "${line%,}"
+done
+runs=$saved_runs
+rm -rf "$work/limits"

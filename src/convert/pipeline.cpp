@@ -32,6 +32,7 @@ void runStaveSteps(std::span<const Pass> steps, PassContext &context,
 ConversionOutputs convertNW(std::span<const std::uint8_t> nwBytes, Messages &messages,
                             const ConversionOptions &options) {
     Score score;
+    score.ElementMemory->BeforeGrowth = options.BeforeModelGrowth;
     RecordSource source(nwBytes);
     ConversionOutputs outputs;
     PassContext context{score, messages, source, outputs};

@@ -15,6 +15,8 @@ struct ConversionOptions {
     // Called after every step (for a stave step, after it ran on each stave), so a tool can
     // look at the model between two steps. The stave is null for score steps.
     std::function<void(const Pass &pass, const Score &score, const Stave *stave)> AfterPass;
+    // Called before the model's element memory grows by `bytes` (see ElementPool); it may block.
+    std::function<void(std::size_t bytes)> BeforeModelGrowth;
     OutputFormats Formats;
 };
 

@@ -72,6 +72,7 @@ void *ElementPool::do_allocate(std::size_t bytes, std::size_t alignment) {
 
 // The rest of the current chunk is left unused; it is smaller than the block asked for.
 void *ElementPool::fromNewChunk(std::size_t bytes) {
+    if (BeforeGrowth) BeforeGrowth(ChunkBytes);
     ChunkNext = static_cast<std::byte *>(Chunks.allocate(ChunkBytes, alignof(std::max_align_t)));
     ChunkLeft = ChunkBytes - bytes;
     void *block = ChunkNext;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <list>
@@ -171,6 +172,10 @@ public:
 
     // Blocks up to this size (and aligned to at most 8) are pooled and recycled.
     static constexpr std::size_t MaxPooledBlock = 256;
+
+    // Called with a chunk's size before each new chunk is taken: the model's memory as it
+    // grows, so a caller running several conversions can hold one back. It may block.
+    std::function<void(std::size_t bytes)> BeforeGrowth;
 
 private:
     struct FreeBlock {

@@ -3,7 +3,10 @@
 // the run tells scripts (report, exit status) and people (progress).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <nlohmann/json.hpp>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -130,30 +133,43 @@ TEST_F(ConvertFailures, FullLogDirectoryStopsBeforeAnyOutputAndLeavesNoEmptyLog)
     EXPECT_TRUE(filesEndingIn(".tmp").empty());
 }
 
-TEST_F(ConvertFailures, TemporaryFilesOfGoneRunsAreRemovedAndOthersKept) {
+// A run holds a lock on each of its temporary files, and only a free lock proves one dead: a
+// locked file stays even when its process id names no process here (a run in another PID
+// namespace, or on another machine of a network file system); an unlocked one goes, whatever
+// its name says.
+TEST_F(ConvertFailures, TemporaryFilesAreRemovedOnlyWhenNoRunHoldsThem) {
     const pid_t child = ::fork();
     if (child == 0) ::_exit(0);
     ::waitpid(child, nullptr, 0); // its id now names no process
     const qm::batch::platform::ProcessIdentity self = qm::batch::platform::currentProcess();
     const qm::batch::platform::ProcessIdentity gone{static_cast<std::uint64_t>(child),
                                                     self.StartTime};
-    const qm::batch::platform::ProcessIdentity reused{self.Pid, self.StartTime + 1};
     const std::string goneName = qm::batch::temporaryFileName(gone, 1);
-    const std::string reusedName = qm::batch::temporaryFileName(reused, 2);
-    const std::string liveName = qm::batch::temporaryFileName(self, 3);
+    const std::string unlockedOwnName = qm::batch::temporaryFileName(self, 2);
+    const std::string heldName = qm::batch::temporaryFileName(gone, 3);
     const std::string foreign = ".quillmark-0123456789abcdef.tmp";
-    for (const std::string &name : {goneName, reusedName, liveName, foreign}) {
-        writeFile(Src / name, "x");
-        writeFile(Src / "sub" / name, "x");
+    std::vector<int> locks;
+    for (const fs::path dir : {Src, Src / "sub"}) {
+        for (const std::string &name : {goneName, unlockedOwnName, heldName, foreign})
+            writeFile(dir / name, "x");
+        locks.push_back(::open((dir / heldName).c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(locks.back(), LOCK_EX), 0);
     }
-    const Outcome outcome = run(convertArgs());
+    writeScore(Src / "a.nw");
+    // Outputs through temporary files as well: the run's own are locked, named and gone.
+    const Outcome outcome =
+        run(convertArgs() + " --jobs 2", preload() + "export QM_NO_TMPFILE=1; ");
     ASSERT_EQ(outcome.Status, 0) << outcome.Err;
     for (const fs::path dir : {Src, Src / "sub"}) {
         EXPECT_FALSE(fs::exists(dir / goneName));
-        EXPECT_FALSE(fs::exists(dir / reusedName));
-        EXPECT_TRUE(fs::exists(dir / liveName));
+        EXPECT_FALSE(fs::exists(dir / unlockedOwnName));
+        EXPECT_TRUE(fs::exists(dir / heldName));
         EXPECT_TRUE(fs::exists(dir / foreign));
     }
+    EXPECT_TRUE(fs::exists(Src / "a.nwc"));
+    EXPECT_EQ(filesEndingIn(".tmp").size(), 4u);
+    for (const int fd : locks)
+        ::close(fd);
 }
 
 // Inputs that are no scores at all build the largest models; many jobs must not multiply that.
@@ -181,6 +197,46 @@ TEST_F(ConvertFailures, JunkInputsAtManyJobsStayWithinTheMemoryBound) {
                             [&](const std::string &line) { return std::regex_match(line, more); }),
               5);
     EXPECT_LT(lines.size(), 5u * 10100u);
+}
+
+// A score at the format's limits: 255 staves of 255 records, in a 128-stave first system and
+// 127 one-stave systems, which the conversion fills up to 128 staves each (a model of about
+// 100 MB from 1.4 MB).
+std::string limitScoreText() {
+    std::ostringstream text;
+    text << "header staves=255 version=200\n";
+    for (int stave = 1; stave <= 255; ++stave)
+        text << "stave y=" << 1000 + 100 * stave << " count=255 join=" << (stave < 128 ? 1 : 0)
+             << "\n";
+    for (int stave = 1; stave <= 255; ++stave) {
+        const int y = 1000 + 100 * stave;
+        text << "newstave x=10 y=" << y << "\n";
+        for (int record = 1, x = 40; record < 255; ++record, x += 20) {
+            if (record % 5 == 0)
+                text << "bar x=" << x << " y=" << y << "\n";
+            else
+                text << "note x=" << x << " y=" << y << " dur=3 pos=0\n";
+        }
+    }
+    return text.str();
+}
+
+// Many jobs hold about what one does: each conversion's model is counted as it grows, with
+// what its writers will hold, and the heaps give freed memory back.
+TEST_F(ConvertFailures, LargeScoresAtManyJobsHoldAboutWhatOneJobHolds) {
+    const std::vector<std::uint8_t> score = qm::nwtext::build(limitScoreText());
+    for (int i = 0; i < 4; ++i)
+        writeFile(Src / ("s" + std::to_string(i) + ".nw"), std::string(score.begin(), score.end()));
+    const auto peakKb = [&](int jobs) {
+        const fs::path peak = Root / "peak.txt";
+        const Outcome outcome = run(convertArgs() + " --quiet --jobs " + std::to_string(jobs), "",
+                                    "/dev/null", "/usr/bin/time -f %M -o " + quote(peak) + " ");
+        EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+        return std::stol(readFile(peak));
+    };
+    const long one = peakKb(1);
+    EXPECT_GT(one, 50 * 1000) << "not a score at the limits";
+    EXPECT_LT(peakKb(4), one * 3 / 2) << one << " KB at --jobs 1";
 }
 
 TEST_F(ConvertFailures, FailedFlushToDiskLeavesTheLogWithoutSummary) {
@@ -217,7 +273,7 @@ TEST_F(ConvertFailures, SignalsStopAfterTheFileInHand) {
         const std::vector<std::string> lines = logLines();
         ASSERT_FALSE(lines.empty());
         std::smatch match;
-        const std::regex last(R"(\*\*\* Run interrupted after ([0-9]+) files \*\*\*)");
+        const std::regex last(R"(\*\*\* Run interrupted after ([0-9]+) files? \*\*\*)");
         ASSERT_TRUE(std::regex_match(lines.back(), match, last)) << lines.back();
         const std::size_t done = std::stoul(match[1]);
         const auto headings = static_cast<std::size_t>(
@@ -228,7 +284,8 @@ TEST_F(ConvertFailures, SignalsStopAfterTheFileInHand) {
         EXPECT_EQ(headings, done);
         EXPECT_EQ(filesEndingIn(".nwc").size(), done);
         EXPECT_TRUE(filesEndingIn(".tmp").empty());
-        EXPECT_NE(outcome.Err.find("Run interrupted after " + std::to_string(done) + " files"),
+        EXPECT_NE(outcome.Err.find("Run interrupted after " + std::to_string(done) +
+                                   (done == 1 ? " file " : " files ")),
                   std::string::npos)
             << outcome.Err;
     }
@@ -323,7 +380,7 @@ TEST_F(ConvertFailures, ProgressOnATerminalAndSilenceWhenQuiet) {
     EXPECT_EQ(quiet.Out, "");
     EXPECT_EQ(quiet.Err, "quillmark: not converted: " + (Src / "d.nw").string() +
                              ": cannot read: No such file or directory\n"
-                             "quillmark: 1 files could not be converted; see the log\n");
+                             "quillmark: 1 file could not be converted; see the log\n");
 }
 
 TEST_F(ConvertFailures, UsageMessagesSayWhatIsWrong) {
@@ -339,6 +396,169 @@ TEST_F(ConvertFailures, UsageMessagesSayWhatIsWrong) {
         EXPECT_NE(outcome.Err.find(message), std::string::npos) << arguments << outcome.Err;
     }
     EXPECT_TRUE(fs::is_empty(Logs));
+}
+
+// Neither the report nor `nw build -o` replaces a file; a pipe or a device takes a report.
+TEST_F(ConvertFailures, ExistingFilesAreNeverReplaced) {
+    writeScore(Src / "a.nw");
+    const std::string score = readFile(Src / "a.nw");
+    const Outcome overScore = run(convertArgs() + " --report " + quote(Src / "a.nw"));
+    EXPECT_EQ(overScore.Status, 2);
+    EXPECT_EQ(overScore.Err,
+              "quillmark: the report " + (Src / "a.nw").string() + " exists; not replaced\n");
+    EXPECT_EQ(readFile(Src / "a.nw"), score);
+    EXPECT_TRUE(fs::is_empty(Logs));
+    EXPECT_FALSE(fs::exists(Src / "a.nwc"));
+    EXPECT_EQ(run(convertArgs() + " --report /dev/null").Status, 0);
+
+    writeFile(Root / "t.nwt", scoreText(2));
+    writeFile(Root / "x.nw", "mine");
+    const Outcome build = run("nw build " + quote(Root / "t.nwt") + " -o " + quote(Root / "x.nw"));
+    EXPECT_EQ(build.Status, 1);
+    EXPECT_NE(build.Err.find("exists; not replaced"), std::string::npos) << build.Err;
+    EXPECT_EQ(readFile(Root / "x.nw"), "mine");
+    EXPECT_EQ(run("nw build " + quote(Root / "t.nwt") + " -o " + quote(Root / "y.nw")).Status, 0);
+    EXPECT_EQ(readFile(Root / "y.nw"), score);
+}
+
+// A report that cannot be written fails the run like a log that cannot be written.
+TEST_F(ConvertFailures, ReportThatCannotBeWrittenStopsTheRun) {
+    writeScore(Src / "a.nw");
+    const Outcome outcome = run(convertArgs() + " --report /dev/full");
+    EXPECT_EQ(outcome.Status, 1);
+    const std::string reason = "cannot write the report /dev/full: No space left on device";
+    EXPECT_NE(outcome.Err.find("quillmark: " + reason), std::string::npos) << outcome.Err;
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "*** Run stopped: " + reason + " ***");
+    EXPECT_EQ(readFile(Logs / "Quillmark_0.log").find("files were created"), std::string::npos);
+}
+
+// With both formats: a score gets both outputs or none; every file created is counted; names
+// that are not UTF-8 keep their exact bytes in the report; what MusicXML left out is in the log
+// and the report, and --quiet keeps it off stderr.
+TEST_F(ConvertFailures, BothFormatsReportEveryFileTruly) {
+    writeScore(Src / "a.nw");
+    const std::string longStem(247, 'x'); // its ".musicxml" name is too long, its ".nwc" not
+    writeScore(Src / (longStem + ".nw"));
+    writeScore(Src / "a\xff.nw");
+    writeScore(Src / "a\xfe.nw");
+    writeFile(Src / "b.nw", [] {
+        const std::vector<std::uint8_t> bytes = qm::nwtext::build(
+            "header staves=1 version=200\nstave y=1000 count=3\nnewstave x=10 y=1000 clef=0\n"
+            "note x=100 y=1000 dur=3 pos=128\nnote x=130 y=1000 dur=3 pos=0\n");
+        return std::string(bytes.begin(), bytes.end());
+    }());
+    const fs::path report = Root / "report.jsonl";
+    const Outcome outcome =
+        run(convertArgs() + " --quiet --format nwc,musicxml --report " + quote(report));
+    ASSERT_EQ(outcome.Status, 3);
+    const std::string longMusicXml = (Src / (longStem + ".musicxml")).string();
+    EXPECT_EQ(outcome.Err, "quillmark: not converted: " + longMusicXml +
+                               ": cannot write: File name too long\n"
+                               "quillmark: 1 file could not be converted; see the log\n");
+
+    std::map<std::string, json> byBytes;
+    json summary;
+    std::istringstream lines(readFile(report));
+    for (std::string line; std::getline(lines, line);) {
+        const json object = json::parse(line);
+        if (object.contains("summary"))
+            summary = object;
+        else
+            byBytes[object["source_bytes"].get<std::string>()] = object;
+    }
+    const std::string dir = Src.string() + "/";
+    ASSERT_EQ(byBytes.size(), 5u);
+    const json &longOne = byBytes[dir + longStem + ".nw"];
+    EXPECT_EQ(longOne["status"], "not-converted");
+    EXPECT_EQ(longOne["outputs"], json::array());
+    EXPECT_FALSE(fs::exists(Src / (longStem + ".nwc")));
+    for (const char *hex : {"FF", "FE"}) {
+        const json &odd = byBytes[dir + "a%" + hex + ".nw"];
+        EXPECT_EQ(odd["source"], dir + "a\xef\xbf\xbd.nw");
+        EXPECT_EQ(odd["outputs_bytes"],
+                  json::array({dir + "a%" + hex + ".nwc", dir + "a%" + hex + ".musicxml"}));
+    }
+    EXPECT_EQ(byBytes[dir + "b.nw"]["musicxml_left_out"], 1);
+    EXPECT_EQ(byBytes[dir + "a.nw"]["musicxml_left_out"], 0);
+    EXPECT_EQ(summary["files_created"], 8);
+    const std::vector<std::string> log = logLines();
+    const auto heading = std::find(log.begin(), log.end(), "file:\\\\\\" + dir + "b.nw");
+    ASSERT_NE(heading, log.end());
+    EXPECT_NE(std::find(heading, log.end(),
+                        "   1 element could not be expressed in MusicXML and was left out"),
+              log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "*** 8 files were created. ***"), log.end());
+
+    // NWC alone counts as it always did: one file per score.
+    const Outcome nwcOnly = run(convertArgs() + " --quiet --report -");
+    EXPECT_EQ(nwcOnly.Status, 0) << nwcOnly.Err;
+    EXPECT_NE(nwcOnly.Out.find("\"converted\":5,\"not-converted\":0,\"skipped\":0,"
+                               "\"files_created\":5"),
+              std::string::npos)
+        << nwcOnly.Out;
+}
+
+// Run as root: an output is never more readable than its input (whether written as an unnamed
+// file or through a temporary one), and a user's link to a file of another owner is not
+// followed.
+TEST_F(ConvertFailures, AsRootOutputsKeepTheirInputsPermissions) {
+    ASSERT_EQ(::geteuid(), 0u) << "CI runs as root";
+    const passwd *nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    const std::pair<const char *, fs::perms> modes[] = {
+        {"private.nw", fs::perms(0600)},
+        {"group.nw", fs::perms(0640)},
+        {"open.nw", fs::perms(0644)},
+        {"readonly.nw", fs::perms(0444)},
+    };
+    writeScore(Root / "secret.nw");
+    fs::permissions(Root / "secret.nw", fs::perms(0600));
+    for (const std::string &setUp : {std::string(), preload() + "export QM_NO_TMPFILE=1; "}) {
+        fs::remove_all(Src);
+        fs::create_directory(Src);
+        for (const auto &[name, mode] : modes) {
+            writeScore(Src / name);
+            fs::permissions(Src / name, mode);
+        }
+        fs::create_symlink(Root / "secret.nw", Src / "peek.nw");
+        ASSERT_EQ(::lchown((Src / "peek.nw").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        fs::create_symlink(Root / "secret.nw", Src / "own.nw"); // root's link to root's file
+        const Outcome outcome =
+            run(convertArgs() + " --format nwc,musicxml --report -", setUp + "umask 022; ");
+        EXPECT_EQ(outcome.Status, 0) << outcome.Err;
+        for (const auto &[name, mode] : modes)
+            for (const char *extension : {".nwc", ".musicxml"}) {
+                const fs::path output = Src / fs::path(name).replace_extension(extension);
+                EXPECT_EQ(fs::status(output).permissions(), mode) << output << setUp;
+            }
+        EXPECT_FALSE(fs::exists(Src / "peek.nwc")) << setUp;
+        EXPECT_NE(outcome.Out.find("\"a link to another owner's file, not followed when run as "
+                                   "root, skipped\""),
+                  std::string::npos)
+            << outcome.Out;
+        EXPECT_EQ(fs::status(Src / "own.nwc").permissions(), fs::perms(0600)) << setUp;
+    }
+}
+
+// "jump/../x.nw", jump a link to other/sub: the kernel reads other/x.nw, and that is what the
+// log and the report name, with the output really written beside it.
+TEST_F(ConvertFailures, SourceThroughALinkAndUpIsNamedAsTheKernelReachesIt) {
+    writeScore(Root / "other/x.nw", 3);
+    writeFile(Root / "other/x.nwc", "taken");
+    fs::create_directories(Root / "other/sub");
+    writeScore(Src / "x.nw", 2);
+    fs::create_symlink(Root / "other/sub", Src / "jump");
+    const Outcome outcome =
+        run("convert " + quote(Src / "jump/../x.nw") + " --log-dir " + quote(Logs) + " --report -");
+    ASSERT_EQ(outcome.Status, 0) << outcome.Err;
+    const json line = json::parse(outcome.Out.substr(0, outcome.Out.find('\n')));
+    EXPECT_EQ(line["source"], (Root / "other/x.nw").string());
+    EXPECT_EQ(line["outputs"], json::array({(Root / "other/x_0.nwc").string()}));
+    EXPECT_TRUE(fs::exists(Root / "other/x_0.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "x.nwc"));
+    EXPECT_EQ(logLines().front(), "file:\\\\\\" + (Root / "other/x.nw").string());
 }
 
 } // namespace

@@ -200,9 +200,9 @@ TEST_F(ConvertCommand, FailedWriteLeavesNoOutputAndTheRunGoesOn) {
 }
 
 // An output a worker cannot write (the MusicXML file, over a size limit the NWC file stays
-// under) is reported under its own name; the output named before it stays, and neither a
+// under) is reported under its own name; a score gets all its outputs or none, and neither a
 // partial nor a temporary file is left.
-TEST_F(ConvertCommand, FailedMusicXmlWriteOnAWorkerLeavesNoPartialFile) {
+TEST_F(ConvertCommand, FailedMusicXmlWriteOnAWorkerLeavesNoOutputOfTheScore) {
     writeScore(Src / "a.nw", 40);
     const Outcome outcome = run("convert " + quote(Src) + " --log-dir " + quote(Logs) +
                                     " --format nwc,musicxml --jobs 2",
@@ -211,7 +211,7 @@ TEST_F(ConvertCommand, FailedMusicXmlWriteOnAWorkerLeavesNoPartialFile) {
     EXPECT_NE(outcome.Err.find((Src / "a.musicxml").string() + ": cannot write: File too large"),
               std::string::npos)
         << outcome.Err;
-    EXPECT_TRUE(fs::exists(Src / "a.nwc"));
+    EXPECT_FALSE(fs::exists(Src / "a.nwc"));
     EXPECT_FALSE(fs::exists(Src / "a.musicxml"));
     EXPECT_FALSE(leftoverTemporaries());
 }
@@ -250,7 +250,7 @@ TEST_F(ConvertCommand, PermissionsRefusedMidRunAreReportedAndTheRunGoesOn) {
         << outcome.Err;
     // Directories are counted apart from files.
     EXPECT_NE(outcome.Err.find("quillmark: 2 files could not be converted; see the log\n"
-                               "quillmark: 1 directories could not be read; see the log\n"),
+                               "quillmark: 1 directory could not be read; see the log\n"),
               std::string::npos)
         << outcome.Err;
     EXPECT_NE(readFile(Logs / "Quillmark_0.log")

@@ -68,7 +68,7 @@ TEST_F(WindowsCommand, ReportListsEveryEntryAndTheStatusSaysSomeWereNotConverted
     EXPECT_EQ(summary["log"], shown(Logs / "Quillmark_0.log"));
     EXPECT_EQ(outcome.Err, "quillmark: not converted: " + shown(src / "big.nw") +
                                ": larger than 16 MiB (16777217 bytes), not an NW score\n"
-                               "quillmark: 1 files could not be converted; see the log\n");
+                               "quillmark: 1 file could not be converted; see the log\n");
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // Loaded with LD_PRELOAD into the quillmark program by end-to-end tests, to make the system
 // fail or slow down where a test needs it:
 //   QM_SYNCFS_ERRNO=n   syncfs() fails with errno n;
-//   QM_SLOW_OPEN_MS=n   opening a name that ends in ".nw" first waits n milliseconds.
+//   QM_SLOW_OPEN_MS=n   opening a name that ends in ".nw" first waits n milliseconds;
+//   QM_NO_TMPFILE=1     the file system has no unnamed files (O_TMPFILE fails as unsupported).
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -30,6 +31,10 @@ using OpenAt = int (*)(int, const char *, int, ...);
 int openAtVia(const char *name, int dirFd, const char *path, int flags, va_list args) {
     mode_t mode = 0;
     if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = va_arg(args, mode_t);
+    if ((flags & O_TMPFILE) == O_TMPFILE && std::getenv("QM_NO_TMPFILE") != nullptr) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
     waitIfSlowInput(path);
     return realFunction<OpenAt>(name)(dirFd, path, flags, mode);
 }

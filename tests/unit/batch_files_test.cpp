@@ -95,6 +95,39 @@ TEST_P(PendingOutputTest, DiscardedOutputLeavesNothing) {
     EXPECT_TRUE(names().empty());
 }
 
+#ifndef _WIN32
+// A temporary file is kept while the run that made it holds it, though its process id names no
+// process here (another PID namespace, another machine); one whose run is gone is removed.
+TEST(TemporaryFiles, KeptWhileTheirRunHoldsThemWhateverTheirProcessId) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("quillmark-held-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    int error = 0;
+    Directory opened = Directory::open(dir, error);
+    const platform::ProcessIdentity nowhere{0xFFFFFFF0u, 1};
+    TemporaryNames elsewhere(nowhere);
+    const auto removeLeftovers = [&] {
+        DirectoryListing listing;
+        EXPECT_EQ(listDirectory(opened, listing), 0);
+        return removeLeftoverTemporaries(opened, listing.Files);
+    };
+    {
+        PendingOutput output(false);
+        ASSERT_EQ(output.write(opened, std::vector<std::uint8_t>{1, 2, 3}, elsewhere), 0);
+        EXPECT_EQ(removeLeftovers(), 0);
+        EXPECT_EQ(output.publish("a.nwc"), 0);
+    }
+    std::ofstream(dir / temporaryFileName(nowhere, 7)) << "left by a killed run";
+    EXPECT_EQ(removeLeftovers(), 1);
+    std::vector<std::string> left;
+    for (const auto &entry : fs::directory_iterator(dir))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"a.nwc"});
+    opened = Directory();
+    fs::remove_all(dir);
+}
+#endif
+
 // Only names of exactly the temporary form name an owner: anything else is never removed.
 TEST(TemporaryFileNames, OwnerIsReadBackOnlyFromTheExactForm) {
     const platform::ProcessIdentity owner{4242, 987654321};

@@ -16,6 +16,7 @@
 
 #include "app/batch/log_file.hpp"
 #include "app/batch/run.hpp"
+#include "app/batch/summary.hpp"
 #include "nwtext/nwtext.hpp"
 #include "support/temp_tree.hpp"
 
@@ -260,6 +261,28 @@ TEST_F(BatchRun, LogLinesEndInCrLf) {
     log.writeLine("three");
     log.close();
     EXPECT_EQ(readFile(log.path()), "one\r\n\r\nthree\r\n");
+}
+
+// The time left at the pace so far, from the clock's own ticks: half a second for one file of
+// eleven leaves five seconds, not 0:00.
+TEST(RunProgressText, RemainingTimeAndCounts) {
+    using std::chrono::milliseconds;
+    const struct {
+        milliseconds Elapsed;
+        std::int64_t Done, Total, Seconds;
+    } cases[] = {
+        {milliseconds(500), 1, 11, 5},   {milliseconds(1900), 2, 4, 2},
+        {milliseconds(2500), 10, 12, 1}, {milliseconds(0), 0, 10, 0},
+        {milliseconds(800), 5, 5, 0},    {milliseconds(800), 7, 5, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(remainingTime(c.Elapsed, c.Done, c.Total).count(), c.Seconds)
+            << c.Elapsed.count() << " ms, " << c.Done << "/" << c.Total;
+    EXPECT_EQ(countOf(1, "file", "files"), "1 file");
+    EXPECT_EQ(countOf(0, "file", "files"), "0 files");
+    EXPECT_EQ(countOf(2, "directory", "directories"), "2 directories");
+    EXPECT_EQ(musicXmlLoss(1), "1 element could not be expressed in MusicXML and was left out");
+    EXPECT_EQ(musicXmlLoss(3), "3 elements could not be expressed in MusicXML and were left out");
 }
 
 } // namespace

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "app/batch/workers.hpp"
 #include "convert/pipeline.hpp"
 #include "nwtext/nwtext.hpp"
@@ -64,6 +68,27 @@ TEST(RecordedMessages, ShowsTheFirstMessagesAndCountsTheRest) {
     EXPECT_EQ(counts.ErrorFrequency[65], (MaxShownMessages + 5 + 1) / 2);
     EXPECT_EQ(counts.WarningFrequency[6], 1);
     EXPECT_EQ(log.fileCounts().ErrorCount, counts.ErrorCount);
+}
+
+// The oldest conversion running never waits, however much it holds; a younger one waits while
+// growing would pass the limit, and goes on once the oldest ends.
+TEST(MemoryGate, YoungerConversionsWaitWhileTheOldestHoldsTooMuch) {
+    MemoryGate gate(100);
+    auto oldest = std::make_unique<MemoryGate::Share>(gate, 10);
+    MemoryGate::Share younger(gate, 10);
+    oldest->grow(200);
+    EXPECT_EQ(gate.held(), 220u);
+    std::atomic<bool> grown{false};
+    std::thread growing([&] {
+        younger.grow(50);
+        grown = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(grown);
+    oldest.reset();
+    growing.join();
+    EXPECT_TRUE(grown);
+    EXPECT_EQ(gate.held(), 60u);
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 
 namespace qm::batch {
 
-TemporaryNames::TemporaryNames()
-    : Owner(platform::currentProcess()), Random(std::random_device{}()) {}
+TemporaryNames::TemporaryNames() : TemporaryNames(platform::currentProcess()) {}
+
+TemporaryNames::TemporaryNames(const platform::ProcessIdentity &owner)
+    : Owner(owner), Random(std::random_device{}()) {}
 
 std::string TemporaryNames::next() {
     std::uint64_t random = 0;
@@ -45,17 +47,6 @@ void readInputBytes(
     }
     input.Bytes.resize(filled);
     input.Status = InputStatus::Ok;
-}
-
-int removeLeftoverTemporaries(const Directory &dir,
-                              const std::set<std::string, CaseBlindLess> &names) {
-    int removed = 0;
-    for (const std::string &name : names) {
-        const std::optional<platform::ProcessIdentity> owner = temporaryFileOwner(name);
-        if (!owner || platform::processIsRunning(*owner)) continue;
-        if (removeQuietly(dir, name)) ++removed;
-    }
-    return removed;
 }
 
 // Moving and releasing a handle are the same on every system; closing it is not (reset()).

@@ -132,17 +132,26 @@ struct DirectoryListing {
 // Returns 0 or the system's error.
 int listDirectory(const Directory &dir, DirectoryListing &listing);
 
-enum class InputStatus { Ok, NotRegularFile, TooLarge, Failed };
+// ForeignLink: run as root, a symbolic link whose owner is not its target's owner.
+enum class InputStatus { Ok, NotRegularFile, ForeignLink, TooLarge, Failed };
+
+// Permission bits an output gets when its input's are unknown (within the umask).
+constexpr std::uint32_t DefaultOutputMode = 0666;
 
 struct InputFile {
     InputStatus Status = InputStatus::Failed;
     std::vector<std::uint8_t> Bytes;
     int Error = 0;          // the system's error when Failed
     std::uint64_t Size = 0; // size seen when TooLarge
+    // The input's permission bits: its outputs are created with them, so an output is never
+    // more readable than what it was made from.
+    std::uint32_t Mode = DefaultOutputMode;
 };
 
 // Reads a whole regular file. Devices, pipes, directories and (on Windows) links are refused
-// without blocking; on POSIX systems a symbolic link to a regular file is followed.
+// without blocking; on POSIX systems a symbolic link to a regular file is followed, except, when
+// run as root, a link owned by someone other than its target's owner (a user's link to a file
+// only root may read).
 // `beforeRead`, when given, learns the size before the bytes are read (so the caller can make
 // room for them).
 InputFile readInput(const Directory &dir, const std::string &name,
@@ -165,12 +174,19 @@ void readInputBytes(
 // invalid handle and sets `error` on failure.
 UniqueHandle createNewFile(const Directory &dir, const std::string &name, int &error);
 
+// Opens the file a report goes to: a new file, or an existing pipe or character device (a
+// terminal, /dev/null, a process substitution's pipe), which writing cannot replace. Any other
+// existing name fails with an "already exists" error.
+UniqueHandle openReportFile(const std::filesystem::path &path, int &error);
+
 // Names for temporary files that say which process made them, with a random part; seeded
 // once, since seeding for every file costs a system call. Shared by the threads that write
 // outputs.
 class TemporaryNames {
 public:
     TemporaryNames();
+    // Names of another process (tests use it for a run whose id means nothing here).
+    explicit TemporaryNames(const platform::ProcessIdentity &owner);
     std::string next();
 
 private:
@@ -179,8 +195,11 @@ private:
     std::mt19937_64 Random;
 };
 
-// Removes the temporary outputs among `names` (entries of `dir`) whose process is gone: what
-// a killed run left behind. Returns how many it removed.
+// Removes the temporary outputs among `names` (entries of `dir`) that are surely dead: what a
+// killed run left behind. On POSIX systems a run holds a lock (flock) on each of its temporary
+// files until it names or drops it, so a file whose lock is free is dead whichever machine or
+// process namespace made it; a process id alone proves nothing there. On Windows an open
+// temporary file cannot be deleted, and its process is asked too. Returns how many it removed.
 int removeLeftoverTemporaries(const Directory &dir,
                               const std::set<std::string, CaseBlindLess> &names);
 
@@ -196,12 +215,18 @@ public:
     PendingOutput &operator=(const PendingOutput &) = delete;
     ~PendingOutput() { discard(); }
 
-    // Writes `bytes` into a new file in the directory. Returns 0 or the system's error.
-    int write(const Directory &dir, std::span<const std::uint8_t> bytes, TemporaryNames &names);
+    // Writes `bytes` into a new file in the directory, with the permission bits `mode` (within
+    // the umask). Returns 0 or the system's error.
+    int write(const Directory &dir, std::span<const std::uint8_t> bytes, TemporaryNames &names,
+              std::uint32_t mode = DefaultOutputMode);
 
     // Gives the written file the name `name`, never replacing anything: an "already exists"
     // error when the name is taken (the file is kept for another try). Returns 0 or an error.
     int publish(const std::string &name);
+
+    // Removes the name `publish` gave, if it still names this file (a score whose other output
+    // could not be written keeps neither).
+    void withdraw();
 
     // Drops the written file, if any.
     void discard();
@@ -209,8 +234,11 @@ public:
 private:
     bool UnnamedFiles = true;
     const Directory *Dir = nullptr;
-    UniqueHandle Unnamed; // the unnamed file, when the file system has them
-    std::string TempName; // else the temporary file's name
+    UniqueHandle Unnamed;                // the unnamed file, when the file system has them
+    std::string TempName;                // else the temporary file's name,
+    UniqueHandle TempFile;               // held open with a lock on it until it is named or dropped
+    std::string Published;               // the name publish gave
+    std::uint64_t Device = 0, Inode = 0; // the file's identity, for withdraw
 };
 
 // Removes a name; whether it did. Errors are not reported (used only to clean up).

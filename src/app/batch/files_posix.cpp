@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -52,8 +53,24 @@ std::filesystem::path pathFromText(std::string_view text) {
 
 int displayPath(const std::filesystem::path &path, std::string &text) {
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
     if (error) return error.value();
+    // The kernel takes ".." after a symbolic link to the parent of the link's target, not back
+    // to where the link is: up to the last "..", the path is resolved as the kernel does; the
+    // rest keeps the names the user gave.
+    std::filesystem::path throughLastUp, rest;
+    for (const std::filesystem::path &part : absolute) {
+        rest /= part;
+        if (part == "..") {
+            throughLastUp /= rest;
+            rest.clear();
+        }
+    }
+    if (!throughLastUp.empty()) {
+        absolute = std::filesystem::canonical(throughLastUp, error);
+        if (error) return error.value();
+        absolute /= rest;
+    }
     text = absolute.lexically_normal().string();
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
@@ -168,6 +185,16 @@ InputFile readInput(const Directory &dir, const std::string &name,
         input.Status = InputStatus::NotRegularFile;
         return input;
     }
+    // As root, a user's link to a file only root may read would hand its contents over; such
+    // a link is not followed (as the kernel's protected_symlinks does in sticky directories).
+    struct stat link {};
+    if (::geteuid() == 0 &&
+        ::fstatat(dir.handle(), name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(link.st_mode) && link.st_uid != info.st_uid) {
+        input.Status = InputStatus::ForeignLink;
+        return input;
+    }
+    input.Mode = static_cast<std::uint32_t>(info.st_mode & 0777);
     input.Size = static_cast<std::uint64_t>(info.st_size);
     if (input.Size > MaxInputBytes) {
         input.Status = InputStatus::TooLarge;
@@ -188,64 +215,138 @@ UniqueHandle createNewFile(const Directory &dir, const std::string &name, int &e
     return fd;
 }
 
+namespace {
+
+bool sameFile(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether `name` in `dir` is still the file open as `fd`.
+bool stillNamed(int dirFd, const std::string &name, int fd) {
+    struct stat named {
+    }, open{};
+    return ::fstatat(dirFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           ::fstat(fd, &open) == 0 && sameFile(named, open);
+}
+
+// A new temporary file, locked: its descriptor, or -1 with `error` set. Between its creation
+// and the lock another run may find it unlocked and remove it, so it counts only once it is
+// locked and still there under its name.
+int createLockedTemporary(int dirFd, TemporaryNames &names, std::uint32_t mode, std::string &name,
+                          int &error) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = names.next();
+        UniqueHandle fd(
+            ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (!fd.valid()) {
+            if (errno == EEXIST) continue;
+            error = errno;
+            return -1;
+        }
+        if (::flock(fd.get(), LOCK_EX) != 0) {
+            error = errno;
+            ::unlinkat(dirFd, name.c_str(), 0);
+            return -1;
+        }
+        if (stillNamed(dirFd, name, fd.get())) return fd.release();
+    }
+    error = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+int removeLeftoverTemporaries(const Directory &dir,
+                              const std::set<std::string, CaseBlindLess> &names) {
+    int removed = 0;
+    for (const std::string &name : names) {
+        if (!temporaryFileOwner(name)) continue; // not of our kind: never touched
+        const UniqueHandle fd(::openat(dir.handle(), name.c_str(),
+                                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        // A lock is taken only when no run holds it; the name must still be the file locked.
+        if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+            !stillNamed(dir.handle(), name, fd.get()))
+            continue;
+        if (::unlinkat(dir.handle(), name.c_str(), 0) == 0) ++removed;
+    }
+    return removed;
+}
+
+UniqueHandle openReportFile(const std::filesystem::path &path, int &error) {
+    UniqueHandle fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+    error = fd.valid() ? 0 : errno;
+    struct stat info {};
+    if (error != EEXIST || ::stat(path.c_str(), &info) != 0 ||
+        !(S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)))
+        return fd;
+    fd = UniqueHandle(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    error = fd.valid() ? 0 : errno;
+    return fd;
+}
+
 int PendingOutput::write(const Directory &dir, std::span<const std::uint8_t> bytes,
-                         TemporaryNames &names) {
+                         TemporaryNames &names, std::uint32_t mode) {
     discard();
     Dir = &dir;
     // An unnamed file costs one inode and no directory entry until it is published.
     if (UnnamedFiles) {
         int error = 0;
         bool unsupported = false;
-        Unnamed = UniqueHandle(platform::openUnnamedFile(dir.handle(), error, unsupported));
+        Unnamed = UniqueHandle(platform::openUnnamedFile(dir.handle(), error, unsupported, mode));
         if (Unnamed.valid()) {
             if (error = writeAll(Unnamed.get(), bytes); error != 0) discard();
             return error;
         }
         if (!unsupported) return error;
     }
-    // The file system has no unnamed files: a hidden temporary file instead.
-    UniqueHandle fd;
-    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
-        TempName = names.next();
-        fd = UniqueHandle(::openat(dir.handle(), TempName.c_str(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.valid() && errno != EEXIST) {
-            TempName.clear();
-            return errno;
-        }
-    }
-    if (!fd.valid()) {
+    // The file system has no unnamed files: a hidden temporary file instead, locked while this
+    // run holds it.
+    int error = 0;
+    TempFile = UniqueHandle(createLockedTemporary(dir.handle(), names, mode, TempName, error));
+    if (!TempFile.valid()) {
         TempName.clear();
-        return EEXIST;
+        return error;
     }
-    int error = writeAll(fd.get(), bytes);
-    const int closeError = fd.reset();
-    if (error == 0) error = closeError;
-    if (error != 0) discard();
+    if (error = writeAll(TempFile.get(), bytes); error != 0) discard();
     return error;
 }
 
 int PendingOutput::publish(const std::string &name) {
-    if (Unnamed.valid()) {
-        if (const int error = platform::linkUnnamedFile(Unnamed.get(), Dir->handle(), name);
-            error != 0)
-            return error;
-        if (const int closeError = Unnamed.reset(); closeError != 0) {
-            removeQuietly(*Dir, name);
-            return closeError;
-        }
-        return 0;
-    }
-    if (TempName.empty()) return EBADF;
-    if (const int error = platform::renameNoReplace(Dir->handle(), TempName, name); error != 0)
-        return error;
+    UniqueHandle &file = Unnamed.valid() ? Unnamed : TempFile;
+    if (!file.valid()) return EBADF;
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0) return errno;
+    const int error = Unnamed.valid()
+                          ? platform::linkUnnamedFile(Unnamed.get(), Dir->handle(), name)
+                          : platform::renameNoReplace(Dir->handle(), TempName, name);
+    if (error != 0) return error;
     TempName.clear();
+    Published = name;
+    Device = static_cast<std::uint64_t>(info.st_dev);
+    Inode = static_cast<std::uint64_t>(info.st_ino);
+    // A failed close may mean the data did not reach the file (a network file system).
+    if (const int closeError = file.reset(); closeError != 0) {
+        withdraw();
+        return closeError;
+    }
     return 0;
+}
+
+void PendingOutput::withdraw() {
+    struct stat named {};
+    if (!Published.empty() && Dir != nullptr &&
+        ::fstatat(Dir->handle(), Published.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        static_cast<std::uint64_t>(named.st_dev) == Device &&
+        static_cast<std::uint64_t>(named.st_ino) == Inode)
+        ::unlinkat(Dir->handle(), Published.c_str(), 0);
+    Published.clear();
 }
 
 void PendingOutput::discard() {
     Unnamed.reset();
+    // Removed while still locked, so no other run takes it for a leftover meanwhile.
     if (!TempName.empty() && Dir != nullptr) removeQuietly(*Dir, TempName);
+    TempFile.reset();
     TempName.clear();
 }
 

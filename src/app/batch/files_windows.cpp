@@ -320,8 +320,15 @@ UniqueHandle createNewFile(const Directory &dir, const std::string &name, int &e
     return file;
 }
 
+UniqueHandle openReportFile(const std::filesystem::path &path, int &error) {
+    UniqueHandle file(fromWin32(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    error = file.valid() ? 0 : static_cast<int>(::GetLastError());
+    return file;
+}
+
 int PendingOutput::write(const Directory &dir, std::span<const std::uint8_t> bytes,
-                         TemporaryNames &names) {
+                         TemporaryNames &names, std::uint32_t) {
     discard();
     Dir = &dir;
     UniqueHandle file;
@@ -354,6 +361,7 @@ int PendingOutput::publish(const std::string &name) {
                        MOVEFILE_WRITE_THROUGH))
         return static_cast<int>(::GetLastError());
     TempName.clear();
+    Published = name;
     return 0;
 }
 
@@ -361,6 +369,24 @@ void PendingOutput::discard() {
     Unnamed.reset();
     if (!TempName.empty() && Dir != nullptr) removeQuietly(*Dir, TempName);
     TempName.clear();
+}
+
+// An open temporary file cannot be deleted here, so a live run's file stays in any case;
+// its process is asked too.
+int removeLeftoverTemporaries(const Directory &dir,
+                              const std::set<std::string, CaseBlindLess> &names) {
+    int removed = 0;
+    for (const std::string &name : names) {
+        const std::optional<platform::ProcessIdentity> owner = temporaryFileOwner(name);
+        if (!owner || platform::processIsRunning(*owner)) continue;
+        if (removeQuietly(dir, name)) ++removed;
+    }
+    return removed;
+}
+
+void PendingOutput::withdraw() {
+    if (!Published.empty() && Dir != nullptr) removeQuietly(*Dir, Published);
+    Published.clear();
 }
 
 bool removeQuietly(const Directory &dir, const std::string &name) {

@@ -13,10 +13,10 @@ namespace qm::batch::platform {
 // Calls on descriptors, for files_posix.cpp and the POSIX run; Windows has its own
 // (files_windows.cpp).
 
-// A file without a name in directory `dirFd`, open for writing: its descriptor, or -1 with
-// `error` set. `unsupported` is set when the file system has no such files (the caller then
-// falls back to a temporary name).
-int openUnnamedFile(int dirFd, int &error, bool &unsupported);
+// A file without a name in directory `dirFd`, open for writing, with the permission bits
+// `mode` (within the umask): its descriptor, or -1 with `error` set. `unsupported` is set when
+// the file system has no such files (the caller then falls back to a temporary name).
+int openUnnamedFile(int dirFd, int &error, bool &unsupported, unsigned mode = 0666);
 
 // Gives the unnamed file `fd` the name `name` in `dirFd`; never replaces an existing name.
 int linkUnnamedFile(int fd, int dirFd, const std::string &name);
@@ -50,5 +50,15 @@ int stopSignalReceived();
 // directory level of the walk and the unnamed outputs of the files in flight open, which a deep
 // tree with many jobs can take past a low default limit.
 void raiseOpenFileLimit();
+
+// Makes memory freed after a large conversion go back to the system at once, whichever
+// thread freed it; otherwise each thread's heap keeps its own high-water mark, and a run with
+// many jobs holds many conversions' peaks although it converts them one after the other.
+void returnFreedMemory();
+
+// Hands the free memory every thread's heap keeps back to the system: after a large
+// conversion, whose small blocks (staves, texts) stay behind in the heap of the thread that
+// freed them.
+void releaseFreeMemory();
 
 } // namespace qm::batch::platform

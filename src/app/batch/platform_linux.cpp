@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <malloc.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -40,8 +41,8 @@ bool readStartTime(const std::string &statPath, std::uint64_t &startTime) {
 
 } // namespace
 
-int openUnnamedFile(int dirFd, int &error, bool &unsupported) {
-    const int fd = ::openat(dirFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
+int openUnnamedFile(int dirFd, int &error, bool &unsupported, unsigned mode) {
+    const int fd = ::openat(dirFd, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, mode);
     error = fd < 0 ? errno : 0;
     unsupported =
         fd < 0 && (error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOENT);
@@ -109,6 +110,23 @@ void raiseOpenFileLimit() {
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit); // on failure the run works within the limit it has
+}
+
+void returnFreedMemory() {
+#ifdef __GLIBC__
+    // Blocks from 1 MiB up (a model's chunks, a writer's buffers) are mapped on their own and
+    // unmapped when freed; by default the threshold rises to 32 MiB after the first large free.
+    ::mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    // One heap per core: more only keep more free memory, since no more threads run at once.
+    const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+    ::mallopt(M_ARENA_MAX, static_cast<int>(cores > 1 ? cores : 1));
+#endif
+}
+
+void releaseFreeMemory() {
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 } // namespace qm::batch::platform

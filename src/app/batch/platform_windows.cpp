@@ -60,4 +60,9 @@ int stopSignalReceived() { return ReceivedStopSignal; }
 // Windows handles are limited by memory, not by a per-process count to raise.
 void raiseOpenFileLimit() {}
 
+// The Windows heap gives large blocks back when they are freed.
+void returnFreedMemory() {}
+
+void releaseFreeMemory() {}
+
 } // namespace qm::batch::platform

@@ -34,16 +34,39 @@ std::string dump(const json &object) {
 
 } // namespace
 
+std::string percentEscaped(std::string_view bytes) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte < 0x7F && byte != '%') {
+            text += c;
+            continue;
+        }
+        text += '%';
+        text += Hex[byte >> 4];
+        text += Hex[byte & 0xF];
+    }
+    return text;
+}
+
 std::string reportLine(const FileRecord &record) {
     json line;
     line["source"] = record.Source;
+    line["source_bytes"] = percentEscaped(record.Source);
     line["outputs"] = record.Outputs;
+    json outputBytes = json::array();
+    for (const std::string &output : record.Outputs)
+        outputBytes.push_back(percentEscaped(output));
+    line["outputs_bytes"] = std::move(outputBytes);
     line["status"] = statusName(record.Status);
     line["reason"] = record.Reason.empty() ? json(nullptr) : json(record.Reason);
     line["errors"] = record.Counts.ErrorCount;
     line["warnings"] = record.Counts.WarningCount;
     line["codes"] = codeCounts(record.Counts.ErrorFrequency);
     line["warning_codes"] = codeCounts(record.Counts.WarningFrequency);
+    line["musicxml_left_out"] = record.MusicXmlOmitted;
     return dump(line);
 }
 
@@ -54,7 +77,7 @@ void ReportWriter::file(const FileRecord &record) {
     case FileStatus::Skipped: ++Skipped; break;
     }
     addCounts(Counts, record.Counts);
-    Out << reportLine(record) << '\n';
+    Out(reportLine(record) + '\n');
 }
 
 void ReportWriter::summary(const RunResult *result, const std::string &outcome,
@@ -71,7 +94,7 @@ void ReportWriter::summary(const RunResult *result, const std::string &outcome,
     line["warnings"] = Counts.WarningCount;
     line["codes"] = codeCounts(Counts.ErrorFrequency);
     line["warning_codes"] = codeCounts(Counts.WarningFrequency);
-    Out << dump(line) << '\n' << std::flush;
+    Out(dump(line) + '\n');
 }
 
 } // namespace qm::batch

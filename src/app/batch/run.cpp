@@ -102,7 +102,7 @@ class Run {
 public:
     Run(const RunOptions &options, RunObserver *observer)
         : Options(options), Observer(observer), Log(LogFile::create(options.LogDir)),
-          Workers(options.Jobs) {
+          Workers(options.Jobs, options.MaxBytesInFlight) {
         Result.LogPath = Log.path();
         if (Observer) Observer->onLogCreated(Result.LogPath);
     }
@@ -131,6 +131,7 @@ private:
     void reportFailure(FileMessageLog &messages, const std::string &source,
                        const std::string &failedPath, std::string reason, bool isDirectory = false);
     void settle(FileRecord record);
+    [[noreturn]] void stopRun(const std::string &reason);
     void notify(const std::string &currentFile);
     void syncOutputs();
     RunResult finish();
@@ -169,7 +170,19 @@ void Run::notify(const std::string &currentFile) {
 
 void Run::settle(FileRecord record) {
     if (record.Status == FileStatus::Skipped) ++Result.FilesSkipped;
-    if (Observer) Observer->onFileDone(record);
+    if (!Observer) return;
+    try {
+        Observer->onFileDone(record);
+    } catch (const std::exception &error) {
+        stopRun(error.what());
+    }
+}
+
+// A failure that ends the run where it is: said in the log, which gets no summary.
+void Run::stopRun(const std::string &reason) {
+    Log.writeLine("*** Run stopped: " + escapeControlChars(reason) + " ***");
+    Log.flush();
+    throw RunFailure(reason + "; the log has no summary");
 }
 
 // A file the run could not handle: one plain line under its heading, a record in the result,
@@ -278,6 +291,9 @@ void Run::visitFile(const DirectoryRef &dir, const std::string &name) {
     if (input.Status == InputStatus::NotRegularFile) {
         file.Kind = EntryKind::Skipped;
         file.Reason = "not a regular file, skipped";
+    } else if (input.Status == InputStatus::ForeignLink) {
+        file.Kind = EntryKind::Skipped;
+        file.Reason = "a link to another owner's file, not followed when run as root, skipped";
     } else if (input.Status == InputStatus::TooLarge) {
         file.Kind = EntryKind::Refused;
         file.Reason =
@@ -298,9 +314,10 @@ void Run::visitFile(const DirectoryRef &dir, const std::string &name) {
         }
         // STEP 3: convert, and write the outputs without their names, on a worker when
         // there are any.
-        file.Result = Workers.submit(
-            std::move(input.Bytes), Options.Formats,
-            OutputPlace{std::shared_ptr<const Directory>(dir, &dir->Handle), &TempNames});
+        file.Result =
+            Workers.submit(std::move(input.Bytes), Options.Formats,
+                           OutputPlace{std::shared_ptr<const Directory>(dir, &dir->Handle),
+                                       &TempNames, input.Mode});
     } else {
         return;
     }
@@ -363,14 +380,20 @@ void Run::finishFile(PendingFile &file) {
     // STEP 5: the outputs, each written in full by the worker, take their names.
     std::vector<std::string> written;
     if (!storeOutputs(file, conversion, messages, written)) return notify("");
-    ++FilesCreated;
-    settle({file.Path, std::move(written), FileStatus::Converted, {}, messages.fileCounts()});
+    FilesCreated += static_cast<std::int32_t>(written.size());
+    settle({file.Path,
+            std::move(written),
+            FileStatus::Converted,
+            {},
+            messages.fileCounts(),
+            Options.Formats.MusicXml ? conversion.MusicXmlOmitted : 0});
     notify("");
 }
 
 // Each output, written in full to a file without a name, takes the chosen name, never
-// replacing anything; on failure no partial file stays. False when an output could not be
-// written or named (the file is then reported as not converted).
+// replacing anything; on failure no partial file stays. A score's outputs are all put in place
+// or none is: when one cannot be written or named, those already named are removed again, so
+// a score reported as not converted has no output on the disk. False in that case.
 bool Run::storeOutputs(PendingFile &file, Conversion &conversion, FileMessageLog &messages,
                        std::vector<std::string> &written) {
     WalkDirectory &dir = *file.Dir;
@@ -386,17 +409,29 @@ bool Run::storeOutputs(PendingFile &file, Conversion &conversion, FileMessageLog
         {Options.Formats.MusicXml, conversion.MusicXmlFile, file.MusicXmlName,
          [&] { return musicXmlName(file.Name, dir.Taken); }},
     };
+    // An output its worker could not write: none is named.
+    for (const Output &output : outputs) {
+        if (output.Wanted && output.File.Error != 0) {
+            reportFailure(messages, file.Path, joinPath(dir.Path, output.Name),
+                          "cannot write: " + systemReason(output.File.Error));
+            return false;
+        }
+    }
+    std::vector<PendingOutput *> named;
     for (const Output &output : outputs) {
         if (!output.Wanted) continue;
         if (const int error = nameOutput(dir, output.File, output.Name, output.NextName);
             error != 0) {
+            for (PendingOutput *done : named)
+                done->withdraw();
             reportFailure(messages, file.Path, joinPath(dir.Path, output.Name),
                           "cannot write: " + systemReason(error));
             return false;
         }
-        notePublished(file.Dir);
+        named.push_back(output.File.File.get());
         written.push_back(joinPath(dir.Path, output.Name));
     }
+    if (!named.empty()) notePublished(file.Dir);
     if (Options.Formats.MusicXml && conversion.MusicXmlOmitted > 0 && Observer)
         Observer->onMusicXmlOmissions(joinPath(dir.Path, file.MusicXmlName),
                                       conversion.MusicXmlOmitted);
@@ -429,22 +464,16 @@ void Run::notePublished(const DirectoryRef &dir) {
 // Puts every output on the disk, once per file system, so that a log with a summary promises
 // that every output it names is stored.
 void Run::syncOutputs() {
-    for (const auto &[fileSystem, dir] : OutputFileSystems) {
-        const int error = syncFileSystem(dir->Handle);
-        if (error == 0) continue;
-        const std::string reason =
-            "the outputs could not be put on the disk: " + systemReason(error);
-        Log.writeLine("*** Run stopped: " + reason + " ***");
-        Log.flush();
-        throw RunFailure(reason + "; the log has no summary");
-    }
+    for (const auto &[fileSystem, dir] : OutputFileSystems)
+        if (const int error = syncFileSystem(dir->Handle); error != 0)
+            stopRun("the outputs could not be put on the disk: " + systemReason(error));
 }
 
 RunResult Run::finishInterrupted() {
     Workers.cancelQueued();
     InFlight.clear();
     const std::string line =
-        "*** Run interrupted after " + std::to_string(FilesDone) + " files ***";
+        "*** Run interrupted after " + countOf(FilesDone, "file", "files") + " ***";
     Log.writeLine(line);
     Log.close();
     Result.SummaryLines = {line};
@@ -459,12 +488,19 @@ RunResult Run::finish() {
     finishAll();
     if (stopping()) return finishInterrupted();
     syncOutputs();
+    Result.FilesCreated = FilesCreated;
+    Result.Counts = Counts;
+    if (Observer) {
+        try {
+            Observer->beforeSummary(Result);
+        } catch (const std::exception &error) {
+            stopRun(error.what());
+        }
+    }
     Result.SummaryLines = summaryLines(FilesCreated, Counts);
     for (const std::string &line : Result.SummaryLines)
         Log.writeLine(line);
     Log.close();
-    Result.FilesCreated = FilesCreated;
-    Result.Counts = Counts;
     notify("");
     return std::move(Result);
 }
@@ -517,6 +553,7 @@ RunResult runBatch(const RunOptions &options, RunObserver *observer) {
     RunOptions resolved = options;
     resolved.LogDir = pathFromText(shownPath(options.LogDir));
     platform::raiseOpenFileLimit();
+    platform::returnFreedMemory();
     Run run(resolved, observer);
 
     // STEP 3: convert, then the summary.

@@ -19,10 +19,10 @@
 
 namespace qm::batch {
 
-// What the files in flight may hold at once, counted as an estimate of each conversion's peak
-// (its input, the score built from it, its output and its messages). A file whose estimate
-// alone is larger still converts, with nothing else in flight.
-constexpr std::uint64_t DefaultMaxBytesInFlight = 192u * 1024u * 1024u;
+// What the files in flight may hold at once: read ahead, counted as an estimate of each
+// conversion's peak from its input's size; converting, counted as each model grows, with what
+// its writers will hold (see MemoryGate). A file larger alone still converts, as if alone.
+constexpr std::uint64_t DefaultMaxBytesInFlight = 24u * 1024u * 1024u;
 
 struct RunOptions {
     // A directory (walked with all its subdirectories) or a single file named like "x.nw".
@@ -65,9 +65,14 @@ struct FileRecord {
     FileStatus Status = FileStatus::Converted;
     std::string Reason; // empty when converted
     MessageCounts Counts;
+    int MusicXmlOmitted = 0; // elements its MusicXML output could not express
 };
 
-// Called on the thread that runs the run. Every method has an empty default.
+struct RunResult;
+
+// Called on the thread that runs the run. Every method has an empty default. An exception
+// from onFileDone or beforeSummary (a report that cannot be written) stops the run: the log
+// ends with "*** Run stopped: <what> ***" and no summary, and runBatch throws RunFailure.
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
@@ -77,19 +82,22 @@ public:
     virtual void onProgress(const RunProgress &progress) { (void)progress; }
     // For each input that could not be converted because of the file system or its size.
     virtual void onIoFailure(const IoFailure &failure) { (void)failure; }
-    // For each MusicXML output that left out elements it could not express (not logged: the
-    // log is that of the NWC conversion).
+    // For each MusicXML output that left out elements it could not express (the log says it
+    // under the file's heading, the record counts it).
     virtual void onMusicXmlOmissions(const std::filesystem::path &output, int count) {
         (void)output;
         (void)count;
     }
     // For every entry the walk met, in walk order, once it is settled.
     virtual void onFileDone(const FileRecord &record) { (void)record; }
+    // Once every output is on the disk, just before the log gets its summary: `result` is
+    // complete but for its summary lines.
+    virtual void beforeSummary(const RunResult &result) { (void)result; }
 };
 
 struct RunResult {
     std::filesystem::path LogPath;
-    std::int32_t FilesCreated = 0;
+    std::int32_t FilesCreated = 0;            // every output file, of every format
     MessageCounts Counts;                     // ErrorCount, WarningCount and the frequencies
     std::vector<IoFailure> IoFailures;        // files not converted, in walk order
     std::vector<IoFailure> DirectoryFailures; // directories that could not be read

@@ -1,5 +1,6 @@
 #include "app/batch/summary.hpp"
 
+#include <cmath>
 #include <span>
 #include <string_view>
 
@@ -33,6 +34,25 @@ std::vector<std::string> summaryLines(std::int32_t filesCreated, const MessageCo
         appendFrequencies(lines, "The following warning types (and their numbers) were reported:",
                           counts.WarningFrequency);
     return lines;
+}
+
+std::string countOf(std::int64_t count, const std::string &one, const std::string &many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string musicXmlLoss(std::int64_t count) {
+    return countOf(count, "element", "elements") + " could not be expressed in MusicXML and " +
+           (count == 1 ? "was" : "were") + " left out";
+}
+
+std::chrono::seconds remainingTime(std::chrono::steady_clock::duration elapsed, std::int64_t done,
+                                   std::int64_t total) {
+    if (done <= 0 || total <= done) return std::chrono::seconds(0);
+    // The clock's own ticks, not whole seconds: a second's truncation would read 0:00 until
+    // the first second is over and run short after it.
+    const double seconds = std::chrono::duration<double>(elapsed).count() *
+                           static_cast<double>(total - done) / static_cast<double>(done);
+    return std::chrono::seconds(std::llround(seconds));
 }
 
 } // namespace qm::batch

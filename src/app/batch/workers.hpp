@@ -10,6 +10,7 @@
 #include <exception>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +35,8 @@ public:
     void reportError(int code, std::string_view text) override;
     void reportWarning(int code, std::string_view text) override;
     void logPlainLine(std::string_view text) override;
+    // A plain line before the file's closing empty line (or at the end, when there is none).
+    void insertBeforeClosingLine(std::string_view text);
 
     // Reports everything recorded, in order, through `log`; where messages stopped being kept,
     // one line says how many more there were, and their counts are added.
@@ -59,6 +62,7 @@ private:
 struct OutputPlace {
     std::shared_ptr<const Directory> Dir;
     TemporaryNames *Names = nullptr;
+    std::uint32_t Mode = DefaultOutputMode; // the input's permission bits
 };
 
 // One output written by the worker that converted it, not yet named (see PendingOutput).
@@ -81,11 +85,54 @@ struct Conversion {
     std::exception_ptr Failure;
 };
 
+// What the conversions on worker threads may hold at once, counted as each grows: its input,
+// its model's element memory as it is taken, and for every model byte what the writers of the
+// formats chosen will hold (their working data and their output). A conversion that is not the
+// oldest one running waits while growing would take the total over the limit; the oldest never
+// waits, so the run always moves on, and one conversion larger than the limit runs as if alone.
+class MemoryGate {
+public:
+    explicit MemoryGate(std::uint64_t limit) : Limit(limit) {}
+
+    // A conversion that held more gives the heaps' free memory back to the system when it ends.
+    static constexpr std::uint64_t LargeShare = 8u * 1024u * 1024u;
+
+    // One conversion's share, from its start to its end.
+    class Share {
+    public:
+        Share(MemoryGate &gate, std::uint64_t initial);
+        ~Share();
+        Share(const Share &) = delete;
+        Share &operator=(const Share &) = delete;
+        void grow(std::uint64_t bytes);
+
+    private:
+        MemoryGate &Gate;
+        std::uint64_t Ticket;
+    };
+
+    std::uint64_t held() const;
+
+private:
+    std::uint64_t Limit;
+    mutable std::mutex Mutex;
+    std::condition_variable Freed;
+    std::uint64_t NextTicket = 0;
+    std::uint64_t Total = 0;
+    std::map<std::uint64_t, std::uint64_t> Running; // ticket (start order) -> bytes held
+};
+
+// Model bytes plus what the writers of `formats` hold for each of them, in hundredths: the
+// NWC writer (which always runs) about a quarter more, the MusicXML writer about five times
+// more (its measures and notes, then a text ten times the NWC file).
+std::uint64_t writerFactorPercent(OutputFormats formats);
+
 // A fixed set of threads converting scores. With no threads, a conversion runs at once on the
 // caller's thread.
 class ConversionWorkers {
 public:
-    explicit ConversionWorkers(unsigned threads);
+    // `memoryLimit` bounds what the conversions on the threads hold at once (see MemoryGate).
+    explicit ConversionWorkers(unsigned threads, std::uint64_t memoryLimit = 64u * 1024u * 1024u);
     ~ConversionWorkers();
     ConversionWorkers(const ConversionWorkers &) = delete;
     ConversionWorkers &operator=(const ConversionWorkers &) = delete;
@@ -114,6 +161,7 @@ private:
     std::mutex Mutex;
     std::condition_variable Wake;
     bool Stopping = false;
+    MemoryGate Memory;
 };
 
 // The number of conversions to run at once when the user does not say: one per core.

@@ -21,6 +21,7 @@
 #include "app/batch/platform.hpp"
 #include "app/batch/report.hpp"
 #include "app/batch/run.hpp"
+#include "app/batch/summary.hpp"
 #include "app/batch/workers.hpp"
 #include "app/cli/console.hpp"
 #include "convert/pass_printer.hpp"
@@ -41,6 +42,11 @@ constexpr int ExitUsage = 2;
 constexpr std::streamsize MaxToolInput = 64 * 1024 * 1024;
 
 struct ToolError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A request that cannot be carried out as asked (exit status 2), found before anything is written.
+struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
@@ -79,14 +85,67 @@ std::string clockText(std::chrono::seconds duration) {
     return text;
 }
 
+// Where the report goes: standard output, a new file (never one that exists, save a pipe or a
+// device), or nowhere. A failed write is remembered: nothing more is written after it.
+class ReportTarget {
+public:
+    explicit ReportTarget(const std::string &path) : Path(path) {
+        if (path.empty()) return;
+        if (path == "-") {
+            Writer.emplace([this](std::string_view text) {
+                if (Failed) return;
+                std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+                std::cout.flush();
+                if (!std::cout) fail("cannot write the report to standard output");
+            });
+            return;
+        }
+        int error = 0;
+        File = qm::batch::openReportFile(qm::batch::pathFromText(path), error);
+        if (qm::batch::isAlreadyExists(error))
+            throw UsageError("the report " + escaped(path) + " exists; not replaced");
+        if (!File.valid())
+            throw UsageError("cannot create the report " + escaped(path) + ": " +
+                             qm::batch::systemReason(error));
+        Writer.emplace([this](std::string_view text) {
+            if (Failed) return;
+            const auto *bytes = reinterpret_cast<const std::uint8_t *>(text.data());
+            if (const int failed = qm::batch::writeAll(File.get(), {bytes, text.size()});
+                failed != 0)
+                fail("cannot write the report " + escaped(Path) + ": " +
+                     qm::batch::systemReason(failed));
+        });
+    }
+    qm::batch::ReportWriter *writer() { return Writer ? &*Writer : nullptr; }
+
+    // The report on the disk before the log gets its summary.
+    void flush() {
+        if (Failed || !File.valid()) return;
+        if (const int error = qm::batch::flushToDisk(File.get()); error != 0)
+            fail("cannot write the report " + escaped(Path) + ": " +
+                 qm::batch::systemReason(error));
+    }
+
+private:
+    [[noreturn]] void fail(const std::string &reason) {
+        Failed = true;
+        throw qm::batch::ReportError(reason);
+    }
+
+    std::string Path;
+    qm::batch::UniqueHandle File;
+    bool Failed = false;
+    std::optional<qm::batch::ReportWriter> Writer;
+};
+
 // The progress line on a terminal ("N/TOTAL files, E errors, W warnings, ETA m:ss"), redrawn
 // at most ten times a second and ended by a newline; failures go to stderr in any case, and
-// every entry goes to the report when there is one.
+// every entry goes to the report when there is one (its summary too, before the log's).
 class TerminalObserver : public qm::batch::RunObserver {
 public:
-    TerminalObserver(bool showProgress, std::optional<std::int64_t> total,
-                     qm::batch::ReportWriter *report)
-        : ShowProgress(showProgress), Total(total), Report(report),
+    TerminalObserver(bool showProgress, bool quiet, std::optional<std::int64_t> total,
+                     ReportTarget &report)
+        : ShowProgress(showProgress), Quiet(quiet), Total(total), Report(report),
           Started(std::chrono::steady_clock::now()) {}
 
     void onProgress(const qm::batch::RunProgress &progress) override {
@@ -105,13 +164,20 @@ public:
     }
 
     void onMusicXmlOmissions(const std::filesystem::path &output, int count) override {
+        if (Quiet) return; // not a failure; the log and the report say it too
         clearLine();
-        std::cerr << "quillmark: " << escaped(qm::batch::pathText(output)) << ": " << count
-                  << " elements could not be expressed in MusicXML and were left out\n";
+        std::cerr << "quillmark: " << escaped(qm::batch::pathText(output)) << ": "
+                  << qm::batch::musicXmlLoss(count) << "\n";
     }
 
     void onFileDone(const qm::batch::FileRecord &record) override {
-        if (Report) Report->file(record);
+        if (Report.writer()) Report.writer()->file(record);
+    }
+
+    void beforeSummary(const qm::batch::RunResult &result) override {
+        if (!Report.writer()) return;
+        Report.writer()->summary(&result, "completed", "");
+        Report.flush();
     }
 
     // The last state stays on the screen, ended by a newline.
@@ -134,18 +200,16 @@ private:
         if (Total) line += "/" + std::to_string(std::max(*Total, done));
         line += " files, " + std::to_string(Latest.ErrorCount) + " errors, " +
                 std::to_string(Latest.WarningCount) + " warnings";
-        if (Total && done > 0) {
-            const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - Started);
-            const std::int64_t left = std::max<std::int64_t>(*Total - done, 0);
-            line += ", ETA " + clockText(elapsed * left / done);
-        }
+        if (Total && done > 0)
+            line += ", ETA " + clockText(qm::batch::remainingTime(now - Started, done, *Total));
         std::cerr << "\r\x1b[K" << line << std::flush;
         Drawn = true;
     }
 
     bool ShowProgress;
+    bool Quiet;
     std::optional<std::int64_t> Total;
-    qm::batch::ReportWriter *Report;
+    ReportTarget &Report;
     std::chrono::steady_clock::time_point Started;
     std::chrono::steady_clock::time_point LastDrawn{};
     qm::batch::RunProgress Latest;
@@ -177,42 +241,33 @@ struct ConvertOptions {
     std::string FormatList = "nwc";
 };
 
-// Where the report goes: standard output, a file, or nowhere.
-class ReportTarget {
-public:
-    explicit ReportTarget(const std::string &path) {
-        if (path.empty()) return;
-        if (path != "-") {
-            File.open(qm::batch::pathFromText(path), std::ios::binary | std::ios::trunc);
-            if (!File)
-                throw ToolError("cannot write the report " + escaped(path) + ": " +
-                                std::strerror(errno));
-        }
-        Writer.emplace(path == "-" ? std::cout : File);
-    }
-    qm::batch::ReportWriter *writer() { return Writer ? &*Writer : nullptr; }
-
-private:
-    std::ofstream File;
-    std::optional<qm::batch::ReportWriter> Writer;
-};
-
-int reportStopped(ReportTarget &report, const std::string &reason) {
-    if (report.writer()) report.writer()->summary(nullptr, "stopped", reason);
+int reportStopped(ReportTarget &report, const std::string &reason, int status) {
     std::cerr << "quillmark: " << reason << "\n";
-    return ExitFailed;
+    try {
+        if (report.writer()) report.writer()->summary(nullptr, "stopped", reason);
+    } catch (const qm::batch::ReportError &) {
+        // The report is what failed; stderr has said why the run stopped.
+    }
+    return status;
 }
 
 int runConvert(const ConvertOptions &options) {
     qm::batch::platform::catchStopSignals();
-    ReportTarget report(options.ReportPath);
+    std::optional<ReportTarget> opened;
+    try {
+        opened.emplace(options.ReportPath);
+    } catch (const UsageError &error) {
+        std::cerr << "quillmark: " << error.what() << "\n";
+        return ExitUsage;
+    }
+    ReportTarget &report = *opened;
     const bool showProgress = !options.Quiet && qm::cli::stderrIsTerminal();
     qm::batch::RunOptions run;
     run.Source = qm::batch::pathFromText(options.Source);
     run.LogDir = qm::batch::pathFromText(options.LogDir);
     std::optional<std::int64_t> total;
     if (showProgress) total = qm::batch::countNwFiles(run.Source, std::chrono::seconds(1));
-    TerminalObserver observer(showProgress, total, report.writer());
+    TerminalObserver observer(showProgress, options.Quiet, total, report);
     run.Jobs = options.Jobs;
     run.Formats = *parseFormats(options.FormatList);
     run.StopRequested = [] { return qm::batch::platform::stopSignalReceived() != 0; };
@@ -220,12 +275,10 @@ int runConvert(const ConvertOptions &options) {
     try {
         result = qm::batch::runBatch(run, &observer);
     } catch (const qm::batch::SourceError &error) {
-        if (report.writer()) report.writer()->summary(nullptr, "stopped", error.what());
-        std::cerr << "quillmark: " << error.what() << "\n";
-        return ExitUsage;
+        return reportStopped(report, error.what(), ExitUsage);
     } catch (const std::exception &error) {
         observer.clearLine();
-        return reportStopped(report, error.what());
+        return reportStopped(report, error.what(), ExitFailed);
     }
     observer.finishLine();
     const bool stdoutIsReport = options.ReportPath == "-";
@@ -234,18 +287,25 @@ int runConvert(const ConvertOptions &options) {
         for (const std::string &line : result.SummaryLines)
             std::cout << line << "\n";
     }
-    if (report.writer())
-        report.writer()->summary(&result, result.Interrupted ? "interrupted" : "completed", "");
     if (result.Interrupted) {
+        try {
+            if (report.writer()) report.writer()->summary(&result, "interrupted", "");
+        } catch (const qm::batch::ReportError &error) {
+            std::cerr << "quillmark: " << error.what() << "\n";
+        }
         std::cerr << "quillmark: " << result.SummaryLines.back() << "\n";
         return ExitSignalBase + qm::batch::platform::stopSignalReceived();
     }
+    using qm::batch::countOf;
     if (!result.IoFailures.empty())
-        std::cerr << "quillmark: " << result.IoFailures.size()
-                  << " files could not be converted; see the log\n";
+        std::cerr << "quillmark: "
+                  << countOf(static_cast<std::int64_t>(result.IoFailures.size()), "file", "files")
+                  << " could not be converted; see the log\n";
     if (!result.DirectoryFailures.empty())
-        std::cerr << "quillmark: " << result.DirectoryFailures.size()
-                  << " directories could not be read; see the log\n";
+        std::cerr << "quillmark: "
+                  << countOf(static_cast<std::int64_t>(result.DirectoryFailures.size()),
+                             "directory", "directories")
+                  << " could not be read; see the log\n";
     return result.everythingConverted() ? ExitDone : ExitSomeNotConverted;
 }
 
@@ -342,8 +402,7 @@ int runMusicXml(const std::string &path, const std::string &outPath) {
     }
     if (outPath != "-") std::cout << written << "\n";
     if (const int omitted = outputs.MusicXmlCounts.OmittedElements; omitted > 0)
-        std::cerr << "quillmark: " << written << ": " << omitted
-                  << " elements could not be expressed in MusicXML and were left out\n";
+        std::cerr << "quillmark: " << written << ": " << qm::batch::musicXmlLoss(omitted) << "\n";
     return ExitDone;
 }
 
@@ -389,12 +448,13 @@ int runNwBuild(const std::string &textPath, const std::string &outPath) {
         std::cerr << "quillmark: " << textPath << ": " << error.what() << "\n";
         return ExitFailed;
     }
-    std::ofstream out(qm::cli::openablePath(qm::batch::pathFromText(outPath)),
-                      std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw ToolError(outPath + ": cannot write: " + std::strerror(errno));
+    // Like musicxml -o: a new file, never one that exists, never left partial.
+    const std::filesystem::path out = qm::batch::pathFromText(outPath);
+    const std::string name = qm::batch::pathText(out.filename());
+    writeNewFile(out.parent_path(), bytes, [&](const qm::batch::TakenNames &taken) {
+        if (taken.has(name)) throw ToolError(outPath + ": exists; not replaced");
+        return name;
+    });
     return ExitDone;
 }
 
