@@ -289,8 +289,9 @@ void applyField(Record &r, const Field &field, const std::string &value) {
     }
     case FieldType::BarStyle: {
         const auto named = std::find(BarStyleNames.begin(), BarStyleNames.end(), value);
-        const long v =
-            named != BarStyleNames.end() ? named - BarStyleNames.begin() : parseNumber(value);
+        const long v = named != BarStyleNames.end()
+                           ? static_cast<long>(named - BarStyleNames.begin())
+                           : parseNumber(value);
         if (v < 0 || v > 255) throw ParseError{"style must be a bar style's name or 0..255"};
         r[at] = static_cast<std::uint8_t>(v);
         break;
