@@ -534,13 +534,12 @@ int ScoreWriter::writeSlot(const Slot &slot, int measureLength) {
     return duration;
 }
 
-// The most a note's markup takes, beside its slurs, and what each slur adds.
+// The most a note's markup takes, its slur included.
 constexpr std::size_t LargestNote = 768;
-constexpr std::size_t LargestSlur = 48;
 
 // The most frequent element by far, so its markup goes in as whole fixed pieces.
 void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, int duration) {
-    Fragment out(Xml, LargestNote + LargestSlur * slot.Slurs.size());
+    Fragment out(Xml, LargestNote);
     out.put("\n<note>");
     if (slot.Grace) out.put("<grace/>");
     if (!lead) out.put("<chord/>");
@@ -598,17 +597,16 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, in
 
 void ScoreWriter::writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead) {
     const bool articulations = slot.Staccato || slot.Tenuto || slot.Accent || slot.BreathMark;
-    const bool marks =
-        lead && (!slot.Slurs.empty() || articulations || slot.Mordent || slot.Fermata);
+    const bool marks = lead && (slot.Slur || articulations || slot.Mordent || slot.Fermata);
     if (!note.TieStart && !note.TieStop && !marks) return;
     out.put("<notations>");
     if (note.TieStop) out.put("<tied type=\"stop\"/>");
     if (note.TieStart) out.put("<tied type=\"start\"/>");
     if (lead) {
-        for (const SlurMark &slur : slot.Slurs) {
-            out.put(slur.Start ? "<slur type=\"start\" number=\""
-                               : "<slur type=\"stop\" number=\"");
-            out.number(slur.Number);
+        if (slot.Slur) {
+            out.put(slot.Slur->Start ? "<slur type=\"start\" number=\""
+                                     : "<slur type=\"stop\" number=\"");
+            out.number(slot.Slur->Number);
             out.put("\"/>");
         }
         if (articulations) {

@@ -2,6 +2,7 @@
 // MusicXML wants marks that open and close in one voice, and numbers for slurs.
 #include <algorithm>
 #include <bitset>
+#include <iterator>
 
 #include "musicxmlwrite/part.hpp"
 
@@ -128,7 +129,7 @@ public:
         std::vector<OpenSlur> &open = Open[voice];
         if (slot.SlurFrom && !slot.SlurTo) {
             if (open.empty()) return; // an end without a start shows nothing
-            slot.Slurs.push_back(SlurMark{open.back().Number, false});
+            slot.Slur = SlurMark{open.back().Number, false};
             InUse.reset(static_cast<std::size_t>(open.back().Number));
             open.pop_back();
         } else if (slot.SlurTo && (!slot.SlurFrom || open.empty())) {
@@ -140,7 +141,7 @@ public:
                 return;
             }
             InUse.set(static_cast<std::size_t>(number));
-            slot.Slurs.push_back(SlurMark{number, true});
+            slot.Slur = SlurMark{number, true};
             open.push_back(OpenSlur{slotIndex, number});
         }
     }
@@ -149,9 +150,7 @@ public:
     void dropUnfinished(Part &part) {
         for (const std::vector<OpenSlur> &open : Open) {
             for (const OpenSlur &slur : open) {
-                std::vector<SlurMark> &marks = part.Slots[slur.Slot].Slurs;
-                std::erase_if(
-                    marks, [&](const SlurMark &m) { return m.Start && m.Number == slur.Number; });
+                part.Slots[slur.Slot].Slur.reset();
                 ++Stats.OmittedElements;
             }
         }
@@ -163,28 +162,40 @@ private:
     std::bitset<MaxSlurNumber + 1> InUse;
 };
 
-// Slots are visited in time order across voices (the first voice first at equal times), so a
-// number freed by one voice is never reused while it is still open in another.
-// `order` is working storage, kept from part to part.
-void numberPartSlurs(Part &part, MusicXmlStats &stats, std::vector<std::size_t> &order) {
+// Working storage of the slur numbering, kept from part to part.
+struct SlurScratch {
+    std::vector<std::size_t> Order;
+    std::vector<std::size_t> Merged;
+};
+
+// The slots of a measure in time order across voices, the first voice first at equal times,
+// then the further voices in turn. Each voice is in time order already, so they are merged.
+void timeOrder(const Part &part, const Measure &measure, SlurScratch &scratch) {
+    std::vector<std::size_t> &order = scratch.Order;
+    order.clear();
+    for (const MeasureItem &item : part.items(measure))
+        if (item.Kind == ItemKind::Slot) order.push_back(item.Index);
+    const auto earlier = [&](std::size_t a, std::size_t b) {
+        return part.Slots[a].Onset < part.Slots[b].Onset;
+    };
+    for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
+        scratch.Merged.clear();
+        std::merge(order.begin(), order.end(), voice.begin(), voice.end(),
+                   std::back_inserter(scratch.Merged), earlier);
+        order.swap(scratch.Merged);
+    }
+}
+
+// Slots are visited in time order across voices, so a number freed by one voice is never
+// reused while it is still open in another.
+void numberPartSlurs(Part &part, MusicXmlStats &stats, SlurScratch &scratch) {
     if (std::none_of(part.Slots.begin(), part.Slots.end(),
                      [](const Slot &slot) { return slot.SlurFrom || slot.SlurTo; }))
         return;
     SlurNumbering numbering(stats);
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
-        const Measure &measure = part.Measures[m];
-        order.clear();
-        for (const MeasureItem &item : part.items(measure))
-            if (item.Kind == ItemKind::Slot) order.push_back(item.Index);
-        for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
-            order.insert(order.end(), voice.begin(), voice.end());
-        // The first voice alone is in time order already.
-        if (!measure.ExtraVoices.empty()) {
-            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-                return part.Slots[a].Onset < part.Slots[b].Onset;
-            });
-        }
-        for (std::size_t index : order)
+        timeOrder(part, part.Measures[m], scratch);
+        for (std::size_t index : scratch.Order)
             numbering.visit(part, index);
     }
     numbering.dropUnfinished(part);
@@ -193,9 +204,9 @@ void numberPartSlurs(Part &part, MusicXmlStats &stats, std::vector<std::size_t> 
 } // namespace
 
 void numberSlurs(std::vector<Part> &parts, MusicXmlStats &stats) {
-    std::vector<std::size_t> order;
+    SlurScratch scratch;
     for (Part &part : parts)
-        numberPartSlurs(part, stats, order);
+        numberPartSlurs(part, stats, scratch);
 }
 
 } // namespace qm::musicxml

@@ -86,7 +86,8 @@ struct Slot {
     bool SlurFrom = false;
     bool SlurTo = false;
     std::array<BeamMark, BeamLevels> Beams{};
-    std::vector<SlurMark> Slurs;
+    // A slot ends one slur or starts one (a slur going on through it needs no mark).
+    std::optional<SlurMark> Slur;
     bool Staccato = false, Tenuto = false, Accent = false, Mordent = false;
     bool Fermata = false;
     bool BreathMark = false;

@@ -26,8 +26,10 @@ std::string escapeText(std::string_view text);
 
 class XmlWriter {
 public:
-    // `expectedSize`: the buffer is reserved once for a document of about this many bytes.
-    explicit XmlWriter(std::size_t expectedSize = 32 * 1024) { Out.resize(expectedSize); }
+    // `expectedSize`: the buffer is reserved once for a document of about this many bytes. Its
+    // bytes are made writable a piece at a time as the document reaches them (see grow), so the
+    // part of the estimate never written is never cleared either.
+    explicit XmlWriter(std::size_t expectedSize = 32 * 1024) { Out.reserve(expectedSize); }
 
     // The XML declaration and the document type of a partwise score.
     void startDocument();
