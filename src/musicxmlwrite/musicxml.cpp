@@ -426,45 +426,72 @@ void ScoreWriter::writeMeasureRest(int length) {
     out.put("</duration></note>");
 }
 
+// Bar lines and changes of attributes come every few bars: whole pieces too, of the
+// vocabulary's constants and numbers (the beats of a time signature are digits).
+constexpr std::size_t LargestBarline = 128;
+constexpr std::size_t LargestAttributes = 320;
+
 void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) {
-    Xml.startLine("barline");
-    Xml.attribute("location", location);
-    Xml.element("bar-style", barline.Style);
-    if (barline.RepeatForward) {
-        Xml.start("repeat");
-        Xml.attribute("direction", *barline.RepeatForward ? "forward" : "backward");
-        Xml.end();
-    }
-    Xml.end();
+    Fragment out(Xml, LargestBarline);
+    out.put("\n<barline location=\"");
+    out.put(location);
+    out.put("\"><bar-style>");
+    out.put(barline.Style);
+    out.put("</bar-style>");
+    if (barline.RepeatForward)
+        out.put(*barline.RepeatForward ? "<repeat direction=\"forward\"/>"
+                                       : "<repeat direction=\"backward\"/>");
+    out.put("</barline>");
 }
 
 void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
-    Xml.startLine("attributes");
+    const TimeOut *time = attributes.Time ? &*attributes.Time : nullptr;
+    Fragment out(Xml, LargestAttributes +
+                          (time != nullptr ? time->Beats.size() + time->BeatType.size() : 0));
+    const bool empty = DivisionsWritten && !attributes.Fifths && !time && !attributes.Clef;
+    if (empty) {
+        out.put("\n<attributes/>");
+        return;
+    }
+    out.put("\n<attributes>");
     if (!DivisionsWritten) {
-        Xml.element("divisions", Time.divisions());
+        out.put("<divisions>");
+        out.number(Time.divisions());
+        out.put("</divisions>");
         DivisionsWritten = true;
     }
     if (attributes.Fifths) {
-        Xml.start("key");
-        if (attributes.Cancel) Xml.element("cancel", *attributes.Cancel);
-        Xml.element("fifths", *attributes.Fifths);
-        Xml.end();
+        out.put("<key>");
+        if (attributes.Cancel) {
+            out.put("<cancel>");
+            out.number(*attributes.Cancel);
+            out.put("</cancel>");
+        }
+        out.put("<fifths>");
+        out.number(*attributes.Fifths);
+        out.put("</fifths></key>");
     }
-    if (attributes.Time) {
-        Xml.start("time");
-        if (attributes.Time->Symbol != nullptr) Xml.attribute("symbol", attributes.Time->Symbol);
-        Xml.textElement("beats", attributes.Time->Beats);
-        Xml.textElement("beat-type", attributes.Time->BeatType);
-        Xml.end();
+    if (time != nullptr) {
+        out.put("<time");
+        if (time->Symbol != nullptr) {
+            out.put(" symbol=\"");
+            out.put(time->Symbol);
+            out.put("\"");
+        }
+        out.put("><beats>");
+        out.put(time->Beats);
+        out.put("</beats><beat-type>");
+        out.put(time->BeatType);
+        out.put("</beat-type></time>");
     }
     if (attributes.Clef) {
-        Xml.start("clef");
-        const char sign[] = {attributes.Clef->Sign, 0};
-        Xml.element("sign", sign);
-        Xml.element("line", attributes.Clef->Line);
-        Xml.end();
+        out.put("<clef><sign>");
+        out.put(attributes.Clef->Sign);
+        out.put("</sign><line>");
+        out.number(attributes.Clef->Line);
+        out.put("</line></clef>");
     }
-    Xml.end();
+    out.put("</attributes>");
 }
 
 void ScoreWriter::writeDirection(const DirectionOut &direction) {

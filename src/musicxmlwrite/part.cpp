@@ -521,15 +521,16 @@ bool sameSlot(const Slot &slot, const Member &member) {
 void addToSlot(Slot &slot, const Member &member) {
     const NoteData &note = member.Note.Source->Note;
     slot.Notes.push_back(member.Note);
-    slot.SlurFrom = slot.SlurFrom || note.HasSlurFrom;
-    slot.SlurTo = slot.SlurTo || note.HasSlurTo;
+    // Any member's flag marks the slot: merged without a branch each.
+    slot.SlurFrom |= note.HasSlurFrom != 0;
+    slot.SlurTo |= note.HasSlurTo != 0;
     if (member.Note.IsRest) return;
-    slot.BeamFrom = slot.BeamFrom || note.HasBeamFrom;
-    slot.BeamTo = slot.BeamTo || note.HasBeamTo;
-    slot.Staccato = slot.Staccato || note.Articulation == 0;
-    slot.Tenuto = slot.Tenuto || note.Articulation == 1;
-    slot.Accent = slot.Accent || note.Articulation == 2;
-    slot.Mordent = slot.Mordent || note.Articulation == 3;
+    slot.BeamFrom |= note.HasBeamFrom != 0;
+    slot.BeamTo |= note.HasBeamTo != 0;
+    slot.Staccato |= note.Articulation == 0;
+    slot.Tenuto |= note.Articulation == 1;
+    slot.Accent |= note.Articulation == 2;
+    slot.Mordent |= note.Articulation == 3;
 }
 
 // Notes and rests that start together. Members of equal kind and length form one slot (a

@@ -38,11 +38,6 @@ int keyFifths(bool sharps, bool flats, std::int32_t signCount) {
     return sharps ? count : 0;
 }
 
-std::optional<int> accidentalAlter(std::uint8_t code) {
-    if (code > 4) return std::nullopt;
-    return static_cast<int>(code) - 2;
-}
-
 void PitchReader::setKey(int fifths) {
     KeyAlter.fill(0);
     const int count = std::min(fifths < 0 ? -fifths : fifths, 7);

@@ -28,7 +28,11 @@ std::optional<ClefSign> clefSign(std::uint8_t code);
 int keyFifths(bool sharps, bool flats, std::int32_t signCount);
 
 // The alteration of a model accidental code (0 double flat .. 4 double sharp); none for 5.
-std::optional<int> accidentalAlter(std::uint8_t code);
+// Read for every note, so kept where the compiler can fold it in.
+inline std::optional<int> accidentalAlter(std::uint8_t code) {
+    if (code > 4) return std::nullopt;
+    return static_cast<int>(code) - 2;
+}
 
 // Follows one staff through its elements in order and tells the pitch of each note.
 class PitchReader {
