@@ -26,6 +26,7 @@ constexpr std::array<std::string_view, 5> AccidentalElements = {
     "<accidental>flat-flat</accidental>", "<accidental>flat</accidental>",
     "<accidental>natural</accidental>", "<accidental>sharp</accidental>",
     "<accidental>double-sharp</accidental>"};
+constexpr std::array<BeamMark, BeamLevels> NoBeams{};
 constexpr std::array<std::string_view, 6> BeamValues = {"",    "begin",        "continue",
                                                         "end", "forward hook", "backward hook"};
 
@@ -608,7 +609,7 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, in
         out.put(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
     if (slot.StemUp && !note.IsRest)
         out.put(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");
-    if (lead) {
+    if (lead && slot.Beams != NoBeams) {
         for (std::size_t level = 0; level < BeamLevels; ++level) {
             if (slot.Beams[level] == BeamMark::None) continue;
             out.put("<beam number=\"");

@@ -171,7 +171,7 @@ private:
     void addGroup(std::span<const Element *const> members);
     void addSingle(const Element &element);
     Member readMember(const Element &element);
-    std::size_t addSlot(Slot slot);
+    std::size_t addSlot(Slot &&slot);
     AttributesOut &attributes();
     void closeMeasure();
     void markMeasureRest();
@@ -505,12 +505,6 @@ void startSlot(Slot &slot, const Member &first) {
     if (!first.Note.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
 }
 
-Slot slotFor(const Member &first) {
-    Slot slot;
-    startSlot(slot, first);
-    return slot;
-}
-
 // Grace notes held in one chord stay one grace chord, whatever their written lengths.
 bool sameSlot(const Slot &slot, const Member &member) {
     const NoteData &note = member.Note.Source->Note;
@@ -559,7 +553,10 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         }
         auto slot = std::find_if(slots.begin(), slots.end(),
                                  [&](const Slot &s) { return sameSlot(s, member); });
-        if (slot == slots.end()) slot = slots.insert(slots.end(), slotFor(member));
+        if (slot == slots.end()) {
+            startSlot(slots.emplace_back(), member);
+            slot = std::prev(slots.end());
+        }
         addToSlot(*slot, member);
     }
 
@@ -577,14 +574,10 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     auto main = advancing(false);
     if (main == slots.end()) main = advancing(true);
     if (advance > 0) {
-        Slot timed;
-        if (main != slots.end()) {
-            timed = std::move(*main);
-            slots.erase(main);
-        }
+        Slot &timed = Slots[main != slots.end() ? addSlot(std::move(*main)) : addSlot(Slot{})];
+        if (main != slots.end()) slots.erase(main);
         timed.Duration = advance;
         timed.Fermata = std::exchange(PendingFermata, false);
-        addSlot(std::move(timed));
     }
     Now = onset + advance;
 
@@ -630,7 +623,7 @@ void PartBuilder::addSingle(const Element &element) {
 }
 
 // Adds a slot to the first voice at the current time.
-std::size_t PartBuilder::addSlot(Slot slot) {
+std::size_t PartBuilder::addSlot(Slot &&slot) {
     slot.Voice = 1;
     slot.Onset = Now;
     Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
