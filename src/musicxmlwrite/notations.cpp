@@ -22,16 +22,17 @@ bool beamable(const Slot &slot) {
 
 // Marks a finished run of beamed slots: one beam over all of them, and at each further level
 // a beam over the neighbours that have it, or a hook for a note that has it alone.
+// Each slot's levels are read once, with its neighbours'.
 void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
     if (run.size() < 2) return;
-    for (std::size_t level = 0; level < BeamLevels; ++level) {
-        auto has = [&](std::size_t i) {
-            return i < run.size() && beamLevels(slots[run[i]]) > level;
-        };
-        for (std::size_t i = 0; i < run.size(); ++i) {
-            if (!has(i)) continue;
-            const bool before = i > 0 && has(i - 1);
-            const bool after = has(i + 1);
+    std::size_t levelsBefore = 0;
+    std::size_t levels = beamLevels(slots[run[0]]);
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        const std::size_t levelsAfter = i + 1 < run.size() ? beamLevels(slots[run[i + 1]]) : 0;
+        Slot &slot = slots[run[i]];
+        for (std::size_t level = 0; level < levels; ++level) {
+            const bool before = levelsBefore > level;
+            const bool after = levelsAfter > level;
             BeamMark mark = BeamMark::Continue;
             if (!before && !after)
                 mark = i == 0 ? BeamMark::ForwardHook : BeamMark::BackwardHook;
@@ -39,8 +40,10 @@ void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
                 mark = BeamMark::Begin;
             else if (!after)
                 mark = BeamMark::End;
-            slots[run[i]].Beams[level] = mark;
+            slot.Beams[level] = mark;
         }
+        levelsBefore = levels;
+        levels = levelsAfter;
     }
 }
 
