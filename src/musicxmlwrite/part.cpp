@@ -501,7 +501,7 @@ void startSlot(Slot &slot, const Member &first) {
     slot.Duration = first.Duration;
     slot.Grace = first.Grace;
     slot.Type = note.Duration;
-    slot.Dots = dotCount(note);
+    slot.Dots = static_cast<std::uint8_t>(dotCount(note));
     if (!first.Note.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
 }
 
