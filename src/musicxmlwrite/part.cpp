@@ -141,8 +141,9 @@ struct Member {
     int Duration = 0;
 };
 
-// Working storage of a part's groups, kept from part to part.
+// Working storage of a part's groups, and the pitch reader, kept from part to part.
 struct GroupScratch {
+    PitchReader Pitches;
     std::vector<const Element *> Gathered;
     std::vector<Member> Read;
     std::vector<Slot> Sorted;
@@ -153,9 +154,11 @@ class PartBuilder {
 public:
     PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
                 GroupScratch &scratch)
-        : Texts(texts), Time(timing), Stats(stats), Gathered(scratch.Gathered), Read(scratch.Read),
-          Sorted(scratch.Sorted), ExtraVoiceEnds(scratch.ExtraVoiceEnds) {
+        : Texts(texts), Time(timing), Stats(stats), Pitches(scratch.Pitches),
+          Gathered(scratch.Gathered), Read(scratch.Read), Sorted(scratch.Sorted),
+          ExtraVoiceEnds(scratch.ExtraVoiceEnds) {
         ExtraVoiceEnds.clear();
+        Pitches.startStaff();
     }
 
     Part build(const Stave &stave);
@@ -184,7 +187,7 @@ private:
     const std::vector<std::string> &Texts;
     const Timing &Time;
     MusicXmlStats &Stats;
-    PitchReader Pitches;
+    PitchReader &Pitches;
     std::vector<Measure> Done;
     Measure Current;
     std::vector<MeasureItem> Items; // of every measure: the current one's from its FirstItem

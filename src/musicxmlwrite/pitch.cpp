@@ -51,6 +51,13 @@ void PitchReader::setKey(int fifths) {
 
 void PitchReader::startBar() { ++Bar; }
 
+void PitchReader::startStaff() {
+    Clef = 0;
+    KeyAlter.fill(0);
+    TieAlter.fill(Unset);
+    startBar();
+}
+
 std::optional<std::size_t> PitchReader::slot(std::int32_t position) const {
     if (position < -PositionOffset || position >= PositionOffset) return std::nullopt;
     return static_cast<std::size_t>(position + PositionOffset);

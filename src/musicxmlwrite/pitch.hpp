@@ -40,6 +40,9 @@ public:
     void setClef(std::uint8_t code) { Clef = code < 4 ? code : 0; }
     void setKey(int fifths);
     void startBar();
+    // Reads another staff from its start: treble clef, no key, nothing tied in. What the
+    // last staff's bars held is forgotten with its bars; only the ties are cleared.
+    void startStaff();
 
     // The pitch of a note at a staff position with its printed accidental (if any), tied in
     // from an earlier note and/or tied on to a later one. None when the pitch lies outside the
