@@ -19,9 +19,11 @@ namespace musicxml {
 namespace {
 
 // Whole elements of a note, written as they are.
-constexpr std::array<std::string_view, 8> TypeElements = {
-    "<type>breve</type>",  "<type>whole</type>", "<type>half</type>", "<type>quarter</type>",
-    "<type>eighth</type>", "<type>16th</type>",  "<type>32nd</type>", "<type>64th</type>"};
+constexpr std::array<ShortPiece, 8> TypeElements = {
+    ShortPiece("<type>breve</type>"),  ShortPiece("<type>whole</type>"),
+    ShortPiece("<type>half</type>"),   ShortPiece("<type>quarter</type>"),
+    ShortPiece("<type>eighth</type>"), ShortPiece("<type>16th</type>"),
+    ShortPiece("<type>32nd</type>"),   ShortPiece("<type>64th</type>")};
 constexpr std::array<std::string_view, 5> AccidentalElements = {
     "<accidental>flat-flat</accidental>", "<accidental>flat</accidental>",
     "<accidental>natural</accidental>", "<accidental>sharp</accidental>",
@@ -562,8 +564,8 @@ int ScoreWriter::writeSlot(const Slot &slot, int measureLength) {
     return duration;
 }
 
-// The most a note's markup takes, its slur included.
-constexpr std::size_t LargestNote = 768;
+// The most a note's markup takes, its slur included, with room for a short piece's padding.
+constexpr std::size_t LargestNote = 768 + ShortPiece::Capacity;
 
 // The most frequent element by far, so its markup goes in as whole fixed pieces.
 void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, int duration) {

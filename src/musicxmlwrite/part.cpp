@@ -592,7 +592,7 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
             ++voice;
         if (voice == ExtraVoiceEnds.size()) {
             ExtraVoiceEnds.push_back(0);
-            Current.ExtraVoices.emplace_back();
+            Current.ExtraVoices.emplace_back().reserve(8); // grown once or never
         }
         ExtraVoiceEnds[voice] = onset + slot.Duration;
         slot.Voice = static_cast<int>(voice) + 2;
