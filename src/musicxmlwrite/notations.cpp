@@ -119,10 +119,20 @@ struct OpenSlur {
     int Number;
 };
 
+// Working storage of the slur numbering, kept from part to part.
+struct SlurScratch {
+    std::vector<std::size_t> Order;
+    std::vector<std::size_t> Merged;
+    std::vector<std::vector<OpenSlur>> Open;
+};
+
 // Open slurs per voice (innermost last) and the numbers in use across the part.
 class SlurNumbering {
 public:
-    explicit SlurNumbering(MusicXmlStats &stats) : Stats(stats) {}
+    SlurNumbering(MusicXmlStats &stats, SlurScratch &scratch) : Stats(stats), Open(scratch.Open) {
+        for (std::vector<OpenSlur> &open : Open)
+            open.clear();
+    }
 
     void visit(Part &part, std::size_t slotIndex) {
         Slot &slot = part.Slots[slotIndex];
@@ -161,14 +171,8 @@ public:
 
 private:
     MusicXmlStats &Stats;
-    std::vector<std::vector<OpenSlur>> Open; // by voice
+    std::vector<std::vector<OpenSlur>> &Open; // by voice
     std::bitset<MaxSlurNumber + 1> InUse;
-};
-
-// Working storage of the slur numbering, kept from part to part.
-struct SlurScratch {
-    std::vector<std::size_t> Order;
-    std::vector<std::size_t> Merged;
 };
 
 // The slots of a measure in time order across voices, the first voice first at equal times,
@@ -195,7 +199,7 @@ void numberPartSlurs(Part &part, MusicXmlStats &stats, SlurScratch &scratch) {
     if (std::none_of(part.Slots.begin(), part.Slots.end(),
                      [](const Slot &slot) { return slot.SlurFrom || slot.SlurTo; }))
         return;
-    SlurNumbering numbering(stats);
+    SlurNumbering numbering(stats, scratch);
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
         timeOrder(part, part.Measures[m], scratch);
         for (std::size_t index : scratch.Order)
