@@ -4,12 +4,15 @@
 # changed, so the messages are compared too), the examples and the inputs of the converter's
 # fuzzing regressions, and scores at the format's limits (the most expensive layout, with and
 # without dotting errors).
-# usage: bench/compare_outputs.sh OLD_QUILLMARK NEW_QUILLMARK [FILES]   (default 3000 files)
+# FORMATS is what each score is converted to, as `--format` takes it (default nwc,musicxml).
+# usage: bench/compare_outputs.sh OLD_QUILLMARK NEW_QUILLMARK [FILES] [FORMATS]
+#        (default 3000 files)
 set -euo pipefail
 
 old=$(realpath "$1")
 new=$(realpath "$2")
 files=${3:-3000}
+formats=${4:-nwc,musicxml}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/qm-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -35,14 +38,15 @@ run() {
     local bin=$1 name=$2
     rm -rf "$work/run" && cp -r "$work/corpus" "$work/run"
     mkdir -p "$work/logs-$name"
-    "$bin" convert "$work/run" --log-dir "$work/logs-$name" --quiet >/dev/null
+    "$bin" convert "$work/run" --format "$formats" --log-dir "$work/logs-$name" --quiet \
+        >/dev/null 2>"$work/stderr-$name"
     mv "$work/run" "$work/out-$name"
 }
 run "$old" old
 run "$new" new
 
 inputs=$(find "$work/corpus" -name '*.nw' | wc -l)
-outputs=$(find "$work/out-new" -name '*.nwc' | wc -l)
+outputs=$(find "$work/out-new" -name '*.nwc' -o -name '*.musicxml' | wc -l)
 messages=$(grep -c '^   ' "$work"/logs-new/*.log || true)
 echo "inputs: $inputs, outputs: $outputs, message lines in the log: $messages"
 status=0
@@ -50,6 +54,11 @@ if diff -r -q "$work/out-old" "$work/out-new"; then
     echo "outputs: identical"
 else
     echo "outputs: DIFFER"
+    status=1
+fi
+# Workers report in the order they finish: compared as sets of lines.
+if ! cmp -s <(sort "$work/stderr-old") <(sort "$work/stderr-new"); then
+    echo "standard error: DIFFER"
     status=1
 fi
 if diff "$work"/logs-old/*.log "$work"/logs-new/*.log >"$work/log.diff"; then

@@ -19,13 +19,16 @@ namespace musicxml {
 namespace {
 
 // Whole elements of a note, written as they are.
-constexpr std::array<std::string_view, 8> TypeElements = {
-    "<type>breve</type>",  "<type>whole</type>", "<type>half</type>", "<type>quarter</type>",
-    "<type>eighth</type>", "<type>16th</type>",  "<type>32nd</type>", "<type>64th</type>"};
+constexpr std::array<ShortPiece, 8> TypeElements = {
+    ShortPiece("<type>breve</type>"),  ShortPiece("<type>whole</type>"),
+    ShortPiece("<type>half</type>"),   ShortPiece("<type>quarter</type>"),
+    ShortPiece("<type>eighth</type>"), ShortPiece("<type>16th</type>"),
+    ShortPiece("<type>32nd</type>"),   ShortPiece("<type>64th</type>")};
 constexpr std::array<std::string_view, 5> AccidentalElements = {
     "<accidental>flat-flat</accidental>", "<accidental>flat</accidental>",
     "<accidental>natural</accidental>", "<accidental>sharp</accidental>",
     "<accidental>double-sharp</accidental>"};
+constexpr std::array<BeamMark, BeamLevels> NoBeams{};
 constexpr std::array<std::string_view, 6> BeamValues = {"",    "begin",        "continue",
                                                         "end", "forward hook", "backward hook"};
 
@@ -426,45 +429,72 @@ void ScoreWriter::writeMeasureRest(int length) {
     out.put("</duration></note>");
 }
 
+// Bar lines and changes of attributes come every few bars: whole pieces too, of the
+// vocabulary's constants and numbers (the beats of a time signature are digits).
+constexpr std::size_t LargestBarline = 128;
+constexpr std::size_t LargestAttributes = 320;
+
 void ScoreWriter::writeBarline(const BarlineOut &barline, const char *location) {
-    Xml.startLine("barline");
-    Xml.attribute("location", location);
-    Xml.element("bar-style", barline.Style);
-    if (barline.RepeatForward) {
-        Xml.start("repeat");
-        Xml.attribute("direction", *barline.RepeatForward ? "forward" : "backward");
-        Xml.end();
-    }
-    Xml.end();
+    Fragment out(Xml, LargestBarline);
+    out.put("\n<barline location=\"");
+    out.put(location);
+    out.put("\"><bar-style>");
+    out.put(barline.Style);
+    out.put("</bar-style>");
+    if (barline.RepeatForward)
+        out.put(*barline.RepeatForward ? "<repeat direction=\"forward\"/>"
+                                       : "<repeat direction=\"backward\"/>");
+    out.put("</barline>");
 }
 
 void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
-    Xml.startLine("attributes");
+    const TimeOut *time = attributes.Time ? &*attributes.Time : nullptr;
+    Fragment out(Xml, LargestAttributes +
+                          (time != nullptr ? time->Beats.size() + time->BeatType.size() : 0));
+    const bool empty = DivisionsWritten && !attributes.Fifths && !time && !attributes.Clef;
+    if (empty) {
+        out.put("\n<attributes/>");
+        return;
+    }
+    out.put("\n<attributes>");
     if (!DivisionsWritten) {
-        Xml.element("divisions", Time.divisions());
+        out.put("<divisions>");
+        out.number(Time.divisions());
+        out.put("</divisions>");
         DivisionsWritten = true;
     }
     if (attributes.Fifths) {
-        Xml.start("key");
-        if (attributes.Cancel) Xml.element("cancel", *attributes.Cancel);
-        Xml.element("fifths", *attributes.Fifths);
-        Xml.end();
+        out.put("<key>");
+        if (attributes.Cancel) {
+            out.put("<cancel>");
+            out.number(*attributes.Cancel);
+            out.put("</cancel>");
+        }
+        out.put("<fifths>");
+        out.number(*attributes.Fifths);
+        out.put("</fifths></key>");
     }
-    if (attributes.Time) {
-        Xml.start("time");
-        if (attributes.Time->Symbol != nullptr) Xml.attribute("symbol", attributes.Time->Symbol);
-        Xml.textElement("beats", attributes.Time->Beats);
-        Xml.textElement("beat-type", attributes.Time->BeatType);
-        Xml.end();
+    if (time != nullptr) {
+        out.put("<time");
+        if (time->Symbol != nullptr) {
+            out.put(" symbol=\"");
+            out.put(time->Symbol);
+            out.put("\"");
+        }
+        out.put("><beats>");
+        out.put(time->Beats);
+        out.put("</beats><beat-type>");
+        out.put(time->BeatType);
+        out.put("</beat-type></time>");
     }
     if (attributes.Clef) {
-        Xml.start("clef");
-        const char sign[] = {attributes.Clef->Sign, 0};
-        Xml.element("sign", sign);
-        Xml.element("line", attributes.Clef->Line);
-        Xml.end();
+        out.put("<clef><sign>");
+        out.put(attributes.Clef->Sign);
+        out.put("</sign><line>");
+        out.number(attributes.Clef->Line);
+        out.put("</line></clef>");
     }
-    Xml.end();
+    out.put("</attributes>");
 }
 
 void ScoreWriter::writeDirection(const DirectionOut &direction) {
@@ -534,13 +564,12 @@ int ScoreWriter::writeSlot(const Slot &slot, int measureLength) {
     return duration;
 }
 
-// The most a note's markup takes, beside its slurs, and what each slur adds.
-constexpr std::size_t LargestNote = 768;
-constexpr std::size_t LargestSlur = 48;
+// The most a note's markup takes, its slur included, with room for a short piece's padding.
+constexpr std::size_t LargestNote = 768 + ShortPiece::Capacity;
 
 // The most frequent element by far, so its markup goes in as whole fixed pieces.
 void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, int duration) {
-    Fragment out(Xml, LargestNote + LargestSlur * slot.Slurs.size());
+    Fragment out(Xml, LargestNote);
     out.put("\n<note>");
     if (slot.Grace) out.put("<grace/>");
     if (!lead) out.put("<chord/>");
@@ -582,7 +611,7 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, in
         out.put(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
     if (slot.StemUp && !note.IsRest)
         out.put(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");
-    if (lead) {
+    if (lead && slot.Beams != NoBeams) {
         for (std::size_t level = 0; level < BeamLevels; ++level) {
             if (slot.Beams[level] == BeamMark::None) continue;
             out.put("<beam number=\"");
@@ -598,17 +627,16 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, in
 
 void ScoreWriter::writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead) {
     const bool articulations = slot.Staccato || slot.Tenuto || slot.Accent || slot.BreathMark;
-    const bool marks =
-        lead && (!slot.Slurs.empty() || articulations || slot.Mordent || slot.Fermata);
+    const bool marks = lead && (slot.Slur || articulations || slot.Mordent || slot.Fermata);
     if (!note.TieStart && !note.TieStop && !marks) return;
     out.put("<notations>");
     if (note.TieStop) out.put("<tied type=\"stop\"/>");
     if (note.TieStart) out.put("<tied type=\"start\"/>");
     if (lead) {
-        for (const SlurMark &slur : slot.Slurs) {
-            out.put(slur.Start ? "<slur type=\"start\" number=\""
-                               : "<slur type=\"stop\" number=\"");
-            out.number(slur.Number);
+        if (slot.Slur) {
+            out.put(slot.Slur->Start ? "<slur type=\"start\" number=\""
+                                     : "<slur type=\"stop\" number=\"");
+            out.number(slot.Slur->Number);
             out.put("\"/>");
         }
         if (articulations) {

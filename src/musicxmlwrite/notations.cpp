@@ -2,6 +2,7 @@
 // MusicXML wants marks that open and close in one voice, and numbers for slurs.
 #include <algorithm>
 #include <bitset>
+#include <iterator>
 
 #include "musicxmlwrite/part.hpp"
 
@@ -21,16 +22,17 @@ bool beamable(const Slot &slot) {
 
 // Marks a finished run of beamed slots: one beam over all of them, and at each further level
 // a beam over the neighbours that have it, or a hook for a note that has it alone.
+// Each slot's levels are read once, with its neighbours'.
 void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
     if (run.size() < 2) return;
-    for (std::size_t level = 0; level < BeamLevels; ++level) {
-        auto has = [&](std::size_t i) {
-            return i < run.size() && beamLevels(slots[run[i]]) > level;
-        };
-        for (std::size_t i = 0; i < run.size(); ++i) {
-            if (!has(i)) continue;
-            const bool before = i > 0 && has(i - 1);
-            const bool after = has(i + 1);
+    std::size_t levelsBefore = 0;
+    std::size_t levels = beamLevels(slots[run[0]]);
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        const std::size_t levelsAfter = i + 1 < run.size() ? beamLevels(slots[run[i + 1]]) : 0;
+        Slot &slot = slots[run[i]];
+        for (std::size_t level = 0; level < levels; ++level) {
+            const bool before = levelsBefore > level;
+            const bool after = levelsAfter > level;
             BeamMark mark = BeamMark::Continue;
             if (!before && !after)
                 mark = i == 0 ? BeamMark::ForwardHook : BeamMark::BackwardHook;
@@ -38,8 +40,10 @@ void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
                 mark = BeamMark::Begin;
             else if (!after)
                 mark = BeamMark::End;
-            slots[run[i]].Beams[level] = mark;
+            slot.Beams[level] = mark;
         }
+        levelsBefore = levels;
+        levels = levelsAfter;
     }
 }
 
@@ -115,10 +119,20 @@ struct OpenSlur {
     int Number;
 };
 
+// Working storage of the slur numbering, kept from part to part.
+struct SlurScratch {
+    std::vector<std::size_t> Order;
+    std::vector<std::size_t> Merged;
+    std::vector<std::vector<OpenSlur>> Open;
+};
+
 // Open slurs per voice (innermost last) and the numbers in use across the part.
 class SlurNumbering {
 public:
-    explicit SlurNumbering(MusicXmlStats &stats) : Stats(stats) {}
+    SlurNumbering(MusicXmlStats &stats, SlurScratch &scratch) : Stats(stats), Open(scratch.Open) {
+        for (std::vector<OpenSlur> &open : Open)
+            open.clear();
+    }
 
     void visit(Part &part, std::size_t slotIndex) {
         Slot &slot = part.Slots[slotIndex];
@@ -128,7 +142,7 @@ public:
         std::vector<OpenSlur> &open = Open[voice];
         if (slot.SlurFrom && !slot.SlurTo) {
             if (open.empty()) return; // an end without a start shows nothing
-            slot.Slurs.push_back(SlurMark{open.back().Number, false});
+            slot.Slur = SlurMark{open.back().Number, false};
             InUse.reset(static_cast<std::size_t>(open.back().Number));
             open.pop_back();
         } else if (slot.SlurTo && (!slot.SlurFrom || open.empty())) {
@@ -140,7 +154,7 @@ public:
                 return;
             }
             InUse.set(static_cast<std::size_t>(number));
-            slot.Slurs.push_back(SlurMark{number, true});
+            slot.Slur = SlurMark{number, true};
             open.push_back(OpenSlur{slotIndex, number});
         }
     }
@@ -149,9 +163,7 @@ public:
     void dropUnfinished(Part &part) {
         for (const std::vector<OpenSlur> &open : Open) {
             for (const OpenSlur &slur : open) {
-                std::vector<SlurMark> &marks = part.Slots[slur.Slot].Slurs;
-                std::erase_if(
-                    marks, [&](const SlurMark &m) { return m.Start && m.Number == slur.Number; });
+                part.Slots[slur.Slot].Slur.reset();
                 ++Stats.OmittedElements;
             }
         }
@@ -159,32 +171,38 @@ public:
 
 private:
     MusicXmlStats &Stats;
-    std::vector<std::vector<OpenSlur>> Open; // by voice
+    std::vector<std::vector<OpenSlur>> &Open; // by voice
     std::bitset<MaxSlurNumber + 1> InUse;
 };
 
-// Slots are visited in time order across voices (the first voice first at equal times), so a
-// number freed by one voice is never reused while it is still open in another.
-// `order` is working storage, kept from part to part.
-void numberPartSlurs(Part &part, MusicXmlStats &stats, std::vector<std::size_t> &order) {
+// The slots of a measure in time order across voices, the first voice first at equal times,
+// then the further voices in turn. Each voice is in time order already, so they are merged.
+void timeOrder(const Part &part, const Measure &measure, SlurScratch &scratch) {
+    std::vector<std::size_t> &order = scratch.Order;
+    order.clear();
+    for (const MeasureItem &item : part.items(measure))
+        if (item.Kind == ItemKind::Slot) order.push_back(item.Index);
+    const auto earlier = [&](std::size_t a, std::size_t b) {
+        return part.Slots[a].Onset < part.Slots[b].Onset;
+    };
+    for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
+        scratch.Merged.clear();
+        std::merge(order.begin(), order.end(), voice.begin(), voice.end(),
+                   std::back_inserter(scratch.Merged), earlier);
+        order.swap(scratch.Merged);
+    }
+}
+
+// Slots are visited in time order across voices, so a number freed by one voice is never
+// reused while it is still open in another.
+void numberPartSlurs(Part &part, MusicXmlStats &stats, SlurScratch &scratch) {
     if (std::none_of(part.Slots.begin(), part.Slots.end(),
                      [](const Slot &slot) { return slot.SlurFrom || slot.SlurTo; }))
         return;
-    SlurNumbering numbering(stats);
+    SlurNumbering numbering(stats, scratch);
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
-        const Measure &measure = part.Measures[m];
-        order.clear();
-        for (const MeasureItem &item : part.items(measure))
-            if (item.Kind == ItemKind::Slot) order.push_back(item.Index);
-        for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
-            order.insert(order.end(), voice.begin(), voice.end());
-        // The first voice alone is in time order already.
-        if (!measure.ExtraVoices.empty()) {
-            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-                return part.Slots[a].Onset < part.Slots[b].Onset;
-            });
-        }
-        for (std::size_t index : order)
+        timeOrder(part, part.Measures[m], scratch);
+        for (std::size_t index : scratch.Order)
             numbering.visit(part, index);
     }
     numbering.dropUnfinished(part);
@@ -193,9 +211,9 @@ void numberPartSlurs(Part &part, MusicXmlStats &stats, std::vector<std::size_t> 
 } // namespace
 
 void numberSlurs(std::vector<Part> &parts, MusicXmlStats &stats) {
-    std::vector<std::size_t> order;
+    SlurScratch scratch;
     for (Part &part : parts)
-        numberPartSlurs(part, stats, order);
+        numberPartSlurs(part, stats, scratch);
 }
 
 } // namespace qm::musicxml

@@ -141,8 +141,9 @@ struct Member {
     int Duration = 0;
 };
 
-// Working storage of a part's groups, kept from part to part.
+// Working storage of a part's groups, and the pitch reader, kept from part to part.
 struct GroupScratch {
+    PitchReader Pitches;
     std::vector<const Element *> Gathered;
     std::vector<Member> Read;
     std::vector<Slot> Sorted;
@@ -153,9 +154,11 @@ class PartBuilder {
 public:
     PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
                 GroupScratch &scratch)
-        : Texts(texts), Time(timing), Stats(stats), Gathered(scratch.Gathered), Read(scratch.Read),
-          Sorted(scratch.Sorted), ExtraVoiceEnds(scratch.ExtraVoiceEnds) {
+        : Texts(texts), Time(timing), Stats(stats), Pitches(scratch.Pitches),
+          Gathered(scratch.Gathered), Read(scratch.Read), Sorted(scratch.Sorted),
+          ExtraVoiceEnds(scratch.ExtraVoiceEnds) {
         ExtraVoiceEnds.clear();
+        Pitches.startStaff();
     }
 
     Part build(const Stave &stave);
@@ -171,7 +174,7 @@ private:
     void addGroup(std::span<const Element *const> members);
     void addSingle(const Element &element);
     Member readMember(const Element &element);
-    std::size_t addSlot(Slot slot);
+    std::size_t addSlot(Slot &&slot);
     AttributesOut &attributes();
     void closeMeasure();
     void markMeasureRest();
@@ -184,7 +187,7 @@ private:
     const std::vector<std::string> &Texts;
     const Timing &Time;
     MusicXmlStats &Stats;
-    PitchReader Pitches;
+    PitchReader &Pitches;
     std::vector<Measure> Done;
     Measure Current;
     std::vector<MeasureItem> Items; // of every measure: the current one's from its FirstItem
@@ -501,14 +504,8 @@ void startSlot(Slot &slot, const Member &first) {
     slot.Duration = first.Duration;
     slot.Grace = first.Grace;
     slot.Type = note.Duration;
-    slot.Dots = dotCount(note);
+    slot.Dots = static_cast<std::uint8_t>(dotCount(note));
     if (!first.Note.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
-}
-
-Slot slotFor(const Member &first) {
-    Slot slot;
-    startSlot(slot, first);
-    return slot;
 }
 
 // Grace notes held in one chord stay one grace chord, whatever their written lengths.
@@ -521,15 +518,16 @@ bool sameSlot(const Slot &slot, const Member &member) {
 void addToSlot(Slot &slot, const Member &member) {
     const NoteData &note = member.Note.Source->Note;
     slot.Notes.push_back(member.Note);
-    slot.SlurFrom = slot.SlurFrom || note.HasSlurFrom;
-    slot.SlurTo = slot.SlurTo || note.HasSlurTo;
+    // Any member's flag marks the slot: merged without a branch each.
+    slot.SlurFrom |= note.HasSlurFrom != 0;
+    slot.SlurTo |= note.HasSlurTo != 0;
     if (member.Note.IsRest) return;
-    slot.BeamFrom = slot.BeamFrom || note.HasBeamFrom;
-    slot.BeamTo = slot.BeamTo || note.HasBeamTo;
-    slot.Staccato = slot.Staccato || note.Articulation == 0;
-    slot.Tenuto = slot.Tenuto || note.Articulation == 1;
-    slot.Accent = slot.Accent || note.Articulation == 2;
-    slot.Mordent = slot.Mordent || note.Articulation == 3;
+    slot.BeamFrom |= note.HasBeamFrom != 0;
+    slot.BeamTo |= note.HasBeamTo != 0;
+    slot.Staccato |= note.Articulation == 0;
+    slot.Tenuto |= note.Articulation == 1;
+    slot.Accent |= note.Articulation == 2;
+    slot.Mordent |= note.Articulation == 3;
 }
 
 // Notes and rests that start together. Members of equal kind and length form one slot (a
@@ -558,7 +556,10 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         }
         auto slot = std::find_if(slots.begin(), slots.end(),
                                  [&](const Slot &s) { return sameSlot(s, member); });
-        if (slot == slots.end()) slot = slots.insert(slots.end(), slotFor(member));
+        if (slot == slots.end()) {
+            startSlot(slots.emplace_back(), member);
+            slot = std::prev(slots.end());
+        }
         addToSlot(*slot, member);
     }
 
@@ -576,14 +577,10 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     auto main = advancing(false);
     if (main == slots.end()) main = advancing(true);
     if (advance > 0) {
-        Slot timed;
-        if (main != slots.end()) {
-            timed = std::move(*main);
-            slots.erase(main);
-        }
+        Slot &timed = Slots[main != slots.end() ? addSlot(std::move(*main)) : addSlot(Slot{})];
+        if (main != slots.end()) slots.erase(main);
         timed.Duration = advance;
         timed.Fermata = std::exchange(PendingFermata, false);
-        addSlot(std::move(timed));
     }
     Now = onset + advance;
 
@@ -595,7 +592,7 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
             ++voice;
         if (voice == ExtraVoiceEnds.size()) {
             ExtraVoiceEnds.push_back(0);
-            Current.ExtraVoices.emplace_back();
+            Current.ExtraVoices.emplace_back().reserve(8); // grown once or never
         }
         ExtraVoiceEnds[voice] = onset + slot.Duration;
         slot.Voice = static_cast<int>(voice) + 2;
@@ -629,7 +626,7 @@ void PartBuilder::addSingle(const Element &element) {
 }
 
 // Adds a slot to the first voice at the current time.
-std::size_t PartBuilder::addSlot(Slot slot) {
+std::size_t PartBuilder::addSlot(Slot &&slot) {
     slot.Voice = 1;
     slot.Onset = Now;
     Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});

@@ -30,14 +30,14 @@ Timing chooseTiming(const Score &score);
 enum class BeamMark : std::uint8_t { None, Begin, Continue, End, ForwardHook, BackwardHook };
 constexpr std::size_t BeamLevels = 4; // eighth, 16th, 32nd, 64th
 
-// Kept small: a part holds one per note, copied into its slot.
+// Kept small (16 bytes): a part holds one per note, copied into its slot.
 struct NoteOut {
     const Element *Source = nullptr;
-    bool IsRest = false;
+    bool IsRest : 1 = false;
+    bool TieStart : 1 = false;
+    bool TieStop : 1 = false;
     Pitch Sound;                           // notes only
     std::optional<std::int8_t> Accidental; // printed accidental as an alteration
-    bool TieStart = false;
-    bool TieStop = false;
 };
 
 // The notes of a slot. Nearly every slot holds a single note or a small chord, kept inside the
@@ -62,7 +62,7 @@ public:
 private:
     std::array<NoteOut, 3> Inline{};
     std::vector<NoteOut> More;
-    std::size_t Count = 0;
+    std::uint32_t Count = 0;
 };
 
 struct SlurMark {
@@ -79,14 +79,15 @@ struct Slot {
     int Duration = 0; // 0 for grace notes
     bool Grace = false;
     std::uint8_t Type = 3; // duration code 0 breve .. 7 hemidemisemiquaver
-    int Dots = 0;
+    std::uint8_t Dots = 0;
     std::optional<bool> StemUp;
     bool BeamFrom = false;
     bool BeamTo = false;
     bool SlurFrom = false;
     bool SlurTo = false;
     std::array<BeamMark, BeamLevels> Beams{};
-    std::vector<SlurMark> Slurs;
+    // A slot ends one slur or starts one (a slur going on through it needs no mark).
+    std::optional<SlurMark> Slur;
     bool Staccato = false, Tenuto = false, Accent = false, Mordent = false;
     bool Fermata = false;
     bool BreathMark = false;

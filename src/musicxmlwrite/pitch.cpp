@@ -38,11 +38,6 @@ int keyFifths(bool sharps, bool flats, std::int32_t signCount) {
     return sharps ? count : 0;
 }
 
-std::optional<int> accidentalAlter(std::uint8_t code) {
-    if (code > 4) return std::nullopt;
-    return static_cast<int>(code) - 2;
-}
-
 void PitchReader::setKey(int fifths) {
     KeyAlter.fill(0);
     const int count = std::min(fifths < 0 ? -fifths : fifths, 7);
@@ -55,6 +50,13 @@ void PitchReader::setKey(int fifths) {
 }
 
 void PitchReader::startBar() { ++Bar; }
+
+void PitchReader::startStaff() {
+    Clef = 0;
+    KeyAlter.fill(0);
+    TieAlter.fill(Unset);
+    startBar();
+}
 
 std::optional<std::size_t> PitchReader::slot(std::int32_t position) const {
     if (position < -PositionOffset || position >= PositionOffset) return std::nullopt;

@@ -28,7 +28,11 @@ std::optional<ClefSign> clefSign(std::uint8_t code);
 int keyFifths(bool sharps, bool flats, std::int32_t signCount);
 
 // The alteration of a model accidental code (0 double flat .. 4 double sharp); none for 5.
-std::optional<int> accidentalAlter(std::uint8_t code);
+// Read for every note, so kept where the compiler can fold it in.
+inline std::optional<int> accidentalAlter(std::uint8_t code) {
+    if (code > 4) return std::nullopt;
+    return static_cast<int>(code) - 2;
+}
 
 // Follows one staff through its elements in order and tells the pitch of each note.
 class PitchReader {
@@ -36,6 +40,9 @@ public:
     void setClef(std::uint8_t code) { Clef = code < 4 ? code : 0; }
     void setKey(int fifths);
     void startBar();
+    // Reads another staff from its start: treble clef, no key, nothing tied in. What the
+    // last staff's bars held is forgotten with its bars; only the ties are cleared.
+    void startStaff();
 
     // The pitch of a note at a staff position with its printed accidental (if any), tied in
     // from an earlier note and/or tied on to a later one. None when the pitch lies outside the

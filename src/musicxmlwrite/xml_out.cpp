@@ -28,7 +28,12 @@ std::string xmlText(std::string_view bytes) {
     return out;
 }
 
-void XmlWriter::grow(std::size_t needed) { Out.resize(std::max(Out.size() * 2, Used + needed)); }
+// The vector clears what it adds; adding a few kilobytes at a time, within the reserved room,
+// clears them just before they are written, while they are in the cache.
+void XmlWriter::grow(std::size_t needed) {
+    constexpr std::size_t Piece = 4096;
+    Out.resize(Used + std::max(needed, Piece));
+}
 
 void XmlWriter::longNumber(int value) {
     char digits[16];

@@ -5,6 +5,7 @@
 // score, so the markup is appended directly rather than one library call per tag.
 #pragma once
 
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -26,8 +27,10 @@ std::string escapeText(std::string_view text);
 
 class XmlWriter {
 public:
-    // `expectedSize`: the buffer is reserved once for a document of about this many bytes.
-    explicit XmlWriter(std::size_t expectedSize = 32 * 1024) { Out.resize(expectedSize); }
+    // `expectedSize`: the buffer is reserved once for a document of about this many bytes. Its
+    // bytes are made writable a piece at a time as the document reaches them (see grow), so the
+    // part of the estimate never written is never cleared either.
+    explicit XmlWriter(std::size_t expectedSize = 32 * 1024) { Out.reserve(expectedSize); }
 
     // The XML declaration and the document type of a partwise score.
     void startDocument();
@@ -115,6 +118,19 @@ private:
 // Balanced markup of a known largest size, for the elements written thousands of times per
 // score: room is made once, and each piece is copied through a pointer of the fragment's own
 // rather than checked and counted piece by piece.
+// A piece of markup of at most Capacity bytes, kept padded so that it is copied as one block
+// of known size (a fragment's `largest` counts the padding).
+struct ShortPiece {
+    static constexpr std::size_t Capacity = 24;
+    explicit consteval ShortPiece(const char *markup) : Size(std::string_view(markup).size()) {
+        if (Size > Capacity) throw "piece too long"; // stops the build
+        for (std::size_t i = 0; i < Size; ++i)
+            Text[i] = markup[i];
+    }
+    std::array<char, Capacity> Text{};
+    std::size_t Size;
+};
+
 class Fragment {
 public:
     Fragment(XmlWriter &xml, std::size_t largest) : Xml(xml), At(xml.room(largest)) {}
@@ -127,6 +143,10 @@ public:
         At += fixed.size();
     }
     void put(char c) { *At++ = c; }
+    void put(const ShortPiece &piece) {
+        std::memcpy(At, piece.Text.data(), ShortPiece::Capacity);
+        At += piece.Size;
+    }
     void number(int value) {
         if (value >= 0 && value < 10)
             *At++ = static_cast<char>('0' + value);
