@@ -497,41 +497,48 @@ void ScoreWriter::writeAttributes(const AttributesOut &attributes) {
     out.put("</attributes>");
 }
 
+// A direction's markup is fixed but for its text and sound value: the words are escaped as
+// any text of a score, the rest goes in as whole pieces.
+constexpr std::size_t LargestDirectionTags = 160;
+
 void ScoreWriter::writeDirection(const DirectionOut &direction) {
     using Type = DirectionType;
-    Xml.startLine("direction");
-    Xml.attribute("placement", direction.Above ? "above" : "below");
-    Xml.start("direction-type");
-    switch (direction.Type) {
-    case Type::Dynamics:
-        Xml.start("dynamics");
-        Xml.empty(direction.Text.c_str());
-        Xml.end();
-        break;
-    case Type::Words:
-        Xml.start("words");
-        if (direction.Italic) Xml.attribute("font-style", "italic");
-        Xml.text(direction.Text);
-        Xml.end();
-        break;
-    case Type::PedalStart:
-    case Type::PedalStop:
-        Xml.start("pedal");
-        Xml.attribute("type", direction.Type == Type::PedalStart ? "start" : "stop");
-        Xml.attribute("line", "no");
-        Xml.attribute("sign", "yes");
-        Xml.end();
-        break;
-    case Type::Segno: Xml.empty("segno"); break;
-    case Type::Coda: Xml.empty("coda"); break;
+    const bool words = direction.Type == Type::Words;
+    {
+        // A dynamics mark is named by its text; C strings end at a zero byte.
+        const std::string_view dynamics = direction.Text.c_str();
+        Fragment out(Xml, LargestDirectionTags + dynamics.size());
+        out.put(direction.Above ? "\n<direction placement=\"above\"><direction-type>"
+                                : "\n<direction placement=\"below\"><direction-type>");
+        switch (direction.Type) {
+        case Type::Dynamics:
+            out.put("<dynamics><");
+            out.put(dynamics);
+            out.put("/></dynamics>");
+            break;
+        case Type::Words:
+            out.put(direction.Italic ? "<words font-style=\"italic\">" : "<words>");
+            break;
+        case Type::PedalStart: out.put("<pedal type=\"start\" line=\"no\" sign=\"yes\"/>"); break;
+        case Type::PedalStop: out.put("<pedal type=\"stop\" line=\"no\" sign=\"yes\"/>"); break;
+        case Type::Segno: out.put("<segno/>"); break;
+        case Type::Coda: out.put("<coda/>"); break;
+        }
     }
-    Xml.end();
+    if (words) Xml.text(direction.Text);
+    const std::string_view attribute =
+        direction.SoundAttribute != nullptr ? direction.SoundAttribute : "";
+    const std::string_view value = direction.SoundValue.c_str();
+    Fragment out(Xml, LargestDirectionTags + attribute.size() + value.size());
+    out.put(words ? "</words></direction-type>" : "</direction-type>");
     if (direction.SoundAttribute != nullptr) {
-        Xml.start("sound");
-        Xml.attribute(direction.SoundAttribute, direction.SoundValue.c_str());
-        Xml.end();
+        out.put("<sound ");
+        out.put(attribute);
+        out.put("=\"");
+        out.put(value);
+        out.put("\"/>");
     }
-    Xml.end();
+    out.put("</direction>");
 }
 
 void ScoreWriter::writeMove(std::string_view name, int duration, int voice) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -30,9 +29,10 @@ constexpr std::uint8_t ForzandoSymbol = 145;
 
 constexpr std::array<std::string_view, 8> DynamicMarks = {"ppp", "pp", "p",  "mp",
                                                           "mf",  "f",  "ff", "fff"};
-// The playback velocity of each level, as the NWC file gives it; MusicXML counts dynamics in
-// percent of forte (velocity 90).
-constexpr std::array<int, 8> Velocity = {10, 30, 45, 60, 75, 92, 108, 127};
+// The playback velocity of each level, as the NWC file gives it (10, 30, 45, 60, 75, 92, 108,
+// 127), in percent of forte (velocity 90), as MusicXML counts dynamics, to two places.
+constexpr std::array<std::string_view, 8> PercentOfForte = {"11.11", "33.33",  "50.00",  "66.67",
+                                                            "83.33", "102.22", "120.00", "141.11"};
 
 constexpr std::array<std::string_view, 23> PerformanceStyleWords = {
     "ad libitum", "animato",  "cantabile", "con brio", "dolce",       "espressivo",
@@ -93,12 +93,6 @@ bool placedAbove(std::int32_t yPos) {
     if (yPos < -256) return true;
     if (yPos > 255) return false;
     return static_cast<std::int8_t>(static_cast<std::uint8_t>(yPos & 0xFF)) < 0;
-}
-
-std::string percentOfForte(int velocity) {
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%.2f", velocity * 100.0 / 90.0);
-    return text.data();
 }
 
 // How often the denominator halves (rounding down) before it is 1 or less, as the NWC file
@@ -417,7 +411,7 @@ void PartBuilder::addDirection(const Element &element) {
         out.Text = DynamicMarks[code];
         out.Above = false;
         out.SoundAttribute = "dynamics";
-        out.SoundValue = percentOfForte(Velocity[code]);
+        out.SoundValue = PercentOfForte[code];
         break;
     case Kind::DynamicVar:
         if (code == NoDynamicVar) return;
