@@ -100,6 +100,7 @@ void assignBeams(std::vector<Part> &parts) {
     std::vector<std::size_t> graceRun;
     for (Part &part : parts) {
         for (Measure &measure : part.Measures) {
+            if (!measure.BeamFlags) continue;
             first.clear();
             for (const MeasureItem &item : part.items(measure))
                 if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
@@ -196,11 +197,12 @@ void timeOrder(const Part &part, const Measure &measure, SlurScratch &scratch) {
 // Slots are visited in time order across voices, so a number freed by one voice is never
 // reused while it is still open in another.
 void numberPartSlurs(Part &part, MusicXmlStats &stats, SlurScratch &scratch) {
-    if (std::none_of(part.Slots.begin(), part.Slots.end(),
-                     [](const Slot &slot) { return slot.SlurFrom || slot.SlurTo; }))
+    if (std::none_of(part.Measures.begin(), part.Measures.end(),
+                     [](const Measure &measure) { return measure.SlurFlags; }))
         return;
     SlurNumbering numbering(stats, scratch);
     for (std::size_t m = 0; m < part.Measures.size(); ++m) {
+        if (!part.Measures[m].SlurFlags) continue;
         timeOrder(part, part.Measures[m], scratch);
         for (std::size_t index : scratch.Order)
             numbering.visit(part, index);

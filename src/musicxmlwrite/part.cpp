@@ -176,6 +176,10 @@ private:
     void noteSystem(const Element &element);
     void finish(const Stave &stave);
     void omit() { ++Stats.OmittedElements; }
+    void noteFlags(const Slot &slot) {
+        Current.BeamFlags = Current.BeamFlags || slot.BeamFrom || slot.BeamTo;
+        Current.SlurFlags = Current.SlurFlags || slot.SlurFrom || slot.SlurTo;
+    }
     bool currentItemsEmpty() const { return Items.size() == Current.FirstItem; }
 
     const std::vector<std::string> &Texts;
@@ -591,6 +595,7 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         ExtraVoiceEnds[voice] = onset + slot.Duration;
         slot.Voice = static_cast<int>(voice) + 2;
         Current.ExtraVoices[voice].push_back(Slots.size());
+        noteFlags(slot);
         Slots.push_back(std::move(slot));
         if (GroupTied) matchTies(Slots.size() - 1);
         ++Current.SlotCount;
@@ -612,6 +617,7 @@ void PartBuilder::addSingle(const Element &element) {
     } else {
         startSlot(slot, member);
         addToSlot(slot, member);
+        noteFlags(slot);
         if (member.Note.TieStart || member.Note.TieStop) matchTies(Slots.size() - 1);
     }
     if (member.Grace) return;
@@ -625,6 +631,7 @@ std::size_t PartBuilder::addSlot(Slot &&slot) {
     slot.Onset = Now;
     Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
     ++Current.SlotCount;
+    noteFlags(slot);
     Slots.push_back(std::move(slot));
     if (GroupTied) matchTies(Slots.size() - 1);
     return Slots.size() - 1;

@@ -152,6 +152,10 @@ struct Measure {
     bool Implicit = false;
     bool NewSystem = false;      // the first bar of a system of the page
     bool VoicePerStream = false; // each of the voices above is one voice number
+    // A slot of the measure has a beam flag, or a slur flag: most measures have neither, and
+    // the beams and slurs skip them.
+    bool BeamFlags = false;
+    bool SlurFlags = false;
     int Number = 1;
 
     bool hasNotes() const { return SlotCount > 0; }
