@@ -633,8 +633,8 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, in
 }
 
 void ScoreWriter::writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead) {
-    const bool articulations = slot.Staccato || slot.Tenuto || slot.Accent || slot.BreathMark;
-    const bool marks = lead && (slot.Slur || articulations || slot.Mordent || slot.Fermata);
+    const bool articulations = (slot.Marks & Mark::Articulations) != 0;
+    const bool marks = lead && (slot.Slur || slot.Marks != 0);
     if (!note.TieStart && !note.TieStop && !marks) return;
     out.put("<notations>");
     if (note.TieStop) out.put("<tied type=\"stop\"/>");
@@ -648,14 +648,14 @@ void ScoreWriter::writeNotations(Fragment &out, const Slot &slot, const NoteOut 
         }
         if (articulations) {
             out.put("<articulations>");
-            if (slot.Staccato) out.put("<staccato/>");
-            if (slot.Tenuto) out.put("<tenuto/>");
-            if (slot.Accent) out.put("<accent/>");
-            if (slot.BreathMark) out.put("<breath-mark/>");
+            if (slot.Marks & Mark::Staccato) out.put("<staccato/>");
+            if (slot.Marks & Mark::Tenuto) out.put("<tenuto/>");
+            if (slot.Marks & Mark::Accent) out.put("<accent/>");
+            if (slot.Marks & Mark::BreathMark) out.put("<breath-mark/>");
             out.put("</articulations>");
         }
-        if (slot.Mordent) out.put("<ornaments><mordent/></ornaments>");
-        if (slot.Fermata) out.put("<fermata type=\"upright\"/>");
+        if (slot.Marks & Mark::Mordent) out.put("<ornaments><mordent/></ornaments>");
+        if (slot.Marks & Mark::Fermata) out.put("<fermata type=\"upright\"/>");
     }
     out.put("</notations>");
 }

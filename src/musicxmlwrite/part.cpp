@@ -398,7 +398,7 @@ void PartBuilder::addTempoVar(const Element &element) {
     const std::size_t from = Done.empty() ? Current.FirstItem : Done.back().FirstItem;
     for (std::size_t i = Items.size(); i > from; --i) {
         if (Items[i - 1].Kind == ItemKind::Slot) {
-            Slots[Items[i - 1].Index].BreathMark = true;
+            Slots[Items[i - 1].Index].Marks |= Mark::BreathMark;
             return;
         }
     }
@@ -522,10 +522,7 @@ void addToSlot(Slot &slot, const Member &member) {
     if (member.Note.IsRest) return;
     slot.BeamFrom |= note.HasBeamFrom != 0;
     slot.BeamTo |= note.HasBeamTo != 0;
-    slot.Staccato |= note.Articulation == 0;
-    slot.Tenuto |= note.Articulation == 1;
-    slot.Accent |= note.Articulation == 2;
-    slot.Mordent |= note.Articulation == 3;
+    if (note.Articulation <= 3) slot.Marks |= static_cast<std::uint8_t>(1 << note.Articulation);
 }
 
 // Notes and rests that start together. Members of equal kind and length form one slot (a
@@ -578,7 +575,7 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         Slot &timed = Slots[main != slots.end() ? addSlot(std::move(*main)) : addSlot(Slot{})];
         if (main != slots.end()) slots.erase(main);
         timed.Duration = advance;
-        timed.Fermata = std::exchange(PendingFermata, false);
+        if (std::exchange(PendingFermata, false)) timed.Marks |= Mark::Fermata;
     }
     Now = onset + advance;
 
@@ -621,7 +618,7 @@ void PartBuilder::addSingle(const Element &element) {
         if (member.Note.TieStart || member.Note.TieStop) matchTies(Slots.size() - 1);
     }
     if (member.Grace) return;
-    slot.Fermata = std::exchange(PendingFermata, false);
+    if (std::exchange(PendingFermata, false)) slot.Marks |= Mark::Fermata;
     Now += member.Duration;
 }
 
@@ -683,7 +680,7 @@ void PartBuilder::closeMeasure() {
         for (std::size_t i = Items.size(); i > Current.FirstItem; --i) {
             const MeasureItem &item = Items[i - 1];
             if (item.Kind != ItemKind::Slot || Slots[item.Index].Grace) continue;
-            Slots[item.Index].Fermata = true;
+            Slots[item.Index].Marks |= Mark::Fermata;
             PendingFermata = false;
             break;
         }

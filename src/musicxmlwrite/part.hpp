@@ -70,6 +70,14 @@ struct SlurMark {
     bool Start;
 };
 
+// The marks of a slot's lead note, one bit each; an articulation code of the model (0
+// staccato .. 3 mordent) is its bit number.
+namespace Mark {
+constexpr std::uint8_t Staccato = 1, Tenuto = 2, Accent = 4, Mordent = 8;
+constexpr std::uint8_t Fermata = 16, BreathMark = 32;
+constexpr std::uint8_t Articulations = Staccato | Tenuto | Accent | BreathMark;
+} // namespace Mark
+
 // Notes that start together in one voice and last equally long: a single note or rest, or a
 // chord. A slot without notes stands for time whose notes could not be written.
 struct Slot {
@@ -88,9 +96,7 @@ struct Slot {
     std::array<BeamMark, BeamLevels> Beams{};
     // A slot ends one slur or starts one (a slur going on through it needs no mark).
     std::optional<SlurMark> Slur;
-    bool Staccato = false, Tenuto = false, Accent = false, Mordent = false;
-    bool Fermata = false;
-    bool BreathMark = false;
+    std::uint8_t Marks = 0; // a bit each (see Mark): most slots have none
     // A rest alone in its bar that fills it: written as a rest of the whole measure.
     bool MeasureRest = false;
 
