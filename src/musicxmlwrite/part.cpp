@@ -177,8 +177,9 @@ private:
     void finish(const Stave &stave);
     void omit() { ++Stats.OmittedElements; }
     void noteFlags(const Slot &slot) {
-        Current.BeamFlags = Current.BeamFlags || slot.BeamFrom || slot.BeamTo;
-        Current.SlurFlags = Current.SlurFlags || slot.SlurFrom || slot.SlurTo;
+        // Merged without a branch each, as a slot's own flags are.
+        Current.BeamFlags |= slot.BeamFrom | slot.BeamTo;
+        Current.SlurFlags |= slot.SlurFrom | slot.SlurTo;
     }
     bool currentItemsEmpty() const { return Items.size() == Current.FirstItem; }
 
@@ -559,28 +560,29 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     }
 
     // STEP 3: grace slots, then the first voice's slot: notes of the advancing length before
-    // a rest of it. A group whose advancing notes could not be written keeps its time.
+    // a rest of it. A group whose advancing notes could not be written keeps its time. The
+    // slots taken stay where they are, passed over below.
     const int onset = Now;
     for (Slot &slot : slots)
         if (slot.Grace) addSlot(std::move(slot));
-    std::erase_if(slots, [](const Slot &s) { return s.Grace; });
     auto advancing = [&](bool rest) {
         return std::find_if(slots.begin(), slots.end(), [&](const Slot &s) {
-            return s.Duration == advance && s.isRest() == rest;
+            return !s.Grace && s.Duration == advance && s.isRest() == rest;
         });
     };
     auto main = advancing(false);
     if (main == slots.end()) main = advancing(true);
     if (advance > 0) {
         Slot &timed = Slots[main != slots.end() ? addSlot(std::move(*main)) : addSlot(Slot{})];
-        if (main != slots.end()) slots.erase(main);
         timed.Duration = advance;
         if (std::exchange(PendingFermata, false)) timed.Marks |= Mark::Fermata;
     }
     Now = onset + advance;
 
     // STEP 4: the other timed slots go to the first further voice that is free at the onset.
-    for (Slot &slot : slots) {
+    for (auto slotIt = slots.begin(); slotIt != slots.end(); ++slotIt) {
+        if (slotIt->Grace || slotIt == main) continue;
+        Slot &slot = *slotIt;
         slot.Onset = onset;
         std::size_t voice = 0;
         while (voice < ExtraVoiceEnds.size() && ExtraVoiceEnds[voice] > onset)
