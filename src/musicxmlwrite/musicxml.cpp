@@ -301,7 +301,7 @@ void ScoreWriter::writeMeasure(const Part &part, const Measure &measure, bool fi
     const std::span<const MeasureItem> items = part.items(measure);
     if (first && (items.empty() || items.front().Kind != ItemKind::Attributes))
         writeAttributes(AttributesOut{});
-    if (measure.ExtraVoices.empty()) {
+    if (!measure.hasExtraVoices()) {
         writeOneVoice(part, measure);
     } else if (measure.VoicePerStream) {
         writeStreams(part, measure);
@@ -349,10 +349,10 @@ void ScoreWriter::writeStreams(const Part &part, const Measure &measure) {
         }
     }
     finishVoice(measure.Length, position, number);
-    for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
+    for (std::size_t v = 0; v < measure.ExtraVoiceCount; ++v) {
         writeMove("backup", measure.Length, 0);
         position = 0;
-        for (std::size_t index : voice) {
+        for (std::size_t index : part.extraVoice(measure, v)) {
             const Slot &slot = part.Slots[index];
             number = slot.Voice;
             if (slot.Onset > position) writeMove("forward", slot.Onset - position, number);
@@ -381,8 +381,8 @@ void ScoreWriter::writeVoices(const Part &part, const Measure &measure) {
         lowest = std::min(lowest, slot.Voice);
         time = slot.Onset + slot.Duration;
     }
-    for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
-        for (std::size_t index : voice) {
+    for (std::size_t v = 0; v < measure.ExtraVoiceCount; ++v) {
+        for (std::size_t index : part.extraVoice(measure, v)) {
             const Slot &slot = part.Slots[index];
             Events.push_back(Event{slot.Voice,
                                    slot.Onset,
@@ -683,7 +683,10 @@ std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats
     const Timing timing = chooseTiming(score);
     std::vector<Part> parts = buildParts(score, timing, stats);
     // A document holds at least one part: a score without staves gets an empty one.
-    if (parts.empty()) parts.push_back(Part{"Staff-1", {}, {}, {}, {}, {}});
+    if (parts.empty()) {
+        parts.emplace_back();
+        parts.back().Name = "Staff-1";
+    }
 
     // STEP 2: beams and slurs from the notes' flags.
     assignBeams(parts);

@@ -69,7 +69,7 @@ void extendRun(std::vector<Slot> &slots, std::vector<std::size_t> &run, std::siz
 // notes neither join nor break a run of main notes, and a run of grace notes closes at the
 // next main note. Runs close at an unbeamed note and at the bar's end.
 // `run` and `graceRun` are working storage, kept from voice to voice.
-void beamVoice(std::vector<Slot> &slots, const std::vector<std::size_t> &voice,
+void beamVoice(std::vector<Slot> &slots, std::span<const std::size_t> voice,
                std::vector<std::size_t> &run, std::vector<std::size_t> &graceRun) {
     run.clear();
     graceRun.clear();
@@ -105,8 +105,8 @@ void assignBeams(std::vector<Part> &parts) {
             for (const MeasureItem &item : part.items(measure))
                 if (item.Kind == ItemKind::Slot) first.push_back(item.Index);
             beamVoice(part.Slots, first, run, graceRun);
-            for (const std::vector<std::size_t> &voice : measure.ExtraVoices)
-                beamVoice(part.Slots, voice, run, graceRun);
+            for (std::size_t v = 0; v < measure.ExtraVoiceCount; ++v)
+                beamVoice(part.Slots, part.extraVoice(measure, v), run, graceRun);
         }
     }
 }
@@ -186,7 +186,8 @@ void timeOrder(const Part &part, const Measure &measure, SlurScratch &scratch) {
     const auto earlier = [&](std::size_t a, std::size_t b) {
         return part.Slots[a].Onset < part.Slots[b].Onset;
     };
-    for (const std::vector<std::size_t> &voice : measure.ExtraVoices) {
+    for (std::size_t v = 0; v < measure.ExtraVoiceCount; ++v) {
+        const std::span<const std::size_t> voice = part.extraVoice(measure, v);
         scratch.Merged.clear();
         std::merge(order.begin(), order.end(), voice.begin(), voice.end(),
                    std::back_inserter(scratch.Merged), earlier);

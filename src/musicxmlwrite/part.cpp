@@ -142,6 +142,7 @@ struct GroupScratch {
     std::vector<Member> Read;
     std::vector<Slot> Sorted;
     std::vector<int> ExtraVoiceEnds;
+    std::vector<std::vector<std::size_t>> ExtraVoiceSlots;
 };
 
 class PartBuilder {
@@ -150,7 +151,7 @@ public:
                 GroupScratch &scratch)
         : Texts(texts), Time(timing), Stats(stats), Pitches(scratch.Pitches),
           Gathered(scratch.Gathered), Read(scratch.Read), Sorted(scratch.Sorted),
-          ExtraVoiceEnds(scratch.ExtraVoiceEnds) {
+          ExtraVoiceEnds(scratch.ExtraVoiceEnds), ExtraVoiceSlots(scratch.ExtraVoiceSlots) {
         ExtraVoiceEnds.clear();
         Pitches.startStaff();
     }
@@ -204,6 +205,10 @@ private:
     std::vector<Member> &Read;
     std::vector<Slot> &Sorted;
     std::vector<int> &ExtraVoiceEnds; // where each further voice of the measure is free again
+    // The slots of each further voice of the measure, until it closes (see ExtraVoiceEnds).
+    std::vector<std::vector<std::size_t>> &ExtraVoiceSlots;
+    std::vector<SlotRange> ExtraVoices;
+    std::vector<std::size_t> ExtraSlots;
     // Notes whose tie waits for the note it ends on.
     struct OpenTie {
         std::size_t Slot;
@@ -231,6 +236,8 @@ Part PartBuilder::build(const Stave &stave) {
     part.Slots = std::move(Slots);
     part.Attributes = std::move(Attributes);
     part.Directions = std::move(Directions);
+    part.ExtraVoices = std::move(ExtraVoices);
+    part.ExtraSlots = std::move(ExtraSlots);
     return part;
 }
 
@@ -589,11 +596,12 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
             ++voice;
         if (voice == ExtraVoiceEnds.size()) {
             ExtraVoiceEnds.push_back(0);
-            Current.ExtraVoices.emplace_back().reserve(8); // grown once or never
+            if (ExtraVoiceSlots.size() == voice) ExtraVoiceSlots.emplace_back();
+            ExtraVoiceSlots[voice].clear();
         }
         ExtraVoiceEnds[voice] = onset + slot.Duration;
         slot.Voice = static_cast<int>(voice) + 2;
-        Current.ExtraVoices[voice].push_back(Slots.size());
+        ExtraVoiceSlots[voice].push_back(Slots.size());
         noteFlags(slot);
         Slots.push_back(std::move(slot));
         if (GroupTied) matchTies(Slots.size() - 1);
@@ -663,7 +671,7 @@ void PartBuilder::matchTies(std::size_t slotIndex) {
 // it lasts the bar, whatever its written value (a semibreve rest fills a 3/4 bar). Like an
 // empty bar it sets no length of its own: it lasts as long as the other parts' bar.
 void PartBuilder::markMeasureRest() {
-    if (BarLength <= 0 || !Current.ExtraVoices.empty() || Current.SlotCount != 1) return;
+    if (BarLength <= 0 || !ExtraVoiceEnds.empty() || Current.SlotCount != 1) return;
     for (std::size_t i = Current.FirstItem; i < Items.size(); ++i) {
         if (Items[i].Kind != ItemKind::Slot) continue;
         Slot &slot = Slots[Items[i].Index];
@@ -693,6 +701,13 @@ void PartBuilder::closeMeasure() {
     for (int end : ExtraVoiceEnds)
         Current.Length = std::max(Current.Length, end);
     Current.ItemCount = itemIndex(Items.size() - Current.FirstItem);
+    Current.FirstExtraVoice = itemIndex(ExtraVoices.size());
+    Current.ExtraVoiceCount = itemIndex(ExtraVoiceEnds.size());
+    for (std::size_t v = 0; v < ExtraVoiceEnds.size(); ++v) {
+        const std::vector<std::size_t> &slots = ExtraVoiceSlots[v];
+        ExtraVoices.push_back({itemIndex(ExtraSlots.size()), itemIndex(slots.size())});
+        ExtraSlots.insert(ExtraSlots.end(), slots.begin(), slots.end());
+    }
     Done.push_back(std::move(Current));
     Current = Measure{};
     Current.FirstItem = itemIndex(Items.size());

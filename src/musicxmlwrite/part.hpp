@@ -149,7 +149,9 @@ struct Measure {
     std::uint32_t FirstItem = 0;
     std::uint32_t ItemCount = 0;
     std::size_t SlotCount = 0; // every voice's slots (kept in the part, in one vector)
-    std::vector<std::vector<std::size_t>> ExtraVoices; // slots of voices 2, 3, ... in time order
+    // Voices 2, 3, ...: Part::ExtraVoices from FirstExtraVoice on.
+    std::uint32_t FirstExtraVoice = 0;
+    std::uint32_t ExtraVoiceCount = 0;
     // The longest voice; once the parts are aligned, the longest voice of any part.
     int Length = 0;
     int BarLength = 0; // of the time signature in force at the bar's end, 0 when there is none
@@ -165,6 +167,13 @@ struct Measure {
     int Number = 1;
 
     bool hasNotes() const { return SlotCount > 0; }
+    bool hasExtraVoices() const { return ExtraVoiceCount > 0; }
+};
+
+// A further voice of a measure: its slots in time order, in Part::ExtraSlots.
+struct SlotRange {
+    std::uint32_t First = 0;
+    std::uint32_t Count = 0;
 };
 
 // Every measure's items, slots, attributes and directions are kept in vectors of the part, so
@@ -176,9 +185,16 @@ struct Part {
     std::vector<Slot> Slots;
     std::vector<AttributesOut> Attributes;
     std::vector<DirectionOut> Directions;
+    std::vector<SlotRange> ExtraVoices;  // of every measure, voice after voice
+    std::vector<std::size_t> ExtraSlots; // of every further voice, one after the other
 
     std::span<const MeasureItem> items(const Measure &measure) const {
         return {Items.data() + measure.FirstItem, measure.ItemCount};
+    }
+    // The slots of voice 2 + `voice` of a measure.
+    std::span<const std::size_t> extraVoice(const Measure &measure, std::size_t voice) const {
+        const SlotRange &range = ExtraVoices[measure.FirstExtraVoice + voice];
+        return {ExtraSlots.data() + range.First, range.Count};
     }
 };
 

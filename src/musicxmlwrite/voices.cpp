@@ -30,10 +30,10 @@ public:
     BarVoices(Part &part, const Measure &measure) : Slots(part.Slots) {
         for (const MeasureItem &item : part.items(measure))
             if (item.Kind == ItemKind::Slot) add(item.Index, 0);
-        for (std::size_t v = 0; v < measure.ExtraVoices.size(); ++v)
-            for (std::size_t index : measure.ExtraVoices[v])
+        for (std::size_t v = 0; v < measure.ExtraVoiceCount; ++v)
+            for (std::size_t index : part.extraVoice(measure, v))
                 add(index, v + 1);
-        Streams = measure.ExtraVoices.size() + 1;
+        Streams = measure.ExtraVoiceCount + 1;
     }
 
     // Gives every slot its voice; keeps the streams' numbers when the stems do not make
@@ -149,13 +149,13 @@ int withSide(int side, const Slot &slot) {
 // the bar as it is, when a stream holds both sides or two streams the same one.
 bool assignByStream(Part &part, Measure &measure) {
     constexpr std::size_t MaxStreams = 8;
-    const std::size_t streams = measure.ExtraVoices.size() + 1;
+    const std::size_t streams = measure.ExtraVoiceCount + 1;
     if (streams > MaxStreams) return false;
     std::array<int, MaxStreams> sides{};
     for (const MeasureItem &item : part.items(measure))
         if (item.Kind == ItemKind::Slot) sides[0] = withSide(sides[0], part.Slots[item.Index]);
     for (std::size_t v = 1; v < streams; ++v)
-        for (std::size_t index : measure.ExtraVoices[v - 1])
+        for (std::size_t index : part.extraVoice(measure, v - 1))
             sides[v] = withSide(sides[v], part.Slots[index]);
     bool up = false, down = false;
     for (std::size_t v = 0; v < streams; ++v) {
@@ -174,7 +174,7 @@ bool assignByStream(Part &part, Measure &measure) {
     for (const MeasureItem &item : part.items(measure))
         if (item.Kind == ItemKind::Slot) part.Slots[item.Index].Voice = sides[0];
     for (std::size_t v = 1; v < streams; ++v)
-        for (std::size_t index : measure.ExtraVoices[v - 1])
+        for (std::size_t index : part.extraVoice(measure, v - 1))
             part.Slots[index].Voice = sides[v];
     measure.VoicePerStream = true;
     return true;
@@ -185,7 +185,7 @@ bool assignByStream(Part &part, Measure &measure) {
 void assignVoices(std::vector<Part> &parts) {
     for (Part &part : parts)
         for (Measure &measure : part.Measures)
-            if (!measure.ExtraVoices.empty() && !assignByStream(part, measure))
+            if (measure.hasExtraVoices() && !assignByStream(part, measure))
                 BarVoices(part, measure).assign();
 }
 
