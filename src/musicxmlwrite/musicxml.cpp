@@ -153,33 +153,35 @@ private:
 constexpr int PageWidth = 1200;
 constexpr int PageHeight = 1697;
 
+// The header's markup is fixed but for the score's texts: whole pieces around the escaped
+// texts, like the measures'.
+constexpr std::size_t LargestHeaderTags = 256;
+
 void ScoreWriter::writeCredit(const char *type, const std::string &text, int y, const char *valign,
                               int size) {
-    Xml.startLine("credit");
-    Xml.attribute("page", 1);
-    Xml.element("credit-type", type);
-    Xml.start("credit-words");
-    Xml.attribute("default-x", PageWidth / 2);
-    Xml.attribute("default-y", y);
-    Xml.attribute("justify", "center");
-    Xml.attribute("valign", valign);
-    Xml.attribute("font-size", size);
+    {
+        Fragment out(Xml, LargestHeaderTags);
+        out.put("\n<credit page=\"1\"><credit-type>");
+        out.put(type);
+        out.put("</credit-type><credit-words default-x=\"");
+        out.number(PageWidth / 2);
+        out.put("\" default-y=\"");
+        out.number(y);
+        out.put("\" justify=\"center\" valign=\"");
+        out.put(valign);
+        out.put("\" font-size=\"");
+        out.number(size);
+        out.put("\">");
+    }
     Xml.text(text);
-    Xml.end();
-    Xml.end();
+    Xml.markup("</credit-words></credit>");
 }
 
 void ScoreWriter::writeDefaults() {
-    Xml.startLine("defaults");
-    Xml.start("scaling");
-    Xml.element("millimeters", "7");
-    Xml.element("tenths", 40);
-    Xml.end();
-    Xml.start("page-layout");
-    Xml.element("page-height", PageHeight);
-    Xml.element("page-width", PageWidth);
-    Xml.end();
-    Xml.end();
+    static_assert(PageHeight == 1697 && PageWidth == 1200, "the page's size is written below");
+    Xml.markup("\n<defaults><scaling><millimeters>7</millimeters><tenths>40</tenths></scaling>"
+               "<page-layout><page-height>1697</page-height><page-width>1200</page-width>"
+               "</page-layout></defaults>");
 }
 
 // A footer that states the rights to the score; any other footer is only printed.
@@ -202,16 +204,18 @@ void ScoreWriter::writeHeader(const Score &score) {
     const std::string footer = trimmedEnd(xmlText(score.FooterText));
     const bool rights = !footer.empty() && isCopyrightLine(footer);
     if (!title.empty()) {
-        Xml.startLine("work");
-        Xml.textElement("work-title", title);
-        Xml.end();
+        Xml.markup("\n<work><work-title>");
+        Xml.text(title);
+        Xml.markup("</work-title></work>");
     }
-    Xml.startLine("identification");
-    if (rights) Xml.textElement("rights", footer);
-    Xml.start("encoding");
-    Xml.element("software", "Quillmark " QUILLMARK_VERSION);
-    Xml.end();
-    Xml.end();
+    Xml.markup("\n<identification>");
+    if (rights) {
+        Xml.markup("<rights>");
+        Xml.text(footer);
+        Xml.markup("</rights>");
+    }
+    Xml.markup("<encoding><software>Quillmark " QUILLMARK_VERSION "</software></encoding>"
+               "</identification>");
     writeDefaults();
     if (!title.empty()) writeCredit("title", title, PageHeight - 120, "top", 24);
     if (!header.empty()) writeCredit("page header", header, PageHeight - 60, "top", 10);
@@ -257,14 +261,15 @@ void ScoreWriter::writePartList(const Score &score, const std::vector<Part> &par
         const int number = groups % 16 + 1;
         if (symbol != nullptr) group("start", number, symbol);
         for (std::size_t k = i; k < i + span; ++k) {
-            Xml.startLine("score-part");
-            Xml.attribute("id", partId(k).c_str());
-            // The staves have no names of their own: the name is not printed.
-            Xml.start("part-name");
-            Xml.attribute("print-object", "no");
+            {
+                // The staves have no names of their own: the name is not printed.
+                Fragment out(Xml, LargestHeaderTags);
+                out.put("\n<score-part id=\"P");
+                out.number(static_cast<int>(k + 1));
+                out.put("\"><part-name print-object=\"no\">");
+            }
             Xml.text(parts[k].Name);
-            Xml.end();
-            Xml.end();
+            Xml.markup("</part-name></score-part>");
         }
         if (symbol != nullptr) {
             group("stop", number, nullptr);
