@@ -149,7 +149,7 @@ std::string joined(const std::vector<std::string> &items, const char *separator)
 }
 
 Control controlNamed(const std::string &name) {
-    for (const ControlSpec &control : controls())
+    for (const ControlLayout &control : controls())
         if (control.Name == name) return control.Id;
     ADD_FAILURE() << "no control " << name;
     return Control::Go;
@@ -344,7 +344,7 @@ protected:
             for (std::string name; names >> name;)
                 EXPECT_EQ(v.Enabled.at(controlNamed(name)), key == "enabled") << name;
         } else if (key == "focus") {
-            EXPECT_EQ(spec(v.Focused).Name, want);
+            EXPECT_EQ(layoutOf(v.Focused).Name, want);
         } else if (key == "progress") {
             EXPECT_EQ(v.Progress.Visible ? v.Progress.Text : "-", want);
         } else {

@@ -64,9 +64,9 @@ Control sideControl(Side side, Control source, Control log) {
     return side == Side::Source ? source : log;
 }
 
-QLabel *makeLabel(QWidget *parent, const window::ControlSpec &spec) {
-    auto *label = new QLabel(text(spec.Caption), parent);
-    label->setAlignment((spec.RightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+QLabel *makeLabel(QWidget *parent, const window::ControlLayout &layout) {
+    auto *label = new QLabel(text(layout.Caption), parent);
+    label->setAlignment((layout.RightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     return label;
 }
 
@@ -82,8 +82,8 @@ QRect grownToFit(const QLabel *label, QRect place) {
 }
 
 // Only the focused button looks like the default one, and Enter presses it.
-QPushButton *makeButton(QWidget *parent, const window::ControlSpec &spec) {
-    auto *button = new QPushButton(text(spec.Caption), parent);
+QPushButton *makeButton(QWidget *parent, const window::ControlLayout &layout) {
+    auto *button = new QPushButton(text(layout.Caption), parent);
     button->setAutoDefault(true);
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
@@ -128,34 +128,34 @@ MainForm::MainForm(QString startDir, QString programDir, QWidget *parent)
 MainForm::~MainForm() = default;
 
 void MainForm::createControls() {
-    for (const window::ControlSpec &spec : window::controls()) {
-        QWidget *control = createControl(spec);
-        control->setObjectName(text(spec.Name));
-        if (!spec.Hint.empty()) control->setToolTip(text(spec.Hint));
-        if (!spec.Accessible.empty()) control->setAccessibleName(text(spec.Accessible));
-        if (spec.FontPixels > 0) {
+    for (const window::ControlLayout &layout : window::controls()) {
+        QWidget *control = createControl(layout);
+        control->setObjectName(text(layout.Name));
+        if (!layout.Hint.empty()) control->setToolTip(text(layout.Hint));
+        if (!layout.Accessible.empty()) control->setAccessibleName(text(layout.Accessible));
+        if (layout.FontPixels > 0) {
             QFont font = control->font();
-            font.setPixelSize(spec.FontPixels);
+            font.setPixelSize(layout.FontPixels);
             control->setFont(font);
         }
-        QRect place(spec.Place.Left, spec.Place.Top, spec.Place.Width, spec.Place.Height);
-        if (spec.Kind == ControlKind::Label)
+        QRect place(layout.Place.Left, layout.Place.Top, layout.Place.Width, layout.Place.Height);
+        if (layout.Kind == ControlKind::Label)
             place = grownToFit(static_cast<QLabel *>(control), place);
         Layout.push_back({control, place, QFontInfo(control->font()).pixelSize()});
-        Widgets[static_cast<std::size_t>(spec.Id)] = control;
+        Widgets[static_cast<std::size_t>(layout.Id)] = control;
     }
-    for (const window::ControlSpec &spec : window::controls()) {
-        if (spec.Kind == ControlKind::Label)
-            widget<QLabel>(spec.Id)->setBuddy(Widgets[static_cast<std::size_t>(spec.Buddy)]);
+    for (const window::ControlLayout &layout : window::controls()) {
+        if (layout.Kind == ControlKind::Label)
+            widget<QLabel>(layout.Id)->setBuddy(Widgets[static_cast<std::size_t>(layout.Buddy)]);
     }
     for (std::size_t i = 1; i < window::TabOrder.size(); ++i)
         setTabOrder(Widgets[static_cast<std::size_t>(window::TabOrder[i - 1])],
                     Widgets[static_cast<std::size_t>(window::TabOrder[i])]);
 }
 
-QWidget *MainForm::createControl(const window::ControlSpec &spec) {
-    switch (spec.Kind) {
-    case ControlKind::Label: return makeLabel(this, spec);
+QWidget *MainForm::createControl(const window::ControlLayout &layout) {
+    switch (layout.Kind) {
+    case ControlKind::Label: return makeLabel(this, layout);
     case ControlKind::DriveBox: return new DriveSelector(this);
     case ControlKind::DirectoryList: return new DirectoryList(this);
     case ControlKind::FileList: {
@@ -169,14 +169,14 @@ QWidget *MainForm::createControl(const window::ControlSpec &spec) {
         box->setFocusPolicy(Qt::NoFocus);
         return box;
     }
-    case ControlKind::CheckBox: return new QCheckBox(text(spec.Caption), this);
-    case ControlKind::Button: return makeButton(this, spec);
+    case ControlKind::CheckBox: return new QCheckBox(text(layout.Caption), this);
+    case ControlKind::Button: return makeButton(this, layout);
     case ControlKind::StatusLine: {
-        auto *line = makeLabel(this, spec);
+        auto *line = makeLabel(this, layout);
         // A directory may be named like markup; it is shown as it is. The run's line alone
         // holds a link.
-        line->setTextFormat(spec.Id == Control::RunStatus ? Qt::RichText : Qt::PlainText);
-        if (spec.Id == Control::RunStatus)
+        line->setTextFormat(layout.Id == Control::RunStatus ? Qt::RichText : Qt::PlainText);
+        if (layout.Id == Control::RunStatus)
             line->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
                                           Qt::LinksAccessibleByKeyboard);
         return line;
@@ -371,7 +371,7 @@ void MainForm::refreshStatus() {
     for (const auto &[control, line] :
          {std::pair{Control::SourceDirs, source}, std::pair{Control::SourceFiles, source},
           std::pair{Control::LogDirs, log}}) {
-        widget<QWidget>(control)->setToolTip(text(window::spec(control).Hint) +
+        widget<QWidget>(control)->setToolTip(text(window::layoutOf(control).Hint) +
                                              QStringLiteral("\n") + line);
     }
     auto *run = widget<QLabel>(Control::RunStatus);

@@ -83,7 +83,7 @@ private:
     };
 
     void createControls();
-    QWidget *createControl(const window::ControlSpec &spec);
+    QWidget *createControl(const window::ControlLayout &layout);
     template <class T> T *widget(window::Control id) const {
         return static_cast<T *>(Widgets[static_cast<std::size_t>(id)]);
     }

@@ -19,7 +19,7 @@ namespace {
 
 using window::Control;
 using window::ControlKind;
-using window::ControlSpec;
+using window::ControlLayout;
 using window::Side;
 
 constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -43,12 +43,12 @@ struct Made {
 };
 
 // The Windows control for each kind of the model's table.
-Made madeFor(const ControlSpec &spec) {
+Made madeFor(const ControlLayout &layout) {
     constexpr DWORD List = LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP;
-    switch (spec.Kind) {
+    switch (layout.Kind) {
     case ControlKind::Label:
         return {WC_STATICW,
-                static_cast<DWORD>(SS_NOTIFY | (spec.RightAligned ? SS_RIGHT : SS_LEFT)), 0};
+                static_cast<DWORD>(SS_NOTIFY | (layout.RightAligned ? SS_RIGHT : SS_LEFT)), 0};
     case ControlKind::DriveBox:
         return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0};
     case ControlKind::DirectoryList:
@@ -59,12 +59,12 @@ Made madeFor(const ControlSpec &spec) {
     case ControlKind::CheckBox: return {WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP, 0};
     case ControlKind::Button:
         return {WC_BUTTONW,
-                static_cast<DWORD>((spec.Id == Control::Go ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) |
+                static_cast<DWORD>((layout.Id == Control::Go ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) |
                                    WS_TABSTOP),
                 0};
     case ControlKind::StatusLine:
         // The run's line carries the log's link.
-        if (spec.Id == Control::RunStatus) return {WC_LINK, 0, 0};
+        if (layout.Id == Control::RunStatus) return {WC_LINK, 0, 0};
         return {WC_STATICW, SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS | SS_NOTIFY, 0};
     case ControlKind::ProgressBar: return {PROGRESS_CLASSW, PBS_SMOOTH, 0};
     }
@@ -155,16 +155,16 @@ void MainForm::createControls() {
     IAccPropServices *accessibility = nullptr;
     ::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
                        reinterpret_cast<void **>(&accessibility));
-    for (const ControlSpec &spec : window::controls()) {
-        const Made made = madeFor(spec);
+    for (const ControlLayout &layout : window::controls()) {
+        const Made made = madeFor(layout);
         const HWND control = ::CreateWindowExW(
-            made.ExStyle, made.Class, wide(spec.Caption).c_str(),
+            made.ExStyle, made.Class, wide(layout.Caption).c_str(),
             WS_CHILD | WS_VISIBLE | made.Style, 0, 0, 0, 0, Window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(spec.Id))), Instance, nullptr);
-        Controls[static_cast<std::size_t>(spec.Id)] = control;
-        if (accessibility != nullptr && !spec.Accessible.empty())
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId(layout.Id))), Instance, nullptr);
+        Controls[static_cast<std::size_t>(layout.Id)] = control;
+        if (accessibility != nullptr && !layout.Accessible.empty())
             accessibility->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                          PROPID_ACC_NAME, wide(spec.Accessible).c_str());
+                                          PROPID_ACC_NAME, wide(layout.Accessible).c_str());
     }
     if (accessibility != nullptr) accessibility->Release();
     Lists[0].attach(item(Control::SourceDirs));
@@ -179,12 +179,14 @@ void MainForm::createControls() {
 void MainForm::orderForTab() {
     std::vector<Control> order;
     for (const Control stop : window::TabOrder) {
-        for (const ControlSpec &spec : window::controls())
-            if (spec.Kind == ControlKind::Label && spec.Buddy == stop) order.push_back(spec.Id);
+        for (const ControlLayout &layout : window::controls())
+            if (layout.Kind == ControlKind::Label && layout.Buddy == stop)
+                order.push_back(layout.Id);
         order.push_back(stop);
     }
-    for (const ControlSpec &spec : window::controls())
-        if (std::find(order.begin(), order.end(), spec.Id) == order.end()) order.push_back(spec.Id);
+    for (const ControlLayout &layout : window::controls())
+        if (std::find(order.begin(), order.end(), layout.Id) == order.end())
+            order.push_back(layout.Id);
     HWND previous = HWND_TOP;
     for (const Control control : order) {
         ::SetWindowPos(item(control), previous, 0, 0, 0, 0,
@@ -208,8 +210,8 @@ void MainForm::addHints() {
         tool.lpszText = text.data(); // copied by the tooltip control
         ::SendMessageW(Tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     };
-    for (const ControlSpec &spec : window::controls())
-        if (!spec.Hint.empty()) addTool(item(spec.Id), spec.Hint);
+    for (const ControlLayout &layout : window::controls())
+        if (!layout.Hint.empty()) addTool(item(layout.Id), layout.Hint);
     addTool(Window, window::WindowHint);
     ::SendMessageW(Tooltip, TTM_SETMAXTIPWIDTH, 0, 480);
 }
@@ -233,20 +235,20 @@ void MainForm::applyScale() {
     const double scale = scaleOf(Window);
     std::vector<HFONT> old;
     old.swap(Fonts);
-    for (const ControlSpec &spec : window::controls()) {
-        const window::Rect &r = spec.Place;
+    for (const ControlLayout &layout : window::controls()) {
+        const window::Rect &r = layout.Place;
         const int height =
-            spec.Kind == ControlKind::DriveBox ? r.Height + DropDownHeight : r.Height;
-        ::SetWindowPos(item(spec.Id), nullptr, scaled(r.Left, scale), scaled(r.Top, scale),
+            layout.Kind == ControlKind::DriveBox ? r.Height + DropDownHeight : r.Height;
+        ::SetWindowPos(item(layout.Id), nullptr, scaled(r.Left, scale), scaled(r.Top, scale),
                        scaled(r.Width, scale), scaled(height, scale),
                        SWP_NOZORDER | SWP_NOACTIVATE);
         // The buttons' large captions in Arial bold, as designed; the counts as large as
         // their labels.
-        const bool button = spec.Kind == ControlKind::Button;
-        const int pixels = spec.Kind == ControlKind::CountBox ? CountPixels : spec.FontPixels;
+        const bool button = layout.Kind == ControlKind::Button;
+        const int pixels = layout.Kind == ControlKind::CountBox ? CountPixels : layout.FontPixels;
         const HFONT font = makeFont(pixels, button, button);
-        ::SendMessageW(item(spec.Id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-        if (spec.Kind == ControlKind::Label) fitLabel(spec, font, scale);
+        ::SendMessageW(item(layout.Id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        if (layout.Kind == ControlKind::Label) fitLabel(layout, font, scale);
     }
     ListFont = makeFont(0, false, false);
     ListChosenFont = makeFont(0, true, false);
@@ -263,21 +265,21 @@ void MainForm::applyScale() {
 
 // A label keeps its place; one whose text needs more room in this font grows away from the
 // box it names.
-void MainForm::fitLabel(const ControlSpec &spec, HFONT font, double scale) {
-    std::wstring text = wide(spec.Caption);
+void MainForm::fitLabel(const ControlLayout &layout, HFONT font, double scale) {
+    std::wstring text = wide(layout.Caption);
     std::erase(text, L'&');
-    const HWND label = item(spec.Id);
+    const HWND label = item(layout.Id);
     const HDC dc = ::GetDC(label);
     const HGDIOBJ previous = ::SelectObject(dc, font);
     SIZE size{};
     ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     ::SelectObject(dc, previous);
     ::ReleaseDC(label, dc);
-    const window::Rect &r = spec.Place;
+    const window::Rect &r = layout.Place;
     const int width = scaled(r.Width, scale);
     if (size.cx <= width) return;
     const int left =
-        spec.RightAligned ? scaled(r.Left + r.Width, scale) - size.cx : scaled(r.Left, scale);
+        layout.RightAligned ? scaled(r.Left + r.Width, scale) - size.cx : scaled(r.Left, scale);
     ::SetWindowPos(label, nullptr, left, scaled(r.Top, scale), size.cx, scaled(r.Height, scale),
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -57,7 +57,7 @@ private:
     void orderForTab();
     void addHints();
     void applyScale();
-    void fitLabel(const window::ControlSpec &spec, HFONT font, double scale);
+    void fitLabel(const window::ControlLayout &layout, HFONT font, double scale);
     HFONT makeFont(int pixels, bool bold, bool arial);
     void runPosted();
     HWND item(window::Control control) const;

@@ -16,7 +16,7 @@ constexpr std::string_view WarningsHint = "Number of warning messages written to
 
 // The places are those of the original layout; Stop, the MusicXML box and the status strip
 // fill room it left free.
-constexpr std::array<ControlSpec, ControlCount> Table{{
+constexpr std::array<ControlLayout, ControlCount> Table{{
     {C::SourceLabel,
      K::Label,
      "LabelA",
@@ -251,9 +251,9 @@ constexpr std::array<ControlSpec, ControlCount> Table{{
 
 } // namespace
 
-std::span<const ControlSpec> controls() { return Table; }
+std::span<const ControlLayout> controls() { return Table; }
 
-const ControlSpec &spec(Control id) {
+const ControlLayout &layoutOf(Control id) {
     const auto &entry = Table[static_cast<std::size_t>(id)];
     assert(entry.Id == id); // the table lists the controls in the order of the enum
     return entry;

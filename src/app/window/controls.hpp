@@ -56,7 +56,7 @@ struct Rect {
     int Left, Top, Width, Height;
 };
 
-struct ControlSpec {
+struct ControlLayout {
     Control Id;
     ControlKind Kind;
     std::string_view Name;       // the object name tests and scripts find it by
@@ -80,8 +80,8 @@ inline constexpr int ClientWidth = 440;
 inline constexpr int ClientHeight = 580;
 
 // Every control, in creation order.
-std::span<const ControlSpec> controls();
-const ControlSpec &spec(Control id);
+std::span<const ControlLayout> controls();
+const ControlLayout &layoutOf(Control id);
 
 // The order Tab moves through: "Go!" first; count boxes and status lines are no stops.
 inline constexpr std::array TabOrder{
