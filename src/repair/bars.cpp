@@ -9,9 +9,6 @@
 
 namespace qm {
 
-namespace {
-
-// Kinds that show the music has begun: the opening clef goes before the first of them.
 bool needsClefBefore(Kind kind) {
     switch (kind) {
     case Kind::Clef:
@@ -28,6 +25,8 @@ bool needsClefBefore(Kind kind) {
     default: return false;
     }
 }
+
+namespace {
 
 // Kinds that take or mark time: the opening time signature goes before the first of them.
 bool needsTimeSigBefore(Kind kind) {

@@ -20,6 +20,9 @@ std::int64_t timeSigBarLength(std::int64_t numerator, std::int64_t denominator);
 std::int64_t spanSum(ElementList::const_iterator first, ElementList::const_iterator end,
                      Messages &messages);
 
+// Kinds that show a stave's music has begun: an opening clef goes before the first of them.
+bool needsClefBefore(Kind kind);
+
 // Gives every stave an opening clef and time signature (warning or error 3).
 void insertOpeningSigns(Score &score, Messages &messages);
 

@@ -137,24 +137,6 @@ void checkFirstSystemLength(StaveList &staves, std::int32_t size, Messages &mess
                                  std::to_string(runs.front().Length) + " staves.");
 }
 
-// Kinds that show a stave's music has begun: a clef of its own stands before the first of them.
-bool beginsMusic(Kind kind) {
-    switch (kind) {
-    case Kind::Clef:
-    case Kind::BarLine:
-    case Kind::Note:
-    case Kind::Rest:
-    case Kind::RestChord:
-    case Kind::Chord:
-    case Kind::TimeSig:
-    case Kind::KeySig:
-    case Kind::Accidental:
-    case Kind::SlurPoint:
-    case Kind::Accent: return true;
-    default: return false;
-    }
-}
-
 // The clef in force after a run of elements, starting from `clef`.
 std::uint8_t clefAfter(const ElementList &elements, std::uint8_t clef) {
     for (const Element &element : elements)
@@ -173,7 +155,7 @@ void insertOpeningClef(Stave &source, std::uint8_t inForce) {
     const bool fromPage = !list.empty() && list.front().Kind == Kind::NewStave;
     if (!fromPage || source.InitialClef == inForce) return;
     const auto first = std::find_if(list.begin(), list.end(),
-                                    [](const Element &e) { return beginsMusic(e.Kind); });
+                                    [](const Element &e) { return needsClefBefore(e.Kind); });
     if (first == list.end() || first->Kind == Kind::Clef) return;
     Element clef = newElement(Kind::Clef);
     clef.StaveNo = first->StaveNo;
