@@ -220,12 +220,10 @@ private:
 };
 
 Part PartBuilder::build(const Stave &stave) {
-    // At most a slot per note or rest, and a measure per bar line (and the last one).
+    // At most a slot per note or rest (the measures are not counted: that would take another
+    // walk through the staff).
     Slots.reserve(stave.Elements.size());
     Items.reserve(stave.Elements.size());
-    Done.reserve(1 + static_cast<std::size_t>(
-                         std::count_if(stave.Elements.begin(), stave.Elements.end(),
-                                       [](const Element &e) { return e.Kind == Kind::BarLine; })));
     for (auto it = stave.Elements.begin(); it != stave.Elements.end(); ++it)
         addElement(it, stave.Elements.end());
     finish(stave);
@@ -497,10 +495,8 @@ Member PartBuilder::readMember(const Element &element) {
     member.Note.TieStop = note.HasTieFrom != 0;
     const std::optional<int> printed = accidentalAlter(note.Accidental);
     if (printed) member.Note.Accidental = static_cast<std::int8_t>(*printed);
-    const std::optional<Pitch> pitch =
-        Pitches.read(note.Position, printed, member.Note.TieStop, member.Note.TieStart);
-    if (pitch) member.Note.Sound = *pitch;
-    member.Omitted = !pitch;
+    member.Omitted = !Pitches.read(note.Position, printed, member.Note.TieStop,
+                                   member.Note.TieStart, member.Note.Sound);
     return member;
 }
 

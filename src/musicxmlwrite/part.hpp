@@ -44,8 +44,9 @@ struct NoteOut {
 // slot so that building a part does not allocate per note; a larger chord goes on in `More`.
 class NoteList {
 public:
+    NoteList() {}
     void push_back(const NoteOut &note) {
-        if (Count < Inline.size())
+        if (Count < InlineCount)
             Inline[Count] = note;
         else
             More.push_back(note);
@@ -54,13 +55,17 @@ public:
     bool empty() const { return Count == 0; }
     std::size_t size() const { return Count; }
     const NoteOut &operator[](std::size_t i) const {
-        return i < Inline.size() ? Inline[i] : More[i - Inline.size()];
+        return i < InlineCount ? Inline[i] : More[i - InlineCount];
     }
     const NoteOut &front() const { return Inline[0]; }
-    NoteOut &at(std::size_t i) { return i < Inline.size() ? Inline[i] : More[i - Inline.size()]; }
+    NoteOut &at(std::size_t i) { return i < InlineCount ? Inline[i] : More[i - InlineCount]; }
 
 private:
-    std::array<NoteOut, 3> Inline{};
+    static constexpr std::size_t InlineCount = 3;
+    // Left uninitialised: a slot is made for every note, and only the first `Count` are read.
+    union {
+        NoteOut Inline[InlineCount];
+    };
     std::vector<NoteOut> More;
     std::uint32_t Count = 0;
 };
@@ -81,6 +86,8 @@ constexpr std::uint8_t Articulations = Staccato | Tenuto | Accent | BreathMark;
 // Notes that start together in one voice and last equally long: a single note or rest, or a
 // chord. A slot without notes stands for time whose notes could not be written.
 struct Slot {
+    // Provided, so that a new slot is not cleared whole before its members are set.
+    Slot() {}
     NoteList Notes;
     int Voice = 1;
     int Onset = 0;    // divisions from the start of the measure

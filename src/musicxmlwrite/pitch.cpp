@@ -63,13 +63,13 @@ std::optional<std::size_t> PitchReader::slot(std::int32_t position) const {
     return static_cast<std::size_t>(position + PositionOffset);
 }
 
-std::optional<Pitch> PitchReader::read(std::int32_t position, std::optional<int> printed,
-                                       bool tiedIn, bool tiesOn) {
+bool PitchReader::read(std::int32_t position, std::optional<int> printed, bool tiedIn, bool tiesOn,
+                       Pitch &pitch) {
     const std::optional<std::size_t> at = slot(position);
-    if (!at) return std::nullopt;
+    if (!at) return false;
     const int diatonic = MiddleLine[Clef] + position;
     const int octave = floorDiv(diatonic, 7);
-    if (octave < 0 || octave > MaxOctave) return std::nullopt;
+    if (octave < 0 || octave > MaxOctave) return false;
     const int step = diatonic - octave * 7;
 
     // STEP 1: the alteration: a printed accidental (which holds for the rest of the bar),
@@ -90,8 +90,11 @@ std::optional<Pitch> PitchReader::read(std::int32_t position, std::optional<int>
     }
     // STEP 2: remember what a tie carries on to the next note at this position.
     TieAlter[*at] = tiesOn ? alter : Unset;
-    return Pitch{StepNames[static_cast<std::size_t>(step)], static_cast<std::int8_t>(alter),
-                 static_cast<std::int8_t>(octave), courtesy};
+    pitch.Step = StepNames[static_cast<std::size_t>(step)];
+    pitch.Alter = static_cast<std::int8_t>(alter);
+    pitch.Octave = static_cast<std::int8_t>(octave);
+    pitch.Courtesy = courtesy;
+    return true;
 }
 
 } // namespace qm::musicxml

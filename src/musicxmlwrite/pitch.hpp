@@ -46,9 +46,10 @@ public:
 
     // The pitch of a note at a staff position with its printed accidental (if any), tied in
     // from an earlier note and/or tied on to a later one. None when the pitch lies outside the
-    // octaves a MusicXML file can hold (0 to 9).
-    std::optional<Pitch> read(std::int32_t position, std::optional<int> printed, bool tiedIn,
-                              bool tiesOn);
+    // octaves a MusicXML file can hold (0 to 9): then `pitch` is left as it was and the
+    // result is false. Written into the caller's note, as it is read for every note.
+    bool read(std::int32_t position, std::optional<int> printed, bool tiedIn, bool tiesOn,
+              Pitch &pitch);
 
 private:
     static constexpr int Unset = 127;
