@@ -685,7 +685,7 @@ std::size_t expectedSize(const Score &score) {
 std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats) {
     using namespace musicxml;
     // STEP 1: one part per staff, measure by measure, in units every note fits.
-    const Timing timing = chooseTiming(score);
+    Timing timing;
     std::vector<Part> parts = buildParts(score, timing, stats);
     // A document holds at least one part: a score without staves gets an empty one.
     if (parts.empty()) {

@@ -148,8 +148,9 @@ struct GroupScratch {
 class PartBuilder {
 public:
     PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
-                GroupScratch &scratch)
-        : Texts(texts), Time(timing), Stats(stats), Pitches(scratch.Pitches),
+                GroupScratch &scratch, int &unitsNeeded)
+        : Texts(texts), Time(timing), Stats(stats), UnitsNeeded(unitsNeeded),
+          Pitches(scratch.Pitches),
           Gathered(scratch.Gathered), Read(scratch.Read), Sorted(scratch.Sorted),
           ExtraVoiceEnds(scratch.ExtraVoiceEnds), ExtraVoiceSlots(scratch.ExtraVoiceSlots) {
         ExtraVoiceEnds.clear();
@@ -160,6 +161,11 @@ public:
 
 private:
     void addElement(ElementList::const_iterator &it, ElementList::const_iterator end);
+    void takeMembers(ElementList::const_iterator &it, ElementList::const_iterator end,
+                     std::int32_t count);
+    void noteTiming(const Element &element) {
+        UnitsNeeded = std::max(UnitsNeeded, unitsNeeded(element));
+    }
     void addClef(const Element &element);
     void addKeySig(const Element &element);
     void addTimeSig(const Element &element);
@@ -187,6 +193,7 @@ private:
     const std::vector<std::string> &Texts;
     const Timing &Time;
     MusicXmlStats &Stats;
+    int &UnitsNeeded; // the finest timing any note of the score needs so far
     PitchReader &Pitches;
     std::vector<Measure> Done;
     Measure Current;
@@ -240,14 +247,15 @@ Part PartBuilder::build(const Stave &stave) {
 }
 
 // Takes the members of a chord that follow `it` (at most `count` notes and rests, skipping
-// dropped elements), leaving `it` on the last one taken.
-void takeMembers(ElementList::const_iterator &it, ElementList::const_iterator end,
-                 std::int32_t count, std::vector<const Element *> &members) {
+// dropped elements) into Gathered, leaving `it` on the last one taken.
+void PartBuilder::takeMembers(ElementList::const_iterator &it, ElementList::const_iterator end,
+                              std::int32_t count) {
     std::int32_t taken = 0;
     for (auto next = std::next(it); next != end && taken < count; ++next) {
         if (next->Kind == Kind::Unknown) continue;
         if (!next->isNoteOrRest()) break;
-        members.push_back(&*next);
+        noteTiming(*next);
+        Gathered.push_back(&*next);
         it = next;
         ++taken;
     }
@@ -256,6 +264,7 @@ void takeMembers(ElementList::const_iterator &it, ElementList::const_iterator en
 void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const_iterator end) {
     const Element &element = *it;
     if (element.Kind == Kind::Unknown) return;
+    noteTiming(element);
     noteSystem(element);
     switch (element.Kind) {
     case Kind::Clef: addClef(element); return;
@@ -269,7 +278,7 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
     }
     case Kind::Chord: {
         Gathered.clear();
-        takeMembers(it, end, element.Note.MemberCount, Gathered);
+        takeMembers(it, end, element.Note.MemberCount);
         addGroup(Gathered);
         return;
     }
@@ -281,9 +290,11 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
             ++next;
         if (next != end && next->Kind == Kind::Chord) {
             it = next;
-            takeMembers(it, end, next->Note.MemberCount, Gathered);
+            noteTiming(*next);
+            takeMembers(it, end, next->Note.MemberCount);
         } else if (next != end && next->Kind == Kind::Note) {
             it = next;
+            noteTiming(*next);
             Gathered.push_back(&*next);
         }
         addGroup(Gathered);
@@ -741,29 +752,35 @@ int Timing::duration(const NoteData &note) const {
     return base;
 }
 
-Timing chooseTiming(const Score &score) {
-    Timing timing;
-    for (const Stave &stave : score.Staves) {
-        for (const Element &element : stave.Elements) {
-            if (element.Kind < Kind::Note || element.Kind > Kind::Chord) continue;
-            const NoteData &note = element.Note;
-            const int base = 1 << (7 - std::min<int>(note.Duration, 7));
-            if (note.DoubleDotted && base < 4)
-                timing.UnitsPer64th = std::max(timing.UnitsPer64th, 4 / base);
-            else if (note.Dotted && base < 2)
-                timing.UnitsPer64th = std::max(timing.UnitsPer64th, 2);
-        }
-    }
-    return timing;
+int unitsNeeded(const Element &element) {
+    // Only a 32nd or shorter with dots needs more than one unit: most notes are told at the
+    // second test.
+    if (element.Kind < Kind::Note || element.Kind > Kind::Chord) return 1;
+    const NoteData &note = element.Note;
+    if (note.Duration < 6) return 1;
+    const int base = 1 << (7 - std::min<int>(note.Duration, 7));
+    if (note.DoubleDotted && base < 4) return 4 / base;
+    if (note.Dotted && base < 2) return 2;
+    return 1;
 }
 
-std::vector<Part> buildParts(const Score &score, const Timing &timing, MusicXmlStats &stats) {
-    std::vector<Part> parts;
-    parts.reserve(score.Staves.size() + 1);
-    GroupScratch scratch;
-    for (const Stave &stave : score.Staves)
-        parts.push_back(PartBuilder(score.TextTable, timing, stats, scratch).build(stave));
-    return parts;
+// The parts are built in the coarsest timing, and built again in the one the notes need when
+// it is finer (rare): the notes are told in the same walk, not one of their own.
+std::vector<Part> buildParts(const Score &score, Timing &timing, MusicXmlStats &stats) {
+    const MusicXmlStats before = stats;
+    timing.UnitsPer64th = 1;
+    for (;;) {
+        std::vector<Part> parts;
+        parts.reserve(score.Staves.size() + 1);
+        GroupScratch scratch;
+        int needed = 1;
+        for (const Stave &stave : score.Staves)
+            parts.push_back(
+                PartBuilder(score.TextTable, timing, stats, scratch, needed).build(stave));
+        if (needed == timing.UnitsPer64th) return parts;
+        timing.UnitsPer64th = needed;
+        stats = before;
+    }
 }
 
 } // namespace qm::musicxml

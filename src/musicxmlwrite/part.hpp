@@ -24,8 +24,8 @@ struct Timing {
     int duration(const NoteData &note) const;
 };
 
-// The finest timing every note of the score needs.
-Timing chooseTiming(const Score &score);
+// The units per 64th a note needs: 2 or 4 for a dotted 64th or a double-dotted 32nd, else 1.
+int unitsNeeded(const Element &element);
 
 enum class BeamMark : std::uint8_t { None, Begin, Continue, End, ForwardHook, BackwardHook };
 constexpr std::size_t BeamLevels = 4; // eighth, 16th, 32nd, 64th
@@ -206,8 +206,8 @@ struct Part {
 };
 
 // Builds the measures of every staff, a part each, counting in `stats` what cannot be
-// expressed.
-std::vector<Part> buildParts(const Score &score, const Timing &timing, MusicXmlStats &stats);
+// expressed, in the finest timing its notes need (`timing` is set to it).
+std::vector<Part> buildParts(const Score &score, Timing &timing, MusicXmlStats &stats);
 
 // Beam marks per measure, voice and level, from the notes' beam flags (a beam that the flags
 // leave open or start twice is closed where its notes end).
