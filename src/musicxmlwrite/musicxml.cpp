@@ -680,13 +680,23 @@ std::size_t expectedSize(const Score &score) {
     return 4096 + 144 * elements;
 }
 
+// The parts' first block of storage: the slots and items of every note and a little more, so
+// that most scores need no second one.
+std::size_t arenaSize(const Score &score) {
+    std::size_t elements = 0;
+    for (const Stave &stave : score.Staves)
+        elements += stave.Elements.size();
+    return 16384 + (sizeof(musicxml::Slot) + sizeof(musicxml::MeasureItem) + 32) * elements;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats) {
     using namespace musicxml;
     // STEP 1: one part per staff, measure by measure, in units every note fits.
     Timing timing;
-    std::vector<Part> parts = buildParts(score, timing, stats);
+    std::pmr::monotonic_buffer_resource arena(arenaSize(score));
+    std::vector<Part> parts = buildParts(score, timing, stats, arena);
     // A document holds at least one part: a score without staves gets an empty one.
     if (parts.empty()) {
         parts.emplace_back();

@@ -23,7 +23,7 @@ bool beamable(const Slot &slot) {
 // Marks a finished run of beamed slots: one beam over all of them, and at each further level
 // a beam over the neighbours that have it, or a hook for a note that has it alone.
 // Each slot's levels are read once, with its neighbours'.
-void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
+void markRun(std::span<Slot> slots, const std::vector<std::size_t> &run) {
     if (run.size() < 2) return;
     std::size_t levelsBefore = 0;
     std::size_t levels = beamLevels(slots[run[0]]);
@@ -49,7 +49,7 @@ void markRun(std::vector<Slot> &slots, const std::vector<std::size_t> &run) {
 
 // Adds a slot to a run by its beam flags: a run opens where a beam starts (or goes on with
 // none open) and closes where it ends.
-void extendRun(std::vector<Slot> &slots, std::vector<std::size_t> &run, std::size_t index) {
+void extendRun(std::span<Slot> slots, std::vector<std::size_t> &run, std::size_t index) {
     const Slot &slot = slots[index];
     const bool starts = slot.BeamTo && !slot.BeamFrom;
     const bool ends = slot.BeamFrom && !slot.BeamTo;
@@ -69,7 +69,7 @@ void extendRun(std::vector<Slot> &slots, std::vector<std::size_t> &run, std::siz
 // notes neither join nor break a run of main notes, and a run of grace notes closes at the
 // next main note. Runs close at an unbeamed note and at the bar's end.
 // `run` and `graceRun` are working storage, kept from voice to voice.
-void beamVoice(std::vector<Slot> &slots, std::span<const std::size_t> voice,
+void beamVoice(std::span<Slot> slots, std::span<const std::size_t> voice,
                std::vector<std::size_t> &run, std::vector<std::size_t> &graceRun) {
     run.clear();
     graceRun.clear();

@@ -137,22 +137,27 @@ struct Member {
 
 // Working storage of a part's groups, and the pitch reader, kept from part to part.
 struct GroupScratch {
+    explicit GroupScratch(std::pmr::memory_resource &arena)
+        : Gathered(&arena), Read(&arena), Sorted(&arena), ExtraVoiceEnds(&arena),
+          ExtraVoiceSlots(&arena) {}
     PitchReader Pitches;
-    std::vector<const Element *> Gathered;
-    std::vector<Member> Read;
-    std::vector<Slot> Sorted;
-    std::vector<int> ExtraVoiceEnds;
-    std::vector<std::vector<std::size_t>> ExtraVoiceSlots;
+    PartVector<const Element *> Gathered;
+    PartVector<Member> Read;
+    PartVector<Slot> Sorted;
+    PartVector<int> ExtraVoiceEnds;
+    PartVector<PartVector<std::size_t>> ExtraVoiceSlots;
 };
 
 class PartBuilder {
 public:
     PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
-                GroupScratch &scratch, int &unitsNeeded)
+                GroupScratch &scratch, int &unitsNeeded, std::pmr::memory_resource &arena)
         : Texts(texts), Time(timing), Stats(stats), UnitsNeeded(unitsNeeded),
-          Pitches(scratch.Pitches),
-          Gathered(scratch.Gathered), Read(scratch.Read), Sorted(scratch.Sorted),
-          ExtraVoiceEnds(scratch.ExtraVoiceEnds), ExtraVoiceSlots(scratch.ExtraVoiceSlots) {
+          Pitches(scratch.Pitches), Done(&arena), Items(&arena), Slots(&arena),
+          Attributes(&arena), Directions(&arena), Gathered(scratch.Gathered), Read(scratch.Read),
+          Sorted(scratch.Sorted), ExtraVoiceEnds(scratch.ExtraVoiceEnds),
+          ExtraVoiceSlots(scratch.ExtraVoiceSlots), ExtraVoices(&arena), ExtraSlots(&arena),
+          OpenTies(&arena) {
         ExtraVoiceEnds.clear();
         Pitches.startStaff();
     }
@@ -195,12 +200,12 @@ private:
     MusicXmlStats &Stats;
     int &UnitsNeeded; // the finest timing any note of the score needs so far
     PitchReader &Pitches;
-    std::vector<Measure> Done;
+    PartVector<Measure> Done;
     Measure Current;
-    std::vector<MeasureItem> Items; // of every measure: the current one's from its FirstItem
-    std::vector<Slot> Slots;        // of every measure, done or current
-    std::vector<AttributesOut> Attributes;
-    std::vector<DirectionOut> Directions;
+    PartVector<MeasureItem> Items; // of every measure: the current one's from its FirstItem
+    PartVector<Slot> Slots;        // of every measure, done or current
+    PartVector<AttributesOut> Attributes;
+    PartVector<DirectionOut> Directions;
     int Now = 0;                 // time of the first voice in the current measure
     int BarLength = 0;           // of the time signature in force
     int Fifths = 0;              // of the key signature in force
@@ -208,21 +213,21 @@ private:
     bool BarHasStaveNo = false;  // an element of the current bar (not a bar line) had one
     bool PendingFermata = false;
     // Working storage of addGroup, kept from group to group.
-    std::vector<const Element *> &Gathered;
-    std::vector<Member> &Read;
-    std::vector<Slot> &Sorted;
-    std::vector<int> &ExtraVoiceEnds; // where each further voice of the measure is free again
+    PartVector<const Element *> &Gathered;
+    PartVector<Member> &Read;
+    PartVector<Slot> &Sorted;
+    PartVector<int> &ExtraVoiceEnds; // where each further voice of the measure is free again
     // The slots of each further voice of the measure, until it closes (see ExtraVoiceEnds).
-    std::vector<std::vector<std::size_t>> &ExtraVoiceSlots;
-    std::vector<SlotRange> ExtraVoices;
-    std::vector<std::size_t> ExtraSlots;
+    PartVector<PartVector<std::size_t>> &ExtraVoiceSlots;
+    PartVector<SlotRange> ExtraVoices;
+    PartVector<std::size_t> ExtraSlots;
     // Notes whose tie waits for the note it ends on.
     struct OpenTie {
         std::size_t Slot;
         std::size_t Note;
         Pitch Sound;
     };
-    std::vector<OpenTie> OpenTies;
+    PartVector<OpenTie> OpenTies;
     bool GroupTied = false; // a member of the group being added has a tie
 };
 
@@ -234,16 +239,11 @@ Part PartBuilder::build(const Stave &stave) {
     for (auto it = stave.Elements.begin(); it != stave.Elements.end(); ++it)
         addElement(it, stave.Elements.end());
     finish(stave);
-    Part part;
-    part.Name = "Staff-" + std::to_string(stave.StaveNo);
-    part.Measures = std::move(Done);
-    part.Items = std::move(Items);
-    part.Slots = std::move(Slots);
-    part.Attributes = std::move(Attributes);
-    part.Directions = std::move(Directions);
-    part.ExtraVoices = std::move(ExtraVoices);
-    part.ExtraSlots = std::move(ExtraSlots);
-    return part;
+    // Moved in whole, keeping their arena.
+    return Part{"Staff-" + std::to_string(stave.StaveNo), std::move(Done),
+                std::move(Items),         std::move(Slots),
+                std::move(Attributes),    std::move(Directions),
+                std::move(ExtraVoices),   std::move(ExtraSlots)};
 }
 
 // Takes the members of a chord that follow `it` (at most `count` notes and rests, skipping
@@ -546,7 +546,7 @@ void addToSlot(Slot &slot, const Member &member) {
 // time in further voices, so every voice adds up.
 void PartBuilder::addGroup(std::span<const Element *const> members) {
     // STEP 1: read every member in staff order (accidentals hold from one to the next).
-    std::vector<Member> &read = Read;
+    PartVector<Member> &read = Read;
     read.clear();
     GroupTied = false;
     for (const Element *element : members) {
@@ -555,7 +555,7 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     }
 
     // STEP 2: sort the members into slots; the group goes on by its shortest timed member.
-    std::vector<Slot> &slots = Sorted;
+    PartVector<Slot> &slots = Sorted;
     slots.clear();
     int advance = 0;
     for (const Member &member : read) {
@@ -711,7 +711,7 @@ void PartBuilder::closeMeasure() {
     Current.FirstExtraVoice = itemIndex(ExtraVoices.size());
     Current.ExtraVoiceCount = itemIndex(ExtraVoiceEnds.size());
     for (std::size_t v = 0; v < ExtraVoiceEnds.size(); ++v) {
-        const std::vector<std::size_t> &slots = ExtraVoiceSlots[v];
+        const PartVector<std::size_t> &slots = ExtraVoiceSlots[v];
         ExtraVoices.push_back({itemIndex(ExtraSlots.size()), itemIndex(slots.size())});
         ExtraSlots.insert(ExtraSlots.end(), slots.begin(), slots.end());
     }
@@ -766,17 +766,18 @@ int unitsNeeded(const Element &element) {
 
 // The parts are built in the coarsest timing, and built again in the one the notes need when
 // it is finer (rare): the notes are told in the same walk, not one of their own.
-std::vector<Part> buildParts(const Score &score, Timing &timing, MusicXmlStats &stats) {
+std::vector<Part> buildParts(const Score &score, Timing &timing, MusicXmlStats &stats,
+                             std::pmr::memory_resource &arena) {
     const MusicXmlStats before = stats;
     timing.UnitsPer64th = 1;
     for (;;) {
         std::vector<Part> parts;
         parts.reserve(score.Staves.size() + 1);
-        GroupScratch scratch;
+        GroupScratch scratch(arena);
         int needed = 1;
         for (const Stave &stave : score.Staves)
-            parts.push_back(
-                PartBuilder(score.TextTable, timing, stats, scratch, needed).build(stave));
+            parts.push_back(PartBuilder(score.TextTable, timing, stats, scratch, needed, arena)
+                                .build(stave));
         if (needed == timing.UnitsPer64th) return parts;
         timing.UnitsPer64th = needed;
         stats = before;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory_resource>
 #include <optional>
 #include <span>
 #include <string>
@@ -183,17 +184,21 @@ struct SlotRange {
     std::uint32_t Count = 0;
 };
 
+// The parts of a document live in one arena, freed at once when the document is written: the
+// builder's vectors grow and are dropped dozens of times per score.
+template <typename T> using PartVector = std::pmr::vector<T>;
+
 // Every measure's items, slots, attributes and directions are kept in vectors of the part, so
 // that a bar costs no allocation of its own.
 struct Part {
     std::string Name;
-    std::vector<Measure> Measures;
-    std::vector<MeasureItem> Items;
-    std::vector<Slot> Slots;
-    std::vector<AttributesOut> Attributes;
-    std::vector<DirectionOut> Directions;
-    std::vector<SlotRange> ExtraVoices;  // of every measure, voice after voice
-    std::vector<std::size_t> ExtraSlots; // of every further voice, one after the other
+    PartVector<Measure> Measures;
+    PartVector<MeasureItem> Items;
+    PartVector<Slot> Slots;
+    PartVector<AttributesOut> Attributes;
+    PartVector<DirectionOut> Directions;
+    PartVector<SlotRange> ExtraVoices;  // of every measure, voice after voice
+    PartVector<std::size_t> ExtraSlots; // of every further voice, one after the other
 
     std::span<const MeasureItem> items(const Measure &measure) const {
         return {Items.data() + measure.FirstItem, measure.ItemCount};
@@ -207,7 +212,8 @@ struct Part {
 
 // Builds the measures of every staff, a part each, counting in `stats` what cannot be
 // expressed, in the finest timing its notes need (`timing` is set to it).
-std::vector<Part> buildParts(const Score &score, Timing &timing, MusicXmlStats &stats);
+std::vector<Part> buildParts(const Score &score, Timing &timing, MusicXmlStats &stats,
+                             std::pmr::memory_resource &arena);
 
 // Beam marks per measure, voice and level, from the notes' beam flags (a beam that the flags
 // leave open or start twice is closed where its notes end).

@@ -129,7 +129,7 @@ private:
         return true;
     }
 
-    std::vector<Slot> &Slots;
+    PartVector<Slot> &Slots;
     std::vector<Placed> Timed;
     std::vector<Placed> Graces;
     std::size_t Streams = 1;
