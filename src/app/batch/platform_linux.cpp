@@ -117,6 +117,10 @@ void returnFreedMemory() {
     // Blocks from 1 MiB up (a model's chunks, a writer's buffers) are mapped on their own and
     // unmapped when freed; by default the threshold rises to 32 MiB after the first large free.
     ::mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    // Free memory at the top of a heap is kept up to the same size, rather than given back after
+    // every score and faulted in again by the next (a large conversion trims it; see
+    // releaseFreeMemory).
+    ::mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
     // One heap per core: more only keep more free memory, since no more threads run at once.
     const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
     ::mallopt(M_ARENA_MAX, static_cast<int>(cores > 1 ? cores : 1));
