@@ -153,6 +153,8 @@ struct BarlineOut {
 };
 
 struct Measure {
+    // Provided, so that a new measure is not cleared whole before its members are set.
+    Measure() {}
     // The first voice, with attributes and directions: Part::Items from FirstItem on.
     std::uint32_t FirstItem = 0;
     std::uint32_t ItemCount = 0;
