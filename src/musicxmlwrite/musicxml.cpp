@@ -127,7 +127,7 @@ private:
     void writeVoices(const Part &part, const Measure &measure);
     void finishVoice(int length, int position, int voice);
     void writeMeasureRest(int length);
-    int writeSlot(const Slot &slot, int measureLength);
+    int writeSlot(const Part &part, const Slot &slot, int measureLength);
     void writeNote(const Slot &slot, const NoteOut &note, bool lead, int duration);
     void writeNotations(Fragment &out, const Slot &slot, const NoteOut &note, bool lead);
     void writeMove(std::string_view name, int duration, int voice);
@@ -326,7 +326,9 @@ void ScoreWriter::writeOneVoice(const Part &part, const Measure &measure) {
         switch (item.Kind) {
         case ItemKind::Attributes: writeAttributes(part.Attributes[item.Index]); break;
         case ItemKind::Direction: writeDirection(part.Directions[item.Index]); break;
-        case ItemKind::Slot: position += writeSlot(part.Slots[item.Index], measure.Length); break;
+        case ItemKind::Slot:
+            position += writeSlot(part, part.Slots[item.Index], measure.Length);
+            break;
         }
     }
     if (!measure.hasNotes()) {
@@ -349,7 +351,7 @@ void ScoreWriter::writeStreams(const Part &part, const Measure &measure) {
         case ItemKind::Direction: writeDirection(part.Directions[item.Index]); break;
         case ItemKind::Slot:
             number = part.Slots[item.Index].Voice;
-            position += writeSlot(part.Slots[item.Index], measure.Length);
+            position += writeSlot(part, part.Slots[item.Index], measure.Length);
             break;
         }
     }
@@ -361,7 +363,7 @@ void ScoreWriter::writeStreams(const Part &part, const Measure &measure) {
             const Slot &slot = part.Slots[index];
             number = slot.Voice;
             if (slot.Onset > position) writeMove("forward", slot.Onset - position, number);
-            position = slot.Onset + writeSlot(slot, measure.Length);
+            position = slot.Onset + writeSlot(part, slot, measure.Length);
         }
         finishVoice(measure.Length, position, number);
     }
@@ -417,7 +419,8 @@ void ScoreWriter::writeVoices(const Part &part, const Measure &measure) {
         switch (event.Item.Kind) {
         case ItemKind::Attributes: writeAttributes(part.Attributes[event.Item.Index]); break;
         case ItemKind::Direction: writeDirection(part.Directions[event.Item.Index]); break;
-        case ItemKind::Slot: position += writeSlot(part.Slots[event.Item.Index], measure.Length);
+        case ItemKind::Slot:
+            position += writeSlot(part, part.Slots[event.Item.Index], measure.Length);
         }
     }
     if (!Events.empty()) finishVoice(measure.Length, position, Events.back().Voice);
@@ -564,15 +567,16 @@ void ScoreWriter::writeMove(std::string_view name, int duration, int voice) {
 }
 
 // Returns the time the slot takes: a bar's rest takes the whole measure.
-int ScoreWriter::writeSlot(const Slot &slot, int measureLength) {
-    if (slot.Notes.empty()) {
+int ScoreWriter::writeSlot(const Part &part, const Slot &slot, int measureLength) {
+    if (!slot.hasNotes()) {
         // Time whose notes could not be written.
         if (slot.Duration > 0) writeMove("forward", slot.Duration, slot.Voice);
         return slot.Duration;
     }
     const int duration = slot.MeasureRest ? measureLength : slot.Duration;
-    for (std::size_t i = 0; i < slot.Notes.size(); ++i)
-        writeNote(slot, slot.Notes[i], i == 0, duration);
+    const std::span<const NoteOut> notes = part.notes(slot);
+    for (std::size_t i = 0; i < notes.size(); ++i)
+        writeNote(slot, notes[i], i == 0, duration);
     return duration;
 }
 
@@ -680,13 +684,15 @@ std::size_t expectedSize(const Score &score) {
     return 4096 + 144 * elements;
 }
 
-// The parts' first block of storage: the slots and items of every note and a little more, so
-// that most scores need no second one.
+// The parts' first block of storage: the slots, notes and items of every element and a little more,
+// so that most scores need no second one.
 std::size_t arenaSize(const Score &score) {
     std::size_t elements = 0;
     for (const Stave &stave : score.Staves)
         elements += stave.Elements.size();
-    return 16384 + (sizeof(musicxml::Slot) + sizeof(musicxml::MeasureItem) + 32) * elements;
+    return 16384 + (sizeof(musicxml::Slot) + sizeof(musicxml::NoteOut) +
+                    sizeof(musicxml::MeasureItem) + 32) *
+                       elements;
 }
 
 } // namespace

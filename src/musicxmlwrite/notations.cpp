@@ -16,7 +16,7 @@ std::size_t beamLevels(const Slot &slot) {
 }
 
 bool beamable(const Slot &slot) {
-    return !slot.Notes.empty() && !slot.isRest() && beamLevels(slot) > 0 &&
+    return slot.hasNotes() && !slot.isRest() && beamLevels(slot) > 0 &&
            (slot.BeamFrom || slot.BeamTo);
 }
 
@@ -137,7 +137,7 @@ public:
 
     void visit(Part &part, std::size_t slotIndex) {
         Slot &slot = part.Slots[slotIndex];
-        if (slot.Notes.empty() || (!slot.SlurFrom && !slot.SlurTo)) return;
+        if (!slot.hasNotes() || (!slot.SlurFrom && !slot.SlurTo)) return;
         const auto voice = static_cast<std::size_t>(slot.Voice);
         if (voice >= Open.size()) Open.resize(voice + 1);
         std::vector<OpenSlur> &open = Open[voice];

@@ -21,6 +21,7 @@ constexpr std::uint8_t NoTempoVar = 9;
 constexpr std::uint8_t NoFlowControl = 10;
 
 constexpr std::uint8_t BreathMarkCode = 0;
+constexpr std::uint32_t NoSlot = 0xFFFFFFFF;
 constexpr std::uint8_t FermataCode = 1;
 
 // Signs that are dynamics, though the catalogue keeps them among the symbols.
@@ -138,12 +139,13 @@ struct Member {
 // Working storage of a part's groups, and the pitch reader, kept from part to part.
 struct GroupScratch {
     explicit GroupScratch(std::pmr::memory_resource &arena)
-        : Gathered(&arena), Read(&arena), Sorted(&arena), ExtraVoiceEnds(&arena),
+        : Gathered(&arena), Read(&arena), Sorted(&arena), SlotOf(&arena), ExtraVoiceEnds(&arena),
           ExtraVoiceSlots(&arena) {}
     PitchReader Pitches;
     PartVector<const Element *> Gathered;
     PartVector<Member> Read;
     PartVector<Slot> Sorted;
+    PartVector<std::uint32_t> SlotOf;
     PartVector<int> ExtraVoiceEnds;
     PartVector<PartVector<std::size_t>> ExtraVoiceSlots;
 };
@@ -153,9 +155,9 @@ public:
     PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
                 GroupScratch &scratch, int &unitsNeeded, std::pmr::memory_resource &arena)
         : Texts(texts), Time(timing), Stats(stats), UnitsNeeded(unitsNeeded),
-          Pitches(scratch.Pitches), Done(&arena), Items(&arena), Slots(&arena),
+          Pitches(scratch.Pitches), Done(&arena), Items(&arena), Slots(&arena), Notes(&arena),
           Attributes(&arena), Directions(&arena), Gathered(scratch.Gathered), Read(scratch.Read),
-          Sorted(scratch.Sorted), ExtraVoiceEnds(scratch.ExtraVoiceEnds),
+          Sorted(scratch.Sorted), SlotOf(scratch.SlotOf), ExtraVoiceEnds(scratch.ExtraVoiceEnds),
           ExtraVoiceSlots(scratch.ExtraVoiceSlots), ExtraVoices(&arena), ExtraSlots(&arena),
           OpenTies(&arena) {
         ExtraVoiceEnds.clear();
@@ -204,6 +206,7 @@ private:
     Measure Current;
     PartVector<MeasureItem> Items; // of every measure: the current one's from its FirstItem
     PartVector<Slot> Slots;        // of every measure, done or current
+    PartVector<NoteOut> Notes;     // of every slot
     PartVector<AttributesOut> Attributes;
     PartVector<DirectionOut> Directions;
     int Now = 0;                 // time of the first voice in the current measure
@@ -216,15 +219,15 @@ private:
     PartVector<const Element *> &Gathered;
     PartVector<Member> &Read;
     PartVector<Slot> &Sorted;
-    PartVector<int> &ExtraVoiceEnds; // where each further voice of the measure is free again
+    PartVector<std::uint32_t> &SlotOf; // the slot in Sorted of each member read, or NoSlot
+    PartVector<int> &ExtraVoiceEnds;   // where each further voice of the measure is free again
     // The slots of each further voice of the measure, until it closes (see ExtraVoiceEnds).
     PartVector<PartVector<std::size_t>> &ExtraVoiceSlots;
     PartVector<SlotRange> ExtraVoices;
     PartVector<std::size_t> ExtraSlots;
     // Notes whose tie waits for the note it ends on.
     struct OpenTie {
-        std::size_t Slot;
-        std::size_t Note;
+        std::size_t Note; // in Notes
         Pitch Sound;
     };
     PartVector<OpenTie> OpenTies;
@@ -235,15 +238,21 @@ Part PartBuilder::build(const Stave &stave) {
     // At most a slot per note or rest (the measures are not counted: that would take another
     // walk through the staff).
     Slots.reserve(stave.Elements.size());
+    Notes.reserve(stave.Elements.size());
     Items.reserve(stave.Elements.size());
     for (auto it = stave.Elements.begin(); it != stave.Elements.end(); ++it)
         addElement(it, stave.Elements.end());
     finish(stave);
     // Moved in whole, keeping their arena.
-    return Part{"Staff-" + std::to_string(stave.StaveNo), std::move(Done),
-                std::move(Items),         std::move(Slots),
-                std::move(Attributes),    std::move(Directions),
-                std::move(ExtraVoices),   std::move(ExtraSlots)};
+    return Part{"Staff-" + std::to_string(stave.StaveNo),
+                std::move(Done),
+                std::move(Items),
+                std::move(Slots),
+                std::move(Notes),
+                std::move(Attributes),
+                std::move(Directions),
+                std::move(ExtraVoices),
+                std::move(ExtraSlots)};
 }
 
 // Takes the members of a chord that follow `it` (at most `count` notes and rests, skipping
@@ -518,6 +527,7 @@ void startSlot(Slot &slot, const Member &first) {
     slot.Grace = first.Grace;
     slot.Type = note.Duration;
     slot.Dots = static_cast<std::uint8_t>(dotCount(note));
+    slot.Rest = first.Note.IsRest;
     if (!first.Note.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
 }
 
@@ -528,9 +538,10 @@ bool sameSlot(const Slot &slot, const Member &member) {
     return slot.Grace || (slot.Type == note.Duration && slot.Dots == dotCount(note));
 }
 
+// Counts a member in its slot; its note is kept with the slot's others in the part.
 void addToSlot(Slot &slot, const Member &member) {
     const NoteData &note = member.Note.Source->Note;
-    slot.Notes.push_back(member.Note);
+    ++slot.NoteCount;
     // Any member's flag marks the slot: merged without a branch each.
     slot.SlurFrom |= note.HasSlurFrom != 0;
     slot.SlurTo |= note.HasSlurTo != 0;
@@ -555,13 +566,16 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     }
 
     // STEP 2: sort the members into slots; the group goes on by its shortest timed member.
+    // Then each slot's notes go into the part together, in staff order.
     PartVector<Slot> &slots = Sorted;
     slots.clear();
+    SlotOf.clear();
     int advance = 0;
     for (const Member &member : read) {
         if (!member.Grace && (advance == 0 || member.Duration < advance)) advance = member.Duration;
         if (member.Omitted) {
             omit();
+            SlotOf.push_back(NoSlot);
             continue;
         }
         auto slot = std::find_if(slots.begin(), slots.end(),
@@ -571,6 +585,12 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
             slot = std::prev(slots.end());
         }
         addToSlot(*slot, member);
+        SlotOf.push_back(static_cast<std::uint32_t>(slot - slots.begin()));
+    }
+    for (std::size_t s = 0; s < slots.size(); ++s) {
+        slots[s].FirstNote = itemIndex(Notes.size());
+        for (std::size_t i = 0; i < read.size(); ++i)
+            if (SlotOf[i] == s) Notes.push_back(read[i].Note);
     }
 
     // STEP 3: grace slots, then the first voice's slot: notes of the advancing length before
@@ -630,6 +650,8 @@ void PartBuilder::addSingle(const Element &element) {
         slot.Duration = member.Duration; // its time stays
     } else {
         startSlot(slot, member);
+        slot.FirstNote = itemIndex(Notes.size());
+        Notes.push_back(member.Note);
         addToSlot(slot, member);
         noteFlags(slot);
         if (member.Note.TieStart || member.Note.TieStop) matchTies(Slots.size() - 1);
@@ -655,9 +677,10 @@ std::size_t PartBuilder::addSlot(Slot &&slot) {
 // stay open in every reader: it is left out, counted once, and so is the start it came from
 // when nothing else ends it.
 void PartBuilder::matchTies(std::size_t slotIndex) {
-    Slot &slot = Slots[slotIndex];
-    for (std::size_t i = 0; i < slot.Notes.size(); ++i) {
-        NoteOut &note = slot.Notes.at(i);
+    const Slot &slot = Slots[slotIndex];
+    const std::size_t end = slot.FirstNote + slot.NoteCount;
+    for (std::size_t i = slot.FirstNote; i < end; ++i) {
+        NoteOut &note = Notes[i];
         if (!note.TieStop) continue;
         const auto start = std::find_if(OpenTies.begin(), OpenTies.end(), [&](const OpenTie &t) {
             return t.Sound.Step == note.Sound.Step && t.Sound.Alter == note.Sound.Alter &&
@@ -670,8 +693,8 @@ void PartBuilder::matchTies(std::size_t slotIndex) {
             omit();
         }
     }
-    for (std::size_t i = 0; i < slot.Notes.size(); ++i)
-        if (slot.Notes[i].TieStart) OpenTies.push_back(OpenTie{slotIndex, i, slot.Notes[i].Sound});
+    for (std::size_t i = slot.FirstNote; i < end; ++i)
+        if (Notes[i].TieStart) OpenTies.push_back(OpenTie{i, Notes[i].Sound});
 }
 
 // A rest alone in its bar, and a semibreve rest or one as long as the bar, is the bar's rest:
@@ -735,7 +758,7 @@ void PartBuilder::finish(const Stave &stave) {
     if (PendingFermata) omit();
     // A tie whose end was left out goes too.
     for (const OpenTie &tie : OpenTies)
-        Slots[tie.Slot].Notes.at(tie.Note).TieStart = false;
+        Notes[tie.Note].TieStart = false;
     if (Done.empty()) return;
     Measure &last = Done.back();
     const bool repeat = stave.FinalBarStyle == 5 || stave.FinalBarStyle == 7 ||
@@ -776,8 +799,8 @@ std::vector<Part> buildParts(const Score &score, Timing &timing, MusicXmlStats &
         GroupScratch scratch(arena);
         int needed = 1;
         for (const Stave &stave : score.Staves)
-            parts.push_back(PartBuilder(score.TextTable, timing, stats, scratch, needed, arena)
-                                .build(stave));
+            parts.push_back(
+                PartBuilder(score.TextTable, timing, stats, scratch, needed, arena).build(stave));
         if (needed == timing.UnitsPer64th) return parts;
         timing.UnitsPer64th = needed;
         stats = before;

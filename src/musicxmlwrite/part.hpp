@@ -41,36 +41,6 @@ struct NoteOut {
     std::optional<std::int8_t> Accidental; // printed accidental as an alteration
 };
 
-// The notes of a slot. Nearly every slot holds a single note or a small chord, kept inside the
-// slot so that building a part does not allocate per note; a larger chord goes on in `More`.
-class NoteList {
-public:
-    NoteList() {}
-    void push_back(const NoteOut &note) {
-        if (Count < InlineCount)
-            Inline[Count] = note;
-        else
-            More.push_back(note);
-        ++Count;
-    }
-    bool empty() const { return Count == 0; }
-    std::size_t size() const { return Count; }
-    const NoteOut &operator[](std::size_t i) const {
-        return i < InlineCount ? Inline[i] : More[i - InlineCount];
-    }
-    const NoteOut &front() const { return Inline[0]; }
-    NoteOut &at(std::size_t i) { return i < InlineCount ? Inline[i] : More[i - InlineCount]; }
-
-private:
-    static constexpr std::size_t InlineCount = 3;
-    // Left uninitialised: a slot is made for every note, and only the first `Count` are read.
-    union {
-        NoteOut Inline[InlineCount];
-    };
-    std::vector<NoteOut> More;
-    std::uint32_t Count = 0;
-};
-
 struct SlurMark {
     int Number;
     bool Start;
@@ -85,11 +55,14 @@ constexpr std::uint8_t Articulations = Staccato | Tenuto | Accent | BreathMark;
 } // namespace Mark
 
 // Notes that start together in one voice and last equally long: a single note or rest, or a
-// chord. A slot without notes stands for time whose notes could not be written.
+// chord. A slot without notes stands for time whose notes could not be written. Its notes are
+// kept together in the part (Part::Notes), so that a slot is small and copied as plain bytes.
 struct Slot {
     // Provided, so that a new slot is not cleared whole before its members are set.
     Slot() {}
-    NoteList Notes;
+    std::uint32_t FirstNote = 0; // in Part::Notes
+    std::uint32_t NoteCount = 0;
+    bool Rest = false; // a rest (a slot holds one rest, or notes)
     int Voice = 1;
     int Onset = 0;    // divisions from the start of the measure
     int Duration = 0; // 0 for grace notes
@@ -108,7 +81,8 @@ struct Slot {
     // A rest alone in its bar that fills it: written as a rest of the whole measure.
     bool MeasureRest = false;
 
-    bool isRest() const { return !Notes.empty() && Notes.front().IsRest; }
+    bool hasNotes() const { return NoteCount > 0; }
+    bool isRest() const { return NoteCount > 0 && Rest; }
 };
 
 struct ClefOut {
@@ -197,11 +171,15 @@ struct Part {
     PartVector<Measure> Measures;
     PartVector<MeasureItem> Items;
     PartVector<Slot> Slots;
+    PartVector<NoteOut> Notes; // of every slot, a slot's together
     PartVector<AttributesOut> Attributes;
     PartVector<DirectionOut> Directions;
     PartVector<SlotRange> ExtraVoices;  // of every measure, voice after voice
     PartVector<std::size_t> ExtraSlots; // of every further voice, one after the other
 
+    std::span<const NoteOut> notes(const Slot &slot) const {
+        return {Notes.data() + slot.FirstNote, slot.NoteCount};
+    }
     std::span<const MeasureItem> items(const Measure &measure) const {
         return {Items.data() + measure.FirstItem, measure.ItemCount};
     }
