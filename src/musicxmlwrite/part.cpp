@@ -128,12 +128,18 @@ int metronomeMark(std::string_view text) {
     return number >= 10 && number <= 1000 ? number : 0;
 }
 
-// One member of a group of notes that start together, with what the reader made of it.
+// What the reader made of a note or rest besides the note written: small enough to be
+// returned in registers, while the note is written where it is kept.
+struct Reading {
+    int Duration = 0;
+    bool Grace = false;
+    bool Omitted = false; // its pitch cannot be written
+};
+
+// One member of a group of notes that start together.
 struct Member {
     NoteOut Note;
-    bool Omitted = false; // its pitch cannot be written
-    bool Grace = false;
-    int Duration = 0;
+    Reading Info;
 };
 
 // Working storage of a part's groups, and the pitch reader, kept from part to part.
@@ -181,7 +187,7 @@ private:
     void addDirection(const Element &element);
     void addGroup(std::span<const Element *const> members);
     void addSingle(const Element &element);
-    Member readMember(const Element &element);
+    Reading readMember(const Element &element, NoteOut &note);
     std::size_t addSlot(Slot &&slot);
     AttributesOut &attributes();
     void closeMeasure();
@@ -503,49 +509,48 @@ void PartBuilder::addDirection(const Element &element) {
     Directions.push_back(std::move(out));
 }
 
-Member PartBuilder::readMember(const Element &element) {
-    Member member;
+Reading PartBuilder::readMember(const Element &element, NoteOut &out) {
+    Reading reading;
     const NoteData &note = element.Note;
-    member.Note.Source = &element;
-    member.Note.IsRest = isRestKind(element.Kind);
-    member.Grace = note.Grace != 0;
-    member.Duration = member.Grace ? 0 : Time.duration(note);
-    if (member.Note.IsRest) return member;
-    member.Note.TieStart = note.HasTieTo != 0;
-    member.Note.TieStop = note.HasTieFrom != 0;
+    out.Source = &element;
+    out.IsRest = isRestKind(element.Kind);
+    reading.Grace = note.Grace != 0;
+    reading.Duration = reading.Grace ? 0 : Time.duration(note);
+    if (out.IsRest) return reading;
+    out.TieStart = note.HasTieTo != 0;
+    out.TieStop = note.HasTieFrom != 0;
     const std::optional<int> printed = accidentalAlter(note.Accidental);
-    if (printed) member.Note.Accidental = static_cast<std::int8_t>(*printed);
-    member.Omitted = !Pitches.read(note.Position, printed, member.Note.TieStop,
-                                   member.Note.TieStart, member.Note.Sound);
-    return member;
+    if (printed) out.Accidental = static_cast<std::int8_t>(*printed);
+    reading.Omitted = !Pitches.read(note.Position, printed, out.TieStop, out.TieStart, out.Sound);
+    return reading;
 }
 
 // A slot for members that sound alike (same grace, rest or note, length and dots).
-void startSlot(Slot &slot, const Member &first) {
-    const NoteData &note = first.Note.Source->Note;
-    slot.Duration = first.Duration;
-    slot.Grace = first.Grace;
+void startSlot(Slot &slot, const NoteOut &first, const Reading &reading) {
+    const NoteData &note = first.Source->Note;
+    slot.Duration = reading.Duration;
+    slot.Grace = reading.Grace;
     slot.Type = note.Duration;
     slot.Dots = static_cast<std::uint8_t>(dotCount(note));
-    slot.Rest = first.Note.IsRest;
-    if (!first.Note.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
+    slot.Rest = first.IsRest;
+    if (!first.IsRest && note.Duration > 1 && note.Stem <= 1) slot.StemUp = note.Stem == 0;
 }
 
 // Grace notes held in one chord stay one grace chord, whatever their written lengths.
 bool sameSlot(const Slot &slot, const Member &member) {
     const NoteData &note = member.Note.Source->Note;
-    if (slot.isRest() || member.Note.IsRest || slot.Grace != member.Grace) return false;
+    if (slot.isRest() || member.Note.IsRest || slot.Grace != member.Info.Grace) return false;
     return slot.Grace || (slot.Type == note.Duration && slot.Dots == dotCount(note));
 }
 
 // Counts a member in its slot; its note is kept with the slot's others in the part.
-void addToSlot(Slot &slot, const Member &member) {
-    const NoteData &note = member.Note.Source->Note;
+void addToSlot(Slot &slot, const NoteOut &member) {
+    const NoteData &note = member.Source->Note;
     ++slot.NoteCount;
     // Any member's flag marks the slot: merged without a branch each.
     slot.SlurFrom |= note.HasSlurFrom != 0;
     slot.SlurTo |= note.HasSlurTo != 0;
-    if (member.Note.IsRest) return;
+    if (member.IsRest) return;
     slot.BeamFrom |= note.HasBeamFrom != 0;
     slot.BeamTo |= note.HasBeamTo != 0;
     if (note.Articulation <= 3) slot.Marks |= static_cast<std::uint8_t>(1 << note.Articulation);
@@ -561,8 +566,9 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     read.clear();
     GroupTied = false;
     for (const Element *element : members) {
-        read.push_back(readMember(*element));
-        GroupTied = GroupTied || read.back().Note.TieStart || read.back().Note.TieStop;
+        Member &member = read.emplace_back();
+        member.Info = readMember(*element, member.Note);
+        GroupTied = GroupTied || member.Note.TieStart || member.Note.TieStop;
     }
 
     // STEP 2: sort the members into slots; the group goes on by its shortest timed member.
@@ -572,8 +578,9 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
     SlotOf.clear();
     int advance = 0;
     for (const Member &member : read) {
-        if (!member.Grace && (advance == 0 || member.Duration < advance)) advance = member.Duration;
-        if (member.Omitted) {
+        const Reading &info = member.Info;
+        if (!info.Grace && (advance == 0 || info.Duration < advance)) advance = info.Duration;
+        if (info.Omitted) {
             omit();
             SlotOf.push_back(NoSlot);
             continue;
@@ -581,10 +588,10 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         auto slot = std::find_if(slots.begin(), slots.end(),
                                  [&](const Slot &s) { return sameSlot(s, member); });
         if (slot == slots.end()) {
-            startSlot(slots.emplace_back(), member);
+            startSlot(slots.emplace_back(), member.Note, info);
             slot = std::prev(slots.end());
         }
-        addToSlot(*slot, member);
+        addToSlot(*slot, member.Note);
         SlotOf.push_back(static_cast<std::uint32_t>(slot - slots.begin()));
     }
     for (std::size_t s = 0; s < slots.size(); ++s) {
@@ -639,26 +646,31 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
 // A lone note or rest, by far the most common group: the same as a group of one, built in its
 // place in the measure.
 void PartBuilder::addSingle(const Element &element) {
-    const Member member = readMember(element);
-    if (member.Omitted) omit();
-    if (member.Grace && member.Omitted) return;
+    // The note is read into its place in the part, and taken back if it cannot be written.
+    const std::uint32_t first = itemIndex(Notes.size());
+    NoteOut &note = Notes.emplace_back();
+    const Reading reading = readMember(element, note);
+    if (reading.Omitted) {
+        omit();
+        Notes.pop_back();
+    }
+    if (reading.Grace && reading.Omitted) return;
     Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
     ++Current.SlotCount;
     Slot &slot = Slots.emplace_back();
     slot.Onset = Now;
-    if (member.Omitted) {
-        slot.Duration = member.Duration; // its time stays
+    if (reading.Omitted) {
+        slot.Duration = reading.Duration; // its time stays
     } else {
-        startSlot(slot, member);
-        slot.FirstNote = itemIndex(Notes.size());
-        Notes.push_back(member.Note);
-        addToSlot(slot, member);
+        startSlot(slot, note, reading);
+        slot.FirstNote = first;
+        addToSlot(slot, note);
         noteFlags(slot);
-        if (member.Note.TieStart || member.Note.TieStop) matchTies(Slots.size() - 1);
+        if (note.TieStart || note.TieStop) matchTies(Slots.size() - 1);
     }
-    if (member.Grace) return;
+    if (reading.Grace) return;
     if (std::exchange(PendingFermata, false)) slot.Marks |= Mark::Fermata;
-    Now += member.Duration;
+    Now += reading.Duration;
 }
 
 // Adds a slot to the first voice at the current time.
