@@ -28,7 +28,7 @@ struct OutputFormats {
 // The bytes each writer produced. A writer that was not asked for leaves its buffer empty.
 struct ConversionOutputs {
     std::vector<std::uint8_t> Nwc;
-    std::vector<std::uint8_t> MusicXml;
+    MusicXmlBytes MusicXml;
     MusicXmlStats MusicXmlCounts;
 };
 

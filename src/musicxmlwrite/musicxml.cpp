@@ -113,7 +113,7 @@ public:
     void writeHeader(const Score &score);
     void writePartList(const Score &score, const std::vector<Part> &parts);
     void writePart(const Part &part, std::size_t index);
-    std::vector<std::uint8_t> finish() { return Xml.finish(); }
+    MusicXmlBytes finish() { return Xml.finish(); }
 
 private:
     void writeCredit(const char *type, const std::string &text, int y, const char *valign,
@@ -697,7 +697,7 @@ std::size_t arenaSize(const Score &score) {
 
 } // namespace
 
-std::vector<std::uint8_t> writeMusicXml(const Score &score, MusicXmlStats &stats) {
+MusicXmlBytes writeMusicXml(const Score &score, MusicXmlStats &stats) {
     using namespace musicxml;
     // STEP 1: one part per staff, measure by measure, in units every note fits.
     Timing timing;

@@ -28,12 +28,9 @@ std::string xmlText(std::string_view bytes) {
     return out;
 }
 
-// The vector clears what it adds; adding a few kilobytes at a time, within the reserved room,
-// clears them just before they are written, while they are in the cache.
-void XmlWriter::grow(std::size_t needed) {
-    constexpr std::size_t Piece = 4096;
-    Out.resize(Used + std::max(needed, Piece));
-}
+// The buffer grows without being cleared (see UnclearedAllocator): to the whole reserved room
+// at once, then as the vector grows.
+void XmlWriter::grow(std::size_t needed) { Out.resize(std::max(Out.capacity(), Used + needed)); }
 
 void XmlWriter::longNumber(int value) {
     char digits[16];
@@ -133,7 +130,7 @@ void XmlWriter::textElement(std::string_view name, std::string_view scoreText) {
     end();
 }
 
-std::vector<std::uint8_t> XmlWriter::finish() {
+MusicXmlBytes XmlWriter::finish() {
     while (!Open.empty())
         end();
     put('\n');

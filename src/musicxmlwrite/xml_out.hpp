@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "musicxmlwrite/musicxml.hpp"
+
 namespace qm::musicxml {
 
 // A score's 8-bit text as XML character data: bytes above 127 are taken as Latin-1, and
@@ -27,9 +29,7 @@ std::string escapeText(std::string_view text);
 
 class XmlWriter {
 public:
-    // `expectedSize`: the buffer is reserved once for a document of about this many bytes. Its
-    // bytes are made writable a piece at a time as the document reaches them (see grow), so the
-    // part of the estimate never written is never cleared either.
+    // `expectedSize`: the buffer is reserved once for a document of about this many bytes.
     explicit XmlWriter(std::size_t expectedSize = 32 * 1024) { Out.reserve(expectedSize); }
 
     // The XML declaration and the document type of a partwise score.
@@ -72,7 +72,7 @@ public:
             longNumber(value);
     }
     // Closes every open element and hands over the document.
-    std::vector<std::uint8_t> finish();
+    MusicXmlBytes finish();
 
     // Room for `size` more bytes of balanced markup, written through the pointer returned;
     // `taken` says where that markup ends. See Fragment.
@@ -109,7 +109,7 @@ private:
     void grow(std::size_t needed);
     void longNumber(int value);
 
-    std::vector<std::uint8_t> Out; // bytes [0, Used) are the document; handed over without a copy
+    MusicXmlBytes Out; // bytes [0, Used) are the document; handed over without a copy
     std::size_t Used = 0;
     std::vector<std::string_view> Open;
     bool StartTagOpen = false;

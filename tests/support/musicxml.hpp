@@ -117,7 +117,8 @@ inline std::unique_ptr<MusicXmlConversion> musicXmlFromBytes(std::span<const std
     ConversionOutputs outputs = convertNW(nw, result->messages, options);
     result->stats = outputs.MusicXmlCounts;
     result->nwc = std::move(outputs.Nwc);
-    result->doc = std::make_unique<MusicXmlDoc>(std::move(outputs.MusicXml));
+    result->doc = std::make_unique<MusicXmlDoc>(
+        std::vector<std::uint8_t>(outputs.MusicXml.begin(), outputs.MusicXml.end()));
     result->problems = schemaProblems(result->doc->bytes());
     return result;
 }

@@ -106,9 +106,9 @@ TEST(FuzzChecks, MusicXmlFaultsAreFound) {
     test::RecordingMessages messages;
     ConversionOptions options;
     options.Formats = OutputFormats{true, true};
-    const Bytes good = convertNW(readFile(fs::path(QUILLMARK_SOURCE_DIR) / "examples" / "duet.nw"),
-                                 messages, options)
-                           .MusicXml;
+    const auto good = convertNW(readFile(fs::path(QUILLMARK_SOURCE_DIR) / "examples" / "duet.nw"),
+                                messages, options)
+                          .MusicXml;
     EXPECT_EQ(fuzz::checkMusicXmlOutput(good), "");
     const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
     EXPECT_NE(fuzz::checkMusicXmlOutput(cut).find("not well-formed"), std::string::npos);

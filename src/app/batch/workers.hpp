@@ -79,7 +79,7 @@ struct Conversion {
     WrittenOutput NwcFile;
     WrittenOutput MusicXmlFile;
     std::vector<std::uint8_t> Nwc;
-    std::vector<std::uint8_t> MusicXml;
+    MusicXmlBytes MusicXml;
     int MusicXmlOmitted = 0; // elements the MusicXML file could not express
     RecordedMessages Messages;
     std::exception_ptr Failure;
