@@ -161,9 +161,10 @@ public:
     PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
                 GroupScratch &scratch, int &unitsNeeded, std::pmr::memory_resource &arena)
         : Texts(texts), Time(timing), Stats(stats), UnitsNeeded(unitsNeeded),
-          Pitches(scratch.Pitches), Done(&arena), Items(&arena), Slots(&arena), Notes(&arena),
-          Attributes(&arena), Directions(&arena), Gathered(scratch.Gathered), Read(scratch.Read),
-          Sorted(scratch.Sorted), SlotOf(scratch.SlotOf), ExtraVoiceEnds(scratch.ExtraVoiceEnds),
+          Pitches(scratch.Pitches), Done(std::pmr::new_delete_resource()), Items(&arena),
+          Slots(&arena), Notes(&arena), Attributes(&arena), Directions(&arena),
+          Gathered(scratch.Gathered), Read(scratch.Read), Sorted(scratch.Sorted),
+          SlotOf(scratch.SlotOf), ExtraVoiceEnds(scratch.ExtraVoiceEnds),
           ExtraVoiceSlots(scratch.ExtraVoiceSlots), ExtraVoices(&arena), ExtraSlots(&arena),
           OpenTies(&arena) {
         ExtraVoiceEnds.clear();
@@ -241,11 +242,13 @@ private:
 };
 
 Part PartBuilder::build(const Stave &stave) {
-    // At most a slot per note or rest (the measures are not counted: that would take another
-    // walk through the staff).
+    // At most a slot per note or rest. The measures are not counted, which would take another
+    // walk through the staff: a bar of the common score holds several elements besides its bar
+    // line, and the measures grow outside the arena, where growing frees what they outgrew.
     Slots.reserve(stave.Elements.size());
     Notes.reserve(stave.Elements.size());
     Items.reserve(stave.Elements.size());
+    Done.reserve(stave.Elements.size() / 4 + 2);
     for (auto it = stave.Elements.begin(); it != stave.Elements.end(); ++it)
         addElement(it, stave.Elements.end());
     finish(stave);
