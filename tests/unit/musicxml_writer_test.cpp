@@ -164,6 +164,23 @@ note x=220 y=1000 dur=0 pos=0
           {"//divisions", "32"},
           {"//note[not(grace)]/duration", "8 8 16 32 3 256"},
           {"//note/type", "16th 16th eighth eighth quarter 64th breve"}}},
+        // The finer units of a later staff's note hold for the staves before it too, and what
+        // is left out is counted once.
+        {"FineDivisionsFromALaterStaff",
+         R"(header staves=2 version=200
+stave y=1000 count=3 join=1
+stave y=1400 count=2
+newstave x=10 y=1000 clef=0
+note x=100 y=1000 dur=3 pos=0
+note x=130 y=1000 dur=3 pos=128
+newstave x=10 y=1400 clef=0
+note x=100 y=1400 dur=7 pos=0 dots=1
+)",
+         {{"//divisions", "32 32"},
+          {"//part[1]//note/duration", "32"},
+          {"//part[1]//forward/duration", "32"},
+          {"//part[2]//note/duration", "3"}},
+         1},
         {"OverlappingSlursGetTheirOwnNumbers",
          R"(header staves=1 version=180
 stave y=1000 count=5
