@@ -15,9 +15,11 @@ work=$(mktemp -d "${TMPDIR:-/dev/shm}/qm-floor-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 python3 "$here/gen_corpus.py" "$work/corpus" --files 5000 --dirs 50 --seed 1 >/dev/null
-# One run, under the environment change given: wall and processor seconds (user and system,
-# all threads), and the MusicXML bytes written.
+# One run: its label, the formats, then the change of environment it runs under. Prints the
+# label, wall nanoseconds, user and system seconds (all threads) and the MusicXML bytes written.
 run() {
+    local label=$1 format=$2
+    shift 2
     rm -rf "$work/copy" "$work/logs" && cp -r "$work/corpus" "$work/copy" && mkdir "$work/logs"
     sync
     local start end
@@ -30,9 +32,9 @@ run() {
     echo "$label $((end - start)) $(cat "$work/time") $bytes"
 }
 for ((i = 0; i < rounds; i++)); do
-    label=nwc format=nwc run -u QUILLMARK_WRITER_FLOOR
-    label=both format=nwc,musicxml run -u QUILLMARK_WRITER_FLOOR
-    label=floor format=nwc,musicxml run QUILLMARK_WRITER_FLOOR=1
+    run nwc nwc -u QUILLMARK_WRITER_FLOOR
+    run both nwc,musicxml -u QUILLMARK_WRITER_FLOOR
+    run floor nwc,musicxml QUILLMARK_WRITER_FLOOR=1
 done >"$work/rounds"
 python3 - "$work/rounds" <<'PY'
 import statistics as st, sys
