@@ -30,8 +30,26 @@ constexpr std::array<std::string_view, 5> AccidentalElements = {
     "<accidental>natural</accidental>", "<accidental>sharp</accidental>",
     "<accidental>double-sharp</accidental>"};
 constexpr std::array<BeamMark, BeamLevels> NoBeams{};
-constexpr std::array<std::string_view, 6> BeamValues = {"",    "begin",        "continue",
+constexpr ShortPiece StemUp("<stem>up</stem>");
+constexpr ShortPiece StemDown("<stem>down</stem>");
+// A beam of each level (1 to 4) with each mark (BeamMark, None left empty).
+using BeamPiece = Piece<40>;
+constexpr auto BeamElements = [] {
+    constexpr std::array<std::string_view, 6> values = {"",    "begin",        "continue",
                                                         "end", "forward hook", "backward hook"};
+    constexpr std::array<std::string_view, BeamLevels> levels = {
+        "<beam number=\"1\">", "<beam number=\"2\">", "<beam number=\"3\">", "<beam number=\"4\">"};
+    std::array<std::array<BeamPiece, values.size()>, BeamLevels> table{};
+    for (std::size_t level = 0; level < BeamLevels; ++level) {
+        for (std::size_t mark = 1; mark < values.size(); ++mark) {
+            BeamPiece &piece = table[level][mark];
+            for (std::string_view part : {levels[level], values[mark], std::string_view("</beam>")})
+                for (char c : part)
+                    piece.Text[piece.Size++] = c;
+        }
+    }
+    return table;
+}();
 
 // ---------------------------------------------------------------------------------------------
 // Measures across parts.
@@ -582,7 +600,7 @@ int ScoreWriter::writeSlot(const Part &part, const Slot &slot, int measureLength
 }
 
 // The most a note's markup takes, its slur included, with room for a short piece's padding.
-constexpr std::size_t LargestNote = 768 + ShortPiece::Capacity;
+constexpr std::size_t LargestNote = 768 + BeamPiece::Capacity;
 
 // The most frequent element by far, so its markup goes in as whole fixed pieces.
 void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, int duration) {
@@ -626,17 +644,11 @@ void ScoreWriter::writeNote(const Slot &slot, const NoteOut &note, bool lead, in
         out.put("<accidental cautionary=\"yes\">natural</accidental>");
     else if (note.Accidental)
         out.put(AccidentalElements[static_cast<std::size_t>(*note.Accidental + 2)]);
-    if (slot.StemUp && !note.IsRest)
-        out.put(*slot.StemUp ? "<stem>up</stem>" : "<stem>down</stem>");
+    if (slot.StemUp && !note.IsRest) out.put(*slot.StemUp ? StemUp : StemDown);
     if (lead && slot.Beams != NoBeams) {
-        for (std::size_t level = 0; level < BeamLevels; ++level) {
-            if (slot.Beams[level] == BeamMark::None) continue;
-            out.put("<beam number=\"");
-            out.put(static_cast<char>('1' + level));
-            out.put("\">");
-            out.put(BeamValues[static_cast<std::size_t>(slot.Beams[level])]);
-            out.put("</beam>");
-        }
+        for (std::size_t level = 0; level < BeamLevels; ++level)
+            if (slot.Beams[level] != BeamMark::None)
+                out.put(BeamElements[level][static_cast<std::size_t>(slot.Beams[level])]);
     }
     writeNotations(out, slot, note, lead);
     out.put("</note>");

@@ -120,16 +120,18 @@ private:
 // rather than checked and counted piece by piece.
 // A piece of markup of at most Capacity bytes, kept padded so that it is copied as one block
 // of known size (a fragment's `largest` counts the padding).
-struct ShortPiece {
-    static constexpr std::size_t Capacity = 24;
-    explicit consteval ShortPiece(const char *markup) : Size(std::string_view(markup).size()) {
+template <std::size_t N> struct Piece {
+    static constexpr std::size_t Capacity = N;
+    constexpr Piece() = default; // empty
+    explicit consteval Piece(std::string_view markup) : Size(markup.size()) {
         if (Size > Capacity) throw "piece too long"; // stops the build
         for (std::size_t i = 0; i < Size; ++i)
             Text[i] = markup[i];
     }
     std::array<char, Capacity> Text{};
-    std::size_t Size;
+    std::size_t Size = 0;
 };
+using ShortPiece = Piece<24>;
 
 class Fragment {
 public:
@@ -143,8 +145,8 @@ public:
         At += fixed.size();
     }
     void put(char c) { *At++ = c; }
-    void put(const ShortPiece &piece) {
-        std::memcpy(At, piece.Text.data(), ShortPiece::Capacity);
+    template <std::size_t N> void put(const Piece<N> &piece) {
+        std::memcpy(At, piece.Text.data(), N);
         At += piece.Size;
     }
     void number(int value) {
