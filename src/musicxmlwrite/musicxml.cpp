@@ -599,7 +599,8 @@ int ScoreWriter::writeSlot(const Part &part, const Slot &slot, int measureLength
     return duration;
 }
 
-// The most a note's markup takes, its slur included, with room for a short piece's padding.
+// The most a note's markup takes, its slur included, with room for the padding of its largest
+// block (a beam).
 constexpr std::size_t LargestNote = 768 + BeamPiece::Capacity;
 
 // The most frequent element by far, so its markup goes in as whole fixed pieces.

@@ -21,7 +21,6 @@ constexpr std::uint8_t NoTempoVar = 9;
 constexpr std::uint8_t NoFlowControl = 10;
 
 constexpr std::uint8_t BreathMarkCode = 0;
-constexpr std::uint32_t NoSlot = 0xFFFFFFFF;
 constexpr std::uint8_t FermataCode = 1;
 
 // Signs that are dynamics, though the catalogue keeps them among the symbols.
@@ -141,6 +140,9 @@ struct Member {
     NoteOut Note;
     Reading Info;
 };
+
+// A member of a group that has no slot (its pitch cannot be written).
+constexpr std::uint32_t NoSlot = 0xFFFFFFFF;
 
 // Working storage of a part's groups, and the pitch reader, kept from part to part.
 struct GroupScratch {

@@ -161,7 +161,8 @@ struct SlotRange {
 };
 
 // The parts of a document live in one arena, freed at once when the document is written: the
-// builder's vectors grow and are dropped dozens of times per score.
+// builder's vectors grow and are dropped dozens of times per score. (The measures grow outside
+// it: see PartBuilder::build.)
 template <typename T> using PartVector = std::pmr::vector<T>;
 
 // Every measure's items, slots, attributes and directions are kept in vectors of the part, so
