@@ -689,24 +689,23 @@ void ScoreWriter::writeNotations(Fragment &out, const Slot &slot, const NoteOut 
 
 namespace {
 
-// About what the document will take, so its buffer is reserved once: a note and its markup
-// take some 120 to 160 bytes; the header and part list a few kilobytes.
-std::size_t expectedSize(const Score &score) {
+std::size_t elementCount(const Score &score) {
     std::size_t elements = 0;
     for (const Stave &stave : score.Staves)
         elements += stave.Elements.size();
-    return 4096 + 144 * elements;
+    return elements;
 }
 
-// The parts' first block of storage: the slots, notes and items of every element and a little more,
-// so that most scores need no second one.
+// About what the document will take, so its buffer is reserved once: a note and its markup
+// take some 120 to 160 bytes; the header and part list a few kilobytes.
+std::size_t expectedSize(const Score &score) { return 4096 + 144 * elementCount(score); }
+
+// The parts' first block of storage: the slots, notes and items of every element and a little
+// more, so that most scores need no second one.
 std::size_t arenaSize(const Score &score) {
-    std::size_t elements = 0;
-    for (const Stave &stave : score.Staves)
-        elements += stave.Elements.size();
-    return 16384 + (sizeof(musicxml::Slot) + sizeof(musicxml::NoteOut) +
-                    sizeof(musicxml::MeasureItem) + 32) *
-                       elements;
+    constexpr std::size_t perElement =
+        sizeof(musicxml::Slot) + sizeof(musicxml::NoteOut) + sizeof(musicxml::MeasureItem) + 32;
+    return 16384 + perElement * elementCount(score);
 }
 
 } // namespace
