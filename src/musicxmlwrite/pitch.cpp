@@ -18,7 +18,8 @@ constexpr std::array<int, 7> FlatOrder = {6, 2, 5, 1, 4, 0, 3};  // B E A D G C 
 
 constexpr int MaxOctave = 9;
 
-int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+constexpr int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
 
 } // namespace
 
@@ -63,7 +64,7 @@ std::optional<std::size_t> PitchReader::slot(std::int32_t position) const {
     return static_cast<std::size_t>(position + PositionOffset);
 }
 
-bool PitchReader::read(std::int32_t position, std::optional<int> printed, bool tiedIn, bool tiesOn,
+bool PitchReader::read(std::int32_t position, std::uint8_t accidental, bool tiedIn, bool tiesOn,
                        Pitch &pitch) {
     const std::optional<std::size_t> at = slot(position);
     if (!at) return false;
@@ -77,8 +78,8 @@ bool PitchReader::read(std::int32_t position, std::optional<int> printed, bool t
     const int keyAlter = KeyAlter[static_cast<std::size_t>(step)];
     int alter = keyAlter;
     bool courtesy = false;
-    if (printed) {
-        alter = *printed;
+    if (accidental <= 4) {
+        alter = static_cast<int>(accidental) - 2;
         courtesy = alter == 0 && keyAlter == 0 && BarAlter[*at].Bar != Bar &&
                    TiedInAlter[*at].Bar == Bar && TiedInAlter[*at].Alter != 0;
         BarAlter[*at] = BarAccidental{Bar, alter};

@@ -44,11 +44,14 @@ public:
     // last staff's bars held is forgotten with its bars; only the ties are cleared.
     void startStaff();
 
-    // The pitch of a note at a staff position with its printed accidental (if any), tied in
-    // from an earlier note and/or tied on to a later one. None when the pitch lies outside the
-    // octaves a MusicXML file can hold (0 to 9): then `pitch` is left as it was and the
-    // result is false. Written into the caller's note, as it is read for every note.
-    bool read(std::int32_t position, std::optional<int> printed, bool tiedIn, bool tiesOn,
+    // The pitch of a note at a staff position with its accidental code (0 double flat ..
+    // 4 double sharp printed, else none; see accidentalAlter), tied in from an earlier note
+    // and/or tied on to a later one. None when the pitch lies outside the octaves a MusicXML
+    // file can hold (0 to 9): then `pitch` is left as it was and the result is false. Written
+    // into the caller's note, as it is read for every note. (The code is passed as it is:
+    // an optional built just before the call is stored in two parts and read back in one,
+    // which stalls the processor on every note.)
+    bool read(std::int32_t position, std::uint8_t accidental, bool tiedIn, bool tiesOn,
               Pitch &pitch);
 
 private:
