@@ -63,23 +63,22 @@ constexpr const char *LightLight = "light-light";
 
 // What a bar line of each model style does: close the bar with a right barline, or open the
 // next bar with a left one. Style 0, the plain bar line, is implied by the measure itself.
+// Kept as a table of constants: a style built on the stack for every bar line is stored in
+// small parts and read back whole, which stalls the processor.
 struct BarStyle {
     std::optional<BarlineOut> Right;
     std::optional<BarlineOut> Left;
 };
-std::optional<BarStyle> barStyle(std::uint8_t code) {
-    switch (code) {
-    case 0: return BarStyle{};
-    case 1: return BarStyle{BarlineOut{LightLight, std::nullopt}, std::nullopt};
-    case 2: return BarStyle{std::nullopt, BarlineOut{HeavyLight, std::nullopt}};
-    case 3: return BarStyle{BarlineOut{LightHeavy, std::nullopt}, std::nullopt};
-    case 4:
-    case 6: return BarStyle{std::nullopt, BarlineOut{HeavyLight, true}};
-    case 5:
-    case 7: return BarStyle{BarlineOut{LightHeavy, false}, std::nullopt};
-    default: return std::nullopt;
-    }
-}
+constexpr std::array<BarStyle, 8> BarStyles = {{
+    {},
+    {BarlineOut{LightLight, std::nullopt}, std::nullopt},
+    {std::nullopt, BarlineOut{HeavyLight, std::nullopt}},
+    {BarlineOut{LightHeavy, std::nullopt}, std::nullopt},
+    {std::nullopt, BarlineOut{HeavyLight, true}},
+    {BarlineOut{LightHeavy, false}, std::nullopt},
+    {std::nullopt, BarlineOut{HeavyLight, true}},
+    {BarlineOut{LightHeavy, false}, std::nullopt},
+}};
 
 // A staff has fewer elements than a 32-bit index counts.
 std::uint32_t itemIndex(std::size_t index) { return static_cast<std::uint32_t>(index); }
@@ -163,7 +162,7 @@ public:
     PartBuilder(const std::vector<std::string> &texts, const Timing &timing, MusicXmlStats &stats,
                 GroupScratch &scratch, int &unitsNeeded, std::pmr::memory_resource &arena)
         : Texts(texts), Time(timing), Stats(stats), UnitsNeeded(unitsNeeded),
-          Pitches(scratch.Pitches), Done(std::pmr::new_delete_resource()), Items(&arena),
+          Pitches(scratch.Pitches), Measures(std::pmr::new_delete_resource()), Items(&arena),
           Slots(&arena), Notes(&arena), Attributes(&arena), Directions(&arena),
           Gathered(scratch.Gathered), Read(scratch.Read), Sorted(scratch.Sorted),
           SlotOf(scratch.SlotOf), ExtraVoiceEnds(scratch.ExtraVoiceEnds),
@@ -201,18 +200,23 @@ private:
     void omit() { ++Stats.OmittedElements; }
     void noteFlags(const Slot &slot) {
         // Merged without a branch each, as a slot's own flags are.
-        Current.BeamFlags |= slot.BeamFrom | slot.BeamTo;
-        Current.SlurFlags |= slot.SlurFrom | slot.SlurTo;
+        Measure &bar = current();
+        bar.BeamFlags |= slot.BeamFrom | slot.BeamTo;
+        bar.SlurFlags |= slot.SlurFrom | slot.SlurTo;
     }
-    bool currentItemsEmpty() const { return Items.size() == Current.FirstItem; }
+    // The bar being built is the last of the measures: a bar is built where it is kept, not
+    // copied there when it closes.
+    Measure &current() { return Measures.back(); }
+    const Measure &current() const { return Measures.back(); }
+    bool anyClosed() const { return Measures.size() > 1; }
+    bool currentItemsEmpty() const { return Items.size() == current().FirstItem; }
 
     const std::vector<std::string> &Texts;
     const Timing &Time;
     MusicXmlStats &Stats;
     int &UnitsNeeded; // the finest timing any note of the score needs so far
     PitchReader &Pitches;
-    PartVector<Measure> Done;
-    Measure Current;
+    PartVector<Measure> Measures; // the bars closed so far, then the one being built
     PartVector<MeasureItem> Items; // of every measure: the current one's from its FirstItem
     PartVector<Slot> Slots;        // of every measure, done or current
     PartVector<NoteOut> Notes;     // of every slot
@@ -250,13 +254,14 @@ Part PartBuilder::build(const Stave &stave) {
     Slots.reserve(stave.Elements.size());
     Notes.reserve(stave.Elements.size());
     Items.reserve(stave.Elements.size());
-    Done.reserve(stave.Elements.size() / 4 + 2);
+    Measures.reserve(stave.Elements.size() / 4 + 2);
+    Measures.emplace_back();
     for (auto it = stave.Elements.begin(); it != stave.Elements.end(); ++it)
         addElement(it, stave.Elements.end());
     finish(stave);
     // Moved in whole, keeping their arena.
     return Part{"Staff-" + std::to_string(stave.StaveNo),
-                std::move(Done),
+                std::move(Measures),
                 std::move(Items),
                 std::move(Slots),
                 std::move(Notes),
@@ -342,8 +347,8 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
 void PartBuilder::noteSystem(const Element &element) {
     if (BarHasStaveNo || element.StaveNo == 0) return;
     BarHasStaveNo = element.Kind != Kind::BarLine;
-    if (LastStaveNo != 0 && element.StaveNo != LastStaveNo && !Done.empty())
-        Current.NewSystem = true;
+    if (LastStaveNo != 0 && element.StaveNo != LastStaveNo && anyClosed())
+        current().NewSystem = true;
     LastStaveNo = element.StaveNo;
 }
 
@@ -401,22 +406,20 @@ void PartBuilder::addTimeSig(const Element &element) {
 }
 
 void PartBuilder::addBarLine(std::uint8_t code) {
-    std::optional<BarStyle> style = barStyle(code);
-    if (!style) {
-        omit(); // an unknown style still divides the bars
-        style = BarStyle{};
-    }
+    if (code >= BarStyles.size()) omit(); // an unknown style still divides the bars
+    const BarStyle *style = code < BarStyles.size() ? &BarStyles[code] : &BarStyles[0];
     Pitches.startBar();
     // An opening bar line with no music before it (at the start, or drawn beside the bar line
     // that closed the last bar) opens the bar to come.
-    if (!Current.hasNotes() && style->Left && !style->Right) {
-        Current.Left = style->Left;
+    Measure &bar = current();
+    if (!bar.hasNotes() && style->Left && !style->Right) {
+        bar.Left = style->Left;
         return;
     }
     // Every other bar line closes a bar, an empty one too: a bar of silence on the page.
-    Current.Right = style->Right;
+    bar.Right = style->Right;
     closeMeasure();
-    Current.Left = style->Left;
+    current().Left = style->Left;
 }
 
 // A fermata belongs to the note that follows it, a breath mark to the note before it.
@@ -432,7 +435,8 @@ void PartBuilder::addTempoVar(const Element &element) {
         return;
     }
     // The current bar's items, and the last bar's before them.
-    const std::size_t from = Done.empty() ? Current.FirstItem : Done.back().FirstItem;
+    const std::size_t from =
+        anyClosed() ? Measures[Measures.size() - 2].FirstItem : current().FirstItem;
     for (std::size_t i = Items.size(); i > from; --i) {
         if (Items[i - 1].Kind == ItemKind::Slot) {
             Slots[Items[i - 1].Index].Marks |= Mark::BreathMark;
@@ -524,9 +528,10 @@ Reading PartBuilder::readMember(const Element &element, NoteOut &out) {
     if (out.IsRest) return reading;
     out.TieStart = note.HasTieTo != 0;
     out.TieStop = note.HasTieFrom != 0;
-    const std::optional<int> printed = accidentalAlter(note.Accidental);
-    if (printed) out.Accidental = static_cast<std::int8_t>(*printed);
-    reading.Omitted = !Pitches.read(note.Position, printed, out.TieStop, out.TieStart, out.Sound);
+    if (const std::optional<int> printed = accidentalAlter(note.Accidental))
+        out.Accidental = static_cast<std::int8_t>(*printed);
+    reading.Omitted =
+        !Pitches.read(note.Position, note.Accidental, out.TieStop, out.TieStart, out.Sound);
     return reading;
 }
 
@@ -644,7 +649,7 @@ void PartBuilder::addGroup(std::span<const Element *const> members) {
         noteFlags(slot);
         Slots.push_back(std::move(slot));
         if (GroupTied) matchTies(Slots.size() - 1);
-        ++Current.SlotCount;
+        ++current().SlotCount;
     }
 }
 
@@ -661,7 +666,7 @@ void PartBuilder::addSingle(const Element &element) {
     }
     if (reading.Grace && reading.Omitted) return;
     Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
-    ++Current.SlotCount;
+    ++current().SlotCount;
     Slot &slot = Slots.emplace_back();
     slot.Onset = Now;
     if (reading.Omitted) {
@@ -683,7 +688,7 @@ std::size_t PartBuilder::addSlot(Slot &&slot) {
     slot.Voice = 1;
     slot.Onset = Now;
     Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
-    ++Current.SlotCount;
+    ++current().SlotCount;
     noteFlags(slot);
     Slots.push_back(std::move(slot));
     if (GroupTied) matchTies(Slots.size() - 1);
@@ -718,8 +723,8 @@ void PartBuilder::matchTies(std::size_t slotIndex) {
 // it lasts the bar, whatever its written value (a semibreve rest fills a 3/4 bar). Like an
 // empty bar it sets no length of its own: it lasts as long as the other parts' bar.
 void PartBuilder::markMeasureRest() {
-    if (BarLength <= 0 || !ExtraVoiceEnds.empty() || Current.SlotCount != 1) return;
-    for (std::size_t i = Current.FirstItem; i < Items.size(); ++i) {
+    if (BarLength <= 0 || !ExtraVoiceEnds.empty() || current().SlotCount != 1) return;
+    for (std::size_t i = current().FirstItem; i < Items.size(); ++i) {
         if (Items[i].Kind != ItemKind::Slot) continue;
         Slot &slot = Slots[Items[i].Index];
         if (!slot.isRest() || slot.Grace) return;
@@ -734,7 +739,7 @@ void PartBuilder::markMeasureRest() {
 void PartBuilder::closeMeasure() {
     // A fermata written just before the bar line belongs to the bar's last note.
     if (PendingFermata) {
-        for (std::size_t i = Items.size(); i > Current.FirstItem; --i) {
+        for (std::size_t i = Items.size(); i > current().FirstItem; --i) {
             const MeasureItem &item = Items[i - 1];
             if (item.Kind != ItemKind::Slot || Slots[item.Index].Grace) continue;
             Slots[item.Index].Marks |= Mark::Fermata;
@@ -743,21 +748,20 @@ void PartBuilder::closeMeasure() {
         }
     }
     markMeasureRest();
-    Current.Length = Now;
-    Current.BarLength = BarLength;
+    Measure &bar = current();
+    bar.Length = Now;
+    bar.BarLength = BarLength;
     for (int end : ExtraVoiceEnds)
-        Current.Length = std::max(Current.Length, end);
-    Current.ItemCount = itemIndex(Items.size() - Current.FirstItem);
-    Current.FirstExtraVoice = itemIndex(ExtraVoices.size());
-    Current.ExtraVoiceCount = itemIndex(ExtraVoiceEnds.size());
+        bar.Length = std::max(bar.Length, end);
+    bar.ItemCount = itemIndex(Items.size() - bar.FirstItem);
+    bar.FirstExtraVoice = itemIndex(ExtraVoices.size());
+    bar.ExtraVoiceCount = itemIndex(ExtraVoiceEnds.size());
     for (std::size_t v = 0; v < ExtraVoiceEnds.size(); ++v) {
         const PartVector<std::size_t> &slots = ExtraVoiceSlots[v];
         ExtraVoices.push_back({itemIndex(ExtraSlots.size()), itemIndex(slots.size())});
         ExtraSlots.insert(ExtraSlots.end(), slots.begin(), slots.end());
     }
-    Done.push_back(std::move(Current));
-    Current = Measure{};
-    Current.FirstItem = itemIndex(Items.size());
+    Measures.emplace_back().FirstItem = itemIndex(Items.size());
     BarHasStaveNo = false;
     Now = 0;
     ExtraVoiceEnds.clear();
@@ -766,18 +770,19 @@ void PartBuilder::closeMeasure() {
 // The last bar: what follows the last notes (texts, a courtesy sign) joins the bar before,
 // and the staff closes with a final bar line, a repeat one when its last bar line repeats.
 void PartBuilder::finish(const Stave &stave) {
-    if (Current.hasNotes() || Done.empty()) {
-        if (!currentItemsEmpty() || Current.hasNotes()) closeMeasure();
+    if (current().hasNotes() || !anyClosed()) {
+        if (!currentItemsEmpty() || current().hasNotes()) closeMeasure();
     } else {
         // The current bar's items follow the last bar's.
-        Done.back().ItemCount += itemIndex(Items.size() - Current.FirstItem);
+        Measures[Measures.size() - 2].ItemCount += itemIndex(Items.size() - current().FirstItem);
     }
+    Measures.pop_back(); // the bar left open, with nothing in it
     if (PendingFermata) omit();
     // A tie whose end was left out goes too.
     for (const OpenTie &tie : OpenTies)
         Notes[tie.Note].TieStart = false;
-    if (Done.empty()) return;
-    Measure &last = Done.back();
+    if (Measures.empty()) return;
+    Measure &last = Measures.back();
     const bool repeat = stave.FinalBarStyle == 5 || stave.FinalBarStyle == 7 ||
                         (last.Right && last.Right->RepeatForward.has_value());
     last.Right = BarlineOut{LightHeavy, repeat ? std::optional<bool>(false) : std::nullopt};
