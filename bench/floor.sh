@@ -4,7 +4,9 @@
 # back about as many bytes as it would write (its size estimate scaled to this corpus) without
 # building them. Everything else is the real run: reading, the NWC writer, both files created,
 # written and named. The three runs (nwc, nwc,musicxml, the floor) take turns, ROUNDS times, each
-# on a fresh copy of 5,000 generated files on tmpfs; the ratios are those of the same round.
+# on a fresh copy of 5,000 generated files on tmpfs, in an order that turns from round to round
+# so that none always follows another; the ratios are those of the same round, given as their
+# median and, in brackets, the middle half of them (a set's ratios spread by some 0.05 either way).
 # usage: bench/floor.sh FLOOR_BUILD_DIR [ROUNDS]   (default 15)
 set -euo pipefail
 
@@ -31,10 +33,13 @@ run() {
     bytes=$(find "$work/copy" -name '*.musicxml' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
     echo "$label $((end - start)) $(cat "$work/time") $bytes"
 }
+runs=("nwc nwc -u QUILLMARK_WRITER_FLOOR" "both nwc,musicxml -u QUILLMARK_WRITER_FLOOR"
+      "floor nwc,musicxml QUILLMARK_WRITER_FLOOR=1")
 for ((i = 0; i < rounds; i++)); do
-    run nwc nwc -u QUILLMARK_WRITER_FLOOR
-    run both nwc,musicxml -u QUILLMARK_WRITER_FLOOR
-    run floor nwc,musicxml QUILLMARK_WRITER_FLOOR=1
+    for ((k = 0; k < 3; k++)); do
+        # shellcheck disable=SC2086 # each entry is the label, the formats and env's arguments
+        run ${runs[(i + k) % 3]}
+    done
 done >"$work/rounds"
 python3 - "$work/rounds" <<'PY'
 import statistics as st, sys
@@ -47,9 +52,12 @@ for label, r in runs.items():
     print(f"{label:5}: wall best {min(wall):.3f} s, median {st.median(wall):.3f} s; "
           f"processor median {st.median([x[1] for x in r]):.2f} s; MusicXML {r[0][2]:,} bytes")
 floor = runs["floor"]
+def spread(label, k):
+    ratios = sorted(a[k] / b[k] for a, b in zip(runs[label], floor))
+    quarter = len(ratios) // 4
+    return f"{st.median(ratios):.2f} ({ratios[quarter]:.2f}-{ratios[-1 - quarter]:.2f})"
 for label in ("nwc", "both"):
-    ratios = lambda k: st.median(a[k] / b[k] for a, b in zip(runs[label], floor))
     best = min(x[0] for x in runs[label]) / min(x[0] for x in floor)
-    print(f"{label:5} : floor  wall {ratios(0):.2f} (median of the rounds), {best:.2f} (best); "
-          f"processor {ratios(1):.2f}")
+    print(f"{label:5} : floor  wall {spread(label, 0)} (rounds), {best:.2f} (best); "
+          f"processor {spread(label, 1)}")
 PY
