@@ -87,6 +87,20 @@ bool isRestKind(Kind kind) { return kind == Kind::Rest || kind == Kind::RestChor
 
 int dotCount(const NoteData &note) { return note.DoubleDotted ? 2 : (note.Dotted ? 1 : 0); }
 
+// The notes of a chord make one slot when none is a rest or a grace note and all are of one
+// length: most chords.
+bool alike(std::span<const Element *const> members) {
+    if (members.empty()) return false;
+    const NoteData &lead = members.front()->Note;
+    for (const Element *member : members) {
+        const NoteData &note = member->Note;
+        if (member->Kind != Kind::Note || note.Grace || note.Duration != lead.Duration ||
+            dotCount(note) != dotCount(lead))
+            return false;
+    }
+    return true;
+}
+
 // A signed placement byte as the NWC file stores it: negative is above the staff.
 bool placedAbove(std::int32_t yPos) {
     if (yPos < -256) return true;
@@ -189,6 +203,7 @@ private:
     void addDirection(const Element &element);
     void addGroup(std::span<const Element *const> members);
     void addSingle(const Element &element);
+    void addChord(std::span<const Element *const> members);
     Reading readMember(const Element &element, NoteOut &note);
     std::size_t addSlot(Slot &&slot);
     AttributesOut &attributes();
@@ -279,7 +294,6 @@ void PartBuilder::takeMembers(ElementList::const_iterator &it, ElementList::cons
     for (auto next = std::next(it); next != end && taken < count; ++next) {
         if (next->Kind == Kind::Unknown) continue;
         if (!next->isNoteOrRest()) break;
-        noteTiming(*next);
         Gathered.push_back(&*next);
         it = next;
         ++taken;
@@ -289,7 +303,6 @@ void PartBuilder::takeMembers(ElementList::const_iterator &it, ElementList::cons
 void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const_iterator end) {
     const Element &element = *it;
     if (element.Kind == Kind::Unknown) return;
-    noteTiming(element);
     noteSystem(element);
     switch (element.Kind) {
     case Kind::Clef: addClef(element); return;
@@ -302,9 +315,13 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
         return;
     }
     case Kind::Chord: {
+        noteTiming(element);
         Gathered.clear();
         takeMembers(it, end, element.Note.MemberCount);
-        addGroup(Gathered);
+        if (alike(Gathered))
+            addChord(Gathered);
+        else
+            addGroup(Gathered);
         return;
     }
     case Kind::RestChord: {
@@ -319,7 +336,6 @@ void PartBuilder::addElement(ElementList::const_iterator &it, ElementList::const
             takeMembers(it, end, next->Note.MemberCount);
         } else if (next != end && next->Kind == Kind::Note) {
             it = next;
-            noteTiming(*next);
             Gathered.push_back(&*next);
         }
         addGroup(Gathered);
@@ -521,6 +537,7 @@ void PartBuilder::addDirection(const Element &element) {
 Reading PartBuilder::readMember(const Element &element, NoteOut &out) {
     Reading reading;
     const NoteData &note = element.Note;
+    noteTiming(element);
     out.Source = &element;
     out.IsRest = isRestKind(element.Kind);
     reading.Grace = note.Grace != 0;
@@ -536,7 +553,7 @@ Reading PartBuilder::readMember(const Element &element, NoteOut &out) {
 }
 
 // A slot for members that sound alike (same grace, rest or note, length and dots).
-void startSlot(Slot &slot, const NoteOut &first, const Reading &reading) {
+inline void startSlot(Slot &slot, const NoteOut &first, const Reading &reading) {
     const NoteData &note = first.Source->Note;
     slot.Duration = reading.Duration;
     slot.Grace = reading.Grace;
@@ -554,7 +571,7 @@ bool sameSlot(const Slot &slot, const Member &member) {
 }
 
 // Counts a member in its slot; its note is kept with the slot's others in the part.
-void addToSlot(Slot &slot, const NoteOut &member) {
+inline void addToSlot(Slot &slot, const NoteOut &member) {
     const NoteData &note = member.Source->Note;
     ++slot.NoteCount;
     // Any member's flag marks the slot: merged without a branch each.
@@ -679,6 +696,39 @@ void PartBuilder::addSingle(const Element &element) {
         if (note.TieStart || note.TieStop) matchTies(Slots.size() - 1);
     }
     if (reading.Grace) return;
+    if (std::exchange(PendingFermata, false)) slot.Marks |= Mark::Fermata;
+    Now += reading.Duration;
+}
+
+// A chord whose notes are alike: one slot in the first voice, built in place as a lone note is,
+// without sorting its members into slots. A chord none of whose notes can be written keeps
+// its time.
+void PartBuilder::addChord(std::span<const Element *const> members) {
+    const std::uint32_t first = itemIndex(Notes.size());
+    Items.push_back({ItemKind::Slot, itemIndex(Slots.size())});
+    ++current().SlotCount;
+    Slot &slot = Slots.emplace_back();
+    slot.Onset = Now;
+    Reading reading;
+    GroupTied = false;
+    for (const Element *element : members) {
+        NoteOut &note = Notes.emplace_back();
+        reading = readMember(*element, note);
+        GroupTied = GroupTied || note.TieStart || note.TieStop;
+        if (reading.Omitted) {
+            omit();
+            Notes.pop_back();
+            continue;
+        }
+        if (!slot.hasNotes()) {
+            startSlot(slot, note, reading);
+            slot.FirstNote = first;
+        }
+        addToSlot(slot, note);
+    }
+    slot.Duration = reading.Duration;
+    noteFlags(slot);
+    if (GroupTied) matchTies(Slots.size() - 1);
     if (std::exchange(PendingFermata, false)) slot.Marks |= Mark::Fermata;
     Now += reading.Duration;
 }
