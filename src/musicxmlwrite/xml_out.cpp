@@ -95,7 +95,10 @@ std::string escapeText(std::string_view text) {
 // the library is not built, by escapeText, which gives the same bytes.
 void XmlWriter::text(std::string_view scoreText) {
     closeStartTag();
-    if (scoreText.find_first_of("<>&\"\r") == std::string_view::npos) {
+    const auto special = [](char c) {
+        return c == '<' || c == '>' || c == '&' || c == '"' || c == '\r';
+    };
+    if (std::none_of(scoreText.begin(), scoreText.end(), special)) {
         put(scoreText);
         return;
     }
