@@ -423,6 +423,22 @@ note x=160 y=1000 dur=3 pos=-127
 )",
          {{"pitches 1", "B4"}, {"//forward/duration", "16 16"}},
          2},
+        // The same in chords: a chord keeps the notes it can write, one with none keeps its time.
+        {"ChordNotesBeyondTheOctavesAreLeftOut",
+         R"(header staves=1 version=200
+stave y=1000 count=6
+newstave x=10 y=1000 clef=0
+note x=100 y=1000 dur=3 pos=0
+note x=101 y=1000 dur=3 pos=128
+note x=130 y=1000 dur=3 pos=128
+note x=131 y=1000 dur=3 pos=-127
+note x=160 y=1000 dur=3 pos=2
+)",
+         {{"pitches 1", "B4 D5"},
+          {"count(//note[chord])", "0"},
+          {"//forward/duration", "16"},
+          {"count(//forward/following-sibling::note)", "1"}},
+         3},
     };
     return cases;
 }
