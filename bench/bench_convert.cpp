@@ -100,7 +100,7 @@ int main(int argc, char **argv) {
         const auto start = std::chrono::steady_clock::now();
         const double startCpu = threadSeconds();
         for (const auto &file : corpus) {
-            lastStep = threadSeconds();
+            if (!timedPass.empty()) lastStep = threadSeconds();
             const qm::ConversionOutputs outputs = qm::convertNW(file, messages, options);
             outputBytes += outputs.Nwc.size() + outputs.MusicXml.size();
         }
