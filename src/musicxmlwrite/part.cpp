@@ -231,7 +231,7 @@ private:
     MusicXmlStats &Stats;
     int &UnitsNeeded; // the finest timing any note of the score needs so far
     PitchReader &Pitches;
-    PartVector<Measure> Measures; // the bars closed so far, then the one being built
+    PartVector<Measure> Measures;  // the bars closed so far, then the one being built
     PartVector<MeasureItem> Items; // of every measure: the current one's from its FirstItem
     PartVector<Slot> Slots;        // of every measure, done or current
     PartVector<NoteOut> Notes;     // of every slot

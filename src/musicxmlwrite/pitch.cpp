@@ -18,8 +18,7 @@ constexpr std::array<int, 7> FlatOrder = {6, 2, 5, 1, 4, 0, 3};  // B E A D G C 
 
 constexpr int MaxOctave = 9;
 
-constexpr int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
+int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 } // namespace
 
