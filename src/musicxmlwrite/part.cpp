@@ -552,7 +552,8 @@ Reading PartBuilder::readMember(const Element &element, NoteOut &out) {
     return reading;
 }
 
-// A slot for members that sound alike (same grace, rest or note, length and dots).
+// A slot for members that sound alike (same grace, rest or note, length and dots). This and
+// addToSlot run for every note from three builders: inline, so that none of them calls out.
 inline void startSlot(Slot &slot, const NoteOut &first, const Reading &reading) {
     const NoteData &note = first.Source->Note;
     slot.Duration = reading.Duration;
@@ -826,7 +827,7 @@ void PartBuilder::finish(const Stave &stave) {
         // The current bar's items follow the last bar's.
         Measures[Measures.size() - 2].ItemCount += itemIndex(Items.size() - current().FirstItem);
     }
-    Measures.pop_back(); // the bar left open, with nothing in it
+    Measures.pop_back(); // the bar left open: empty, or its items joined to the bar before
     if (PendingFermata) omit();
     // A tie whose end was left out goes too.
     for (const OpenTie &tie : OpenTies)
