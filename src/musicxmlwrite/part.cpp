@@ -88,7 +88,7 @@ bool isRestKind(Kind kind) { return kind == Kind::Rest || kind == Kind::RestChor
 int dotCount(const NoteData &note) { return note.DoubleDotted ? 2 : (note.Dotted ? 1 : 0); }
 
 // The notes of a chord make one slot when none is a rest or a grace note and all are of one
-// length: most chords.
+// length: the usual chord.
 bool alike(std::span<const Element *const> members) {
     if (members.empty()) return false;
     const NoteData &lead = members.front()->Note;
@@ -422,8 +422,9 @@ void PartBuilder::addTimeSig(const Element &element) {
 }
 
 void PartBuilder::addBarLine(std::uint8_t code) {
-    if (code >= BarStyles.size()) omit(); // an unknown style still divides the bars
-    const BarStyle *style = code < BarStyles.size() ? &BarStyles[code] : &BarStyles[0];
+    const bool known = code < BarStyles.size();
+    if (!known) omit(); // an unknown style still divides the bars
+    const BarStyle *style = &BarStyles[known ? code : 0];
     Pitches.startBar();
     // An opening bar line with no music before it (at the start, or drawn beside the bar line
     // that closed the last bar) opens the bar to come.

@@ -115,9 +115,6 @@ private:
     bool StartTagOpen = false;
 };
 
-// Balanced markup of a known largest size, for the elements written thousands of times per
-// score: room is made once, and each piece is copied through a pointer of the fragment's own
-// rather than checked and counted piece by piece.
 // A piece of markup of at most Capacity bytes, kept padded so that it is copied as one block
 // of known size (a fragment's `largest` counts the padding).
 template <std::size_t N> struct Piece {
@@ -133,6 +130,9 @@ template <std::size_t N> struct Piece {
 };
 using ShortPiece = Piece<24>;
 
+// Balanced markup of a known largest size, for the elements written thousands of times per
+// score: room is made once, and each piece is copied through a pointer of the fragment's own
+// rather than checked and counted piece by piece.
 class Fragment {
 public:
     Fragment(XmlWriter &xml, std::size_t largest) : Xml(xml), At(xml.room(largest)) {}
